@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the C++ tests in a release build and
+# under AddressSanitizer/UndefinedBehaviorSanitizer, then the Python tests.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/ensure-packages.sh"
+export PYTHON=${PYTHON:-/usr/bin/python3}
+
+echo "== release build (warnings as errors)"
+"$root/scripts/build.sh" "$root/build/release" -DPLOMET_WERROR=ON
+echo "== C++ tests"
+"$root/build/release/plomet_tests" --gtest_brief=1
+
+echo "== sanitizer build"
+"$root/scripts/build.sh" "$root/build/sanitize" -DPLOMET_WERROR=ON -DPLOMET_SANITIZE=ON \
+  -DPLOMET_BUILD_MODULE=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "== C++ tests under ASan/UBSan"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  "$root/build/sanitize/plomet_tests" --gtest_brief=1
+
+echo "== Python tests"
+PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
+  "$PYTHON" -m pytest -q "$root/tests/python"

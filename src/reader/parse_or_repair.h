@@ -1,0 +1,29 @@
+// The parse-or-repair driver: read as JSON5, else normalise and read, else
+// try each repair pass in turn.
+#pragma once
+
+#include <string_view>
+
+#include "reader/expected.h"
+#include "reader/repair_error.h"
+#include "shape/json_value.h"
+
+namespace plomet {
+
+using ParseResult = Expected<JsonDocument, RepairError>;
+
+// Reads or repairs text. The document's views may point into text, so text
+// must outlive the document.
+ParseResult parse_or_repair(std::string_view text);
+
+// Applies the basic fix-ups (quotes, line breaks in strings, commas before
+// digits, trailing commas, unclosed brackets) and reads the result. The
+// document owns the fixed-up text. The only error is Unrepairable.
+ParseResult normalize_and_read(std::string_view text);
+
+// Removes U+0000 to U+0009 and U+000B to U+001F from every string value (keys
+// are left alone); new texts are allocated in arena. Returns whether anything
+// changed.
+bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena& arena);
+
+}  // namespace plomet

@@ -1,0 +1,27 @@
+// The JSON5 reader.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "reader/expected.h"
+#include "shape/json_value.h"
+
+namespace plomet {
+
+// Arrays and objects may nest this deep and no deeper: 1024 nested `[` read,
+// 1025 do not. The loose readers of the missing-quote repair use the same
+// bound.
+inline constexpr std::size_t kMaxNestingDepth = 1024;
+
+struct Json5ReadError {
+  std::string message;
+};
+
+// Reads text as one JSON5 document. Nodes are allocated in arena; string
+// values and keys that need no decoding are views into text, so text must
+// outlive the returned value.
+Expected<JsonValue, Json5ReadError> read_json5(std::string_view text, JsonArena& arena);
+
+}  // namespace plomet

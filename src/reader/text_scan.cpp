@@ -1,0 +1,60 @@
+#include "reader/text_scan.h"
+
+namespace plomet::scan {
+
+DecodedChar decode_slow(std::string_view text, std::size_t pos) {
+  auto at = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = at(pos);
+  std::size_t length;
+  char32_t c;
+  char32_t min;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, c = lead & 0x1F, min = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, c = lead & 0x0F, min = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, c = lead & 0x07, min = 0x10000;
+  } else {
+    return {kReplacementChar, 1};
+  }
+  if (pos + length > text.size()) return {kReplacementChar, 1};
+  for (std::size_t i = 1; i < length; ++i) {
+    unsigned char b = at(pos + i);
+    if ((b & 0xC0) != 0x80) return {kReplacementChar, 1};
+    c = (c << 6) | (b & 0x3F);
+  }
+  if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return {kReplacementChar, 1};
+  return {c, static_cast<std::uint8_t>(length)};
+}
+
+std::size_t Utf8Cursor::position_past_whitespace() const {
+  std::size_t p = pos_;
+  while (p < text_.size()) {
+    DecodedChar d = decode_at(text_, p);
+    if (!is_whitespace(d.code_point)) break;
+    p += d.length;
+  }
+  return p;
+}
+
+char32_t Utf8Cursor::peek_past_whitespace() const {
+  std::size_t p = position_past_whitespace();
+  return p >= text_.size() ? kEndOfText : decode_at(text_, p).code_point;
+}
+
+void pop_last_char(std::string& out) {
+  while (!out.empty()) {
+    bool continuation = (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80;
+    out.pop_back();
+    if (!continuation) break;
+  }
+}
+
+char32_t last_char(std::string_view text) {
+  if (text.empty()) return kEndOfText;
+  std::size_t start = text.size() - 1;
+  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80 && text.size() - start < 4) --start;
+  return decode_at(text, start).code_point;
+}
+
+}  // namespace plomet::scan

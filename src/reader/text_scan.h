@@ -1,0 +1,124 @@
+// The scanning pieces every repair pass and the reader share: UTF-8
+// decoding, a cursor over Unicode scalar values with look-ahead that does
+// not consume, the character classes of the repair scanners, and helpers for
+// the output text.
+//
+// Input is expected to be valid UTF-8 (the module only ever sees valid
+// UTF-8). A malformed byte decodes as U+FFFD with a length of one byte, so
+// scanning always advances and copying by byte ranges keeps the input bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "unicode/unicode_tables.h"
+
+namespace plomet::scan {
+
+// What peek() returns at the end of the text.
+inline constexpr char32_t kEndOfText = 0xFFFFFFFF;
+inline constexpr char32_t kReplacementChar = 0xFFFD;
+
+struct DecodedChar {
+  char32_t code_point;
+  std::uint8_t length;  // bytes taken from the text, 1 to 4
+};
+
+DecodedChar decode_slow(std::string_view text, std::size_t pos);
+
+// Decodes the character that starts at byte pos (pos < text.size()).
+inline DecodedChar decode_at(std::string_view text, std::size_t pos) {
+  auto byte = static_cast<unsigned char>(text[pos]);
+  if (byte < 0x80) return {byte, 1};
+  return decode_slow(text, pos);
+}
+
+inline void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Whitespace of the repair scanners: the Unicode White_Space property
+// (U+0009 to U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A,
+// U+2028, U+2029, U+202F, U+205F, U+3000).
+inline bool is_whitespace(char32_t c) {
+  if (c < 0x80) return c == ' ' || (c >= 0x09 && c <= 0x0D);
+  return c != kEndOfText && unicode::is_white_space(c);
+}
+
+// Letters of the word scanners: ASCII A-Z and a-z, or a character from
+// U+00AA up with the Alphabetic property.
+inline bool is_word_letter(char32_t c) {
+  if (c < 0x80) return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+  return c >= 0xAA && c != kEndOfText && unicode::is_alphabetic(c);
+}
+
+inline bool is_ascii_digit(char32_t c) { return c >= '0' && c <= '9'; }
+
+// A forward cursor over the characters of a text.
+class Utf8Cursor {
+ public:
+  explicit Utf8Cursor(std::string_view text, std::size_t pos = 0) : text_(text), pos_(pos) {}
+
+  bool at_end() const { return pos_ >= text_.size(); }
+  std::size_t position() const { return pos_; }
+  std::string_view text() const { return text_; }
+
+  // The current character, or kEndOfText.
+  char32_t peek() const { return at_end() ? kEndOfText : decode_at(text_, pos_).code_point; }
+  // The bytes of the current character (empty at the end).
+  std::string_view peek_bytes() const {
+    return at_end() ? std::string_view{} : text_.substr(pos_, decode_at(text_, pos_).length);
+  }
+  // The character after the current one, or kEndOfText.
+  char32_t peek_second() const {
+    if (at_end()) return kEndOfText;
+    std::size_t next = pos_ + decode_at(text_, pos_).length;
+    return next >= text_.size() ? kEndOfText : decode_at(text_, next).code_point;
+  }
+
+  void advance() {
+    if (!at_end()) pos_ += decode_at(text_, pos_).length;
+  }
+  // Returns the current character and moves past it.
+  char32_t next() {
+    if (at_end()) return kEndOfText;
+    DecodedChar d = decode_at(text_, pos_);
+    pos_ += d.length;
+    return d.code_point;
+  }
+
+  // Position of the first character at or after the current one that is not
+  // whitespace (text().size() when only whitespace follows). Does not move.
+  std::size_t position_past_whitespace() const;
+  // That character, or kEndOfText. Does not move.
+  char32_t peek_past_whitespace() const;
+  void skip_whitespace() { pos_ = position_past_whitespace(); }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_;
+};
+
+// Removes the last character (not byte) of a UTF-8 text, if any.
+void pop_last_char(std::string& out);
+
+// The last character of a UTF-8 text, or kEndOfText when it is empty.
+char32_t last_char(std::string_view text);
+
+}  // namespace plomet::scan
