@@ -53,9 +53,10 @@ struct JsonNumber {
   // An integer as the model stores it: U64 when zero or more, I64 otherwise.
   static JsonNumber integer(std::int64_t v) { return v >= 0 ? u64(static_cast<std::uint64_t>(v)) : i64(v); }
 
-  Kind kind = Kind::U64;
+  // Trivial on purpose (JsonValue holds it in a union); made by the factories.
+  Kind kind;
   union {
-    std::uint64_t u64_value = 0;
+    std::uint64_t u64_value;
     std::int64_t i64_value;
     double f64_value;
   };
