@@ -1,0 +1,25 @@
+// Leaf texts of the outline: type words and example values of scalar schema
+// nodes, and the decimal and JSON string forms they are written in.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plomet {
+
+struct Schema;
+
+// The text of a scalar node (type word or examples); nothing for arrays and
+// objects.
+std::optional<std::string> scalar_text(const Schema& node, bool show_examples);
+
+std::string int_text(std::int64_t value);
+// Shortest round-trip digits laid out positionally, never with an exponent.
+std::string float_text(double value);
+// A JSON string literal with the minimal escaping of RFC 8259.
+std::string json_string_text(std::string_view text);
+void append_json_string_text(std::string& out, std::string_view text);
+
+}  // namespace plomet
