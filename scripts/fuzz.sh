@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (ASan + UBSan) and runs each one.
+# usage: scripts/fuzz.sh [SECONDS_PER_TARGET]   (default 60)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-60}
+"$root/scripts/ensure-packages.sh"
+build="$root/build/fuzz"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_SANITIZE=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF -DPLOMET_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+# Seeds: the shared corpora and the fuzzers' own small seeds.
+seeds="$build/seeds"
+mkdir -p "$seeds"
+shared=${PLOMET_SHARED_DIR:-$root/../shared}
+find "$shared/corpora/jsontestsuite" "$shared/corpora/json5-tests" "$root/fuzz/seeds" -type f \
+  \( -name '*.json' -o -name '*.json5' -o -name '*.js' -o -name '*.txt' \) -size -64k \
+  -exec cp -t "$seeds" {} + 2>/dev/null || true
+
+for target in fuzz_pipeline fuzz_repair_passes; do
+  corpus="$build/corpus-$target"
+  mkdir -p "$corpus"
+  echo "== $target for ${seconds}s"
+  "$build/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
+    -print_final_stats=1 -artifact_prefix="$build/$target-" "$corpus" "$seeds" 2>&1 | tail -n 12
+done
