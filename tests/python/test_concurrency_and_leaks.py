@@ -12,7 +12,7 @@ def resident_kib():
     raise AssertionError("no VmRSS line")
 
 
-class Surrogate(str):
+class TextSubclass(str):
     pass
 
 
@@ -22,7 +22,7 @@ def exercise_every_path():
     plomet.analyze_json('[{"a": 1}, {"b": "tab\there"}]', False)
     plomet.analyze_json('{"a": [1, 2')  # repaired
     plomet.analyze_json("{name: John, tags: [a, b]}")  # rebuilt with quotes
-    plomet.analyze_json(Surrogate("[true]"))
+    plomet.analyze_json(TextSubclass("[true]"))
     failures = [
         (lambda: plomet.analyze_json('{"a": 1]'), (ValueError,)),
         (lambda: plomet.analyze_json('{"k": NaN, a b: 1}'), (ValueError,)),
