@@ -24,12 +24,20 @@ int hex_digit_value(char c) {
 bool has_hex_prefix(std::string_view s) { return s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'); }
 
 bool is_non_finite_word(std::string_view s) {
+  if (s.empty() || (s.back() != 'N' && s.back() != 'y')) return false;
   return s == "NaN" || s == "-NaN" || s == "Infinity" || s == "-Infinity";
 }
 
+// An integer literal has no ".", and no "e" or "E" unless it begins with
+// "0x" or "0X" (where they are digits), and is none of the four words.
 bool is_integer_literal(std::string_view s) {
-  if (s.find('.') != std::string_view::npos) return false;
-  if (!has_hex_prefix(s) && s.find_first_of("eE") != std::string_view::npos) return false;
+  bool has_point = false;
+  bool has_e = false;
+  for (char c : s) {
+    has_point |= c == '.';
+    has_e |= (c | 0x20) == 'e';
+  }
+  if (has_point || (has_e && !has_hex_prefix(s))) return false;
   return !is_non_finite_word(s);
 }
 
@@ -55,10 +63,12 @@ Expected<JsonValue, std::string_view> convert_decimal_integer(std::string_view s
   // The magnitude limit: 2^63 for negative values, 2^63 - 1 otherwise.
   const std::uint64_t limit = (std::uint64_t{1} << 63) - (negative ? 0 : 1);
   std::uint64_t magnitude = 0;
+  // Up to 18 digits cannot pass the limit.
+  const bool may_overflow = s.size() > 18;
   for (char c : s) {
     if (!is_digit(c)) return Unexpected(kIntegerError);
     auto digit = static_cast<std::uint64_t>(c - '0');
-    if (magnitude > (limit - digit) / 10) return Unexpected(kIntegerError);
+    if (may_overflow && magnitude > (limit - digit) / 10) return Unexpected(kIntegerError);
     magnitude = magnitude * 10 + digit;
   }
   if (!negative || magnitude == 0) return JsonValue::number(JsonNumber::u64(magnitude));
@@ -115,16 +125,24 @@ Expected<JsonValue, std::string_view> convert_float(std::string_view s) {
     negative = s[0] == '-';
     unsigned_text.remove_prefix(1);
   }
-  long long leading_power = 0;
-  if (!scan_decimal_float(unsigned_text, leading_power)) return Unexpected(kNumberError);
+  // From a digit or a point on, from_chars takes exactly the decimal float
+  // syntax (digits, optional ".", optional exponent); its words ("inf",
+  // "nan") and signs are kept out here.
+  if (unsigned_text.empty() || !(is_digit(unsigned_text[0]) || unsigned_text[0] == '.')) {
+    return Unexpected(kNumberError);
+  }
+  const char* end = unsigned_text.data() + unsigned_text.size();
   double value = 0;
-  auto [end, ec] = std::from_chars(unsigned_text.data(), unsigned_text.data() + unsigned_text.size(), value);
+  auto [stop, ec] = std::from_chars(unsigned_text.data(), end, value);
+  if (stop != end) return Unexpected(kNumberError);
   if (ec == std::errc::result_out_of_range) {
     // Out of range is either past the largest double or below half the
     // smallest denormal; the leading digit's power of ten tells which.
+    long long leading_power = 0;
+    if (!scan_decimal_float(unsigned_text, leading_power)) return Unexpected(kNumberError);
     if (leading_power > 0) return Unexpected(kTooLargeError);
     value = 0;
-  } else if (ec != std::errc() || end != unsigned_text.data() + unsigned_text.size()) {
+  } else if (ec != std::errc()) {
     return Unexpected(kNumberError);
   }
   return JsonValue::number(JsonNumber::f64(negative ? -value : value));

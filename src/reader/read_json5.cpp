@@ -13,6 +13,7 @@
 #include "reader/read_json5.h"
 
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -120,6 +121,52 @@ const char* skip_plain_string_bytes(const char* p, const char* end, char quote) 
   return p;
 }
 
+bool is_blank(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
+
+// Returns the first byte at or after p that is not a space, LF, CR or tab
+// (runs of indentation are common), or end.
+const char* skip_blank_run(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i space_v = _mm_set1_epi8(' ');
+  const __m128i lf_v = _mm_set1_epi8('\n');
+  const __m128i cr_v = _mm_set1_epi8('\r');
+  const __m128i tab_v = _mm_set1_epi8('\t');
+  while (end - p >= 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, space_v), _mm_cmpeq_epi8(chunk, lf_v)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(chunk, cr_v), _mm_cmpeq_epi8(chunk, tab_v)));
+    auto other = ~static_cast<unsigned>(_mm_movemask_epi8(blank)) & 0xFFFFu;
+    if (other != 0) return p + __builtin_ctz(other);
+    p += 16;
+  }
+#endif
+  while (p < end && is_blank(*p)) ++p;
+  return p;
+}
+
+// Length of the well-formed UTF-8 sequence at p, whose lead byte is not
+// ASCII, or 0 when it is malformed (overlong, surrogate, past U+10FFFF, cut).
+std::size_t utf8_sequence_length(const char* p, const char* end) {
+  auto byte = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p[i]); };
+  auto is_continuation = [&](std::ptrdiff_t i) { return (byte(i) & 0xC0) == 0x80; };
+  const std::ptrdiff_t available = end - p;
+  unsigned char lead = byte(0);
+  if (lead < 0xC2) return 0;
+  if (lead < 0xE0) return available >= 2 && is_continuation(1) ? 2 : 0;
+  if (lead < 0xF0) {
+    if (available < 3 || !is_continuation(1) || !is_continuation(2)) return 0;
+    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0)) return 0;
+    return 3;
+  }
+  if (lead > 0xF4 || available < 4 || !is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
+  if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) >= 0x90)) return 0;
+  return 4;
+}
+
+bool is_raw_line_or_paragraph_separator(const char* p) {  // p has three bytes
+  return p[0] == '\xE2' && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9');
+}
+
 bool starts_with(const char* p, const char* end, std::string_view word) {
   return static_cast<std::size_t>(end - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0;
 }
@@ -190,13 +237,12 @@ class Json5Reader {
   // whose "/" then fails whatever token is expected there.
   void skip_insignificant() {
     while (p_ < end_) {
-      unsigned char b = static_cast<unsigned char>(*p_);
+      auto b = static_cast<unsigned char>(*p_);
+      if (b > ' ' && b != '/' && b < 0x80) return;
       if (b == ' ' || b == '\n' || b == '\r' || b == '\t') {
-        ++p_;
-      } else if (b == '/' || b >= 0x80 || b == 0x0B || b == 0x0C) {
-        skip_insignificant_slow();
-        return;
+        p_ = skip_blank_run(p_ + 1, end_);
       } else {
+        skip_insignificant_slow();
         return;
       }
     }
@@ -229,7 +275,7 @@ class Json5Reader {
     while (p_ < end_) {
       char b = *p_;
       if (b == '\n' || b == '\r') return;
-      if (b == '\xE2' && end_ - p_ >= 3 && p_[1] == '\x80' && (p_[2] == '\xA8' || p_[2] == '\xA9')) return;
+      if (b == '\xE2' && end_ - p_ >= 3 && is_raw_line_or_paragraph_separator(p_)) return;
       ++p_;
     }
   }
@@ -361,11 +407,17 @@ class Json5Reader {
     return p;
   }
 
-  // Matches `number` and converts its text.
+  // Matches `number` and converts its text. Plain decimal integers of up to
+  // 18 digits and floats that from_chars reads in range are converted here;
+  // every other token goes through convert_json5_number.
   bool read_number(JsonValue& out) {
     const char* start = p_;
     const char* p = p_;
+    const bool negative = *p == '-';
     if (*p == '+' || *p == '-') ++p;
+    const char* unsigned_start = p;
+    bool fast_integer = false;
+    bool fast_float = false;
     if (starts_with(p, end_, "Infinity")) {
       p += 8;
     } else if (starts_with(p, end_, "NaN")) {
@@ -374,27 +426,48 @@ class Json5Reader {
       p += 3;
       while (p < end_ && is_hex_digit(*p)) ++p;
     } else {
-      const char* digits = p;
       if (p < end_ && *p == '0') {
         ++p;
       } else {
         p = skip_digits(p, end_);
       }
-      bool has_integer_part = p != digits;
+      const bool has_integer_part = p != unsigned_start;
+      fast_integer = p - unsigned_start <= 18;
       if (p < end_ && *p == '.') {
         const char* fraction = ++p;
         p = skip_digits(p, end_);
         if (!has_integer_part && p == fraction) return fail(start, "a number");
+        fast_integer = false;
+        fast_float = true;
       } else if (!has_integer_part) {
         return fail(start, "a number");
       }
       if (p < end_ && (*p == 'e' || *p == 'E')) {
         const char* e = p + 1;
         if (e < end_ && (*e == '+' || *e == '-')) ++e;
-        if (e < end_ && *e >= '0' && *e <= '9') p = skip_digits(e, end_);
+        if (e < end_ && *e >= '0' && *e <= '9') {
+          p = skip_digits(e, end_);
+          fast_integer = false;
+          fast_float = true;
+        }
       }
     }
     p_ = p;
+    if (fast_integer) {
+      std::uint64_t magnitude = 0;
+      for (const char* d = unsigned_start; d < p; ++d) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*d - '0');
+      out = JsonValue::number(negative && magnitude != 0 ? JsonNumber::i64(-static_cast<std::int64_t>(magnitude))
+                                                         : JsonNumber::u64(magnitude));
+      return true;
+    }
+    if (fast_float) {
+      double value = 0;
+      auto [stop, ec] = std::from_chars(unsigned_start, p, value);
+      if (ec == std::errc() && stop == p) {
+        out = JsonValue::number(JsonNumber::f64(negative ? -value : value));
+        return true;
+      }
+    }
     auto converted = convert_json5_number({start, static_cast<std::size_t>(p - start)});
     if (converted) {
       out = *converted;
@@ -440,12 +513,15 @@ class Json5Reader {
         continue;
       }
       if (b == '\n' || b == '\r') return fail(p_, "a closing quote before the line break");
-      DecodedChar d = decode_here(p_);
-      if (d.code_point == scan::kReplacementChar && d.length == 1) return fail(p_, "valid UTF-8");
-      if (d.code_point == kLineSeparator || d.code_point == kParagraphSeparator) {
-        return fail(p_, "a closing quote before the line break");
-      }
-      p_ += d.length;
+      // Non-ASCII characters, taken together while they last.
+      do {
+        std::size_t length = utf8_sequence_length(p_, end_);
+        if (length == 0) return fail(p_, "valid UTF-8");
+        if (length == 3 && is_raw_line_or_paragraph_separator(p_)) {
+          return fail(p_, "a closing quote before the line break");
+        }
+        p_ += length;
+      } while (p_ < end_ && static_cast<unsigned char>(*p_) >= 0x80);
     }
   }
 
@@ -455,7 +531,7 @@ class Json5Reader {
     if (end_ - p < 2 || p[0] != '\\') return 0;
     if (p[1] == '\n') return 2;
     if (p[1] == '\r') return (end_ - p >= 3 && p[2] == '\n') ? 3 : 2;
-    if (end_ - p >= 4 && p[1] == '\xE2' && p[2] == '\x80' && (p[3] == '\xA8' || p[3] == '\xA9')) return 4;
+    if (end_ - p >= 4 && is_raw_line_or_paragraph_separator(p + 1)) return 4;
     return 0;
   }
 
