@@ -4,7 +4,6 @@
 #include <exception>
 #include <new>
 #include <cstring>
-#include <source_location>
 
 #include "shape/internal_fault.h"
 
@@ -25,17 +24,17 @@ constexpr const char* kFaultWithoutMessage = "the native code failed without a m
 // published one: exactly one type is ever handed out.
 PyObject* published_panic_exception_type = nullptr;
 
-void write_fault_line(const char* message, const std::source_location* where) {
+void write_fault_line(const char* message, const FaultLocation* where) {
   if (where != nullptr) {
-    std::fprintf(stderr, "plomet: internal fault at %s:%u in %s: %s\n", where->file_name(),
-                 static_cast<unsigned>(where->line()), where->function_name(), message);
+    std::fprintf(stderr, "plomet: internal fault at %s:%u in %s: %s\n", where->file_name, where->line,
+                 where->function_name, message);
   } else {
     std::fprintf(stderr, "plomet: internal fault at an unknown location: %s\n", message);
   }
   std::fflush(stderr);
 }
 
-void raise_panic(const char* message, const std::source_location* where) {
+void raise_panic(const char* message, const FaultLocation* where) {
   if (message == nullptr || *message == '\0') message = kFaultWithoutMessage;
   write_fault_line(message, where);
   PyObject* type = panic_exception_type();
