@@ -2,8 +2,10 @@
 and the mapping of results and failures to Python objects."""
 import importlib.util
 import inspect
+import re
 import shutil
 import subprocess
+import sys
 
 import pytest
 
@@ -259,12 +261,44 @@ def test_numpy_array_and_integer_are_refused():
         analyze_json("[7]", numpy.array([True]))
 
 
-@pytest.mark.parametrize("text", ['{"a": 1]', "{]", '{"k": NaN, a b: 1}'])
-def test_unreadable_text_raises_value_error(text):
+@pytest.mark.parametrize(
+    "text, message",
+    [
+        ('{"k": NaN, a b: 1}', "Failed to parse or repair JSON: InvalidNumber: NaN"),
+        ("[inf, x y]", "Failed to parse or repair JSON: InvalidNumber: inf"),
+        ("[" * 1025 + "]" * 1025, None),
+    ],
+)
+def test_unreadable_text_raises_value_error(text, message):
     with pytest.raises(BaseException) as caught:
         analyze_json(text)
     assert type(caught.value) is ValueError
     assert str(caught.value).startswith("Failed to parse or repair JSON: ")
+    if message is not None:
+        assert str(caught.value) == message
+
+
+def test_calls_leave_the_reference_counts_of_their_arguments_alone():
+    text = '{"a": [1, 2]}'
+    subclass_text = TextSubclass(text)
+    flag = fake_numpy_bool(__bool__=lambda self: True)
+    bad_flag = fake_numpy_bool(__bool__=lambda self: 1)
+    surrogate = "\ud800"
+    unreadable = '{"k": NaN, a b: 1}'
+    calls = [
+        ((text,), {}), ((subclass_text, flag), {}), ((), {"input": text, "show_examples": False}),
+        ((text, bad_flag), {}), ((surrogate,), {}), ((unreadable,), {}), ((text, True, flag), {}),
+        ((text,), {"input": text}), ((text,), {"bogus": flag}), ((flag,), {}),
+    ]
+    watched = [text, subclass_text, flag, bad_flag, surrogate, unreadable]
+    before = [sys.getrefcount(obj) for obj in watched]
+    for _ in range(100):
+        for args, kwargs in calls:
+            try:
+                analyze_json(*args, **kwargs)
+            except (TypeError, ValueError, UnicodeEncodeError):
+                pass
+    assert [sys.getrefcount(obj) for obj in watched] == before
 
 
 def test_results_are_new_and_equal_across_calls():
@@ -306,10 +340,12 @@ class TestPanicException:
         error = self.raise_native("internal_fault", "schema keys should serialize to JSON strings")
         assert type(error) is self.probe.panic_exception_type()
         assert error.args == ("schema keys should serialize to JSON strings",)
-        line = capfd.readouterr().err
-        assert line.startswith("plomet: internal fault at ")
-        assert "fault_probe.cpp:" in line
-        assert line.endswith(": schema keys should serialize to JSON strings\n")
+        # The location is the throw site, not the boundary that caught it.
+        assert re.fullmatch(
+            r"plomet: internal fault at \S*fault_probe\.cpp:\d+ in throw_kind: "
+            r"schema keys should serialize to JSON strings\n",
+            capfd.readouterr().err,
+        )
 
     def test_is_not_caught_by_except_exception(self):
         with pytest.raises(self.probe.panic_exception_type()):
