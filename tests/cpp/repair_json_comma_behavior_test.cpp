@@ -22,6 +22,7 @@ TEST(RepairJsonCommaBehavior, RemovesTrailingCommasInStringsAndSeparatesAdjacent
       {R"(["a" ,"b"])", R"(["a" ,"b"])", std::nullopt},
       {R"({"a": "x, "})", R"({"a": "x, "})", std::nullopt},
       {R"("a\"b")", R"("a\"b")", std::nullopt},
+      {R"(["a\"" "b"])", R"(["a\"", "b"])", kPrefix + kInserted},
       {"[1, 2]", "[1, 2]", std::nullopt},
   };
   expect_pass_cases(repair_json_comma_behavior, "repair_json_comma_behavior", cases);

@@ -18,8 +18,8 @@ TEST(RepairJsonMissingClosingQuotes, ClosesStringsAndBalancesBrackets) {
       {"{\"a\": \"x\n}", "{\"a\": \"x\"\n}", kRepaired},
       {"{\"a\": \"x\r\n}", "{\"a\": \"x\"\r\n}", kRepaired},
       // The quote after a line-break close is taken as that string's late
-      // closing quote and does not open a string.
-      {"{\"a\": \"x\n\", \"b\": 1}", "{\"a\": \"x\"\n\",\"b\": 1}", kRepaired},
+      // closing quote and does not open a string; the quote after it does.
+      {"[\"x\n\", \"y, z\"]", "[\"x\"\n\",\"y\",z\"\"]", kRepaired},
       // A dangling backslash becomes backslash, quote, backslash, quote.
       {R"(["a\)", R"(["a\"\"])", kRepaired},
       {R"(["a\\)", R"(["a\\"\"])", kRepaired},
