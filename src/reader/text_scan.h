@@ -102,6 +102,20 @@ class Utf8Cursor {
     pos_ += d.length;
     return d.code_point;
   }
+  // Returns the current character together with its bytes in the text and
+  // moves past it, so a scanner can copy the original bytes with one decode.
+  // At the end: kEndOfText and no bytes.
+  struct Taken {
+    char32_t code_point;
+    std::string_view bytes;
+  };
+  Taken take() {
+    if (at_end()) return {kEndOfText, {}};
+    DecodedChar d = decode_at(text_, pos_);
+    Taken taken{d.code_point, text_.substr(pos_, d.length)};
+    pos_ += d.length;
+    return taken;
+  }
 
   // Position of the first character at or after the current one that is not
   // whitespace (text().size() when only whitespace follows). Does not move.
