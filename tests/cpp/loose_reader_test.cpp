@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <random>
 #include <limits>
 #include <string>
 
@@ -133,6 +136,22 @@ TEST(CompactWriter, WritesFloatsInTheirShortestForm) {
     std::string out;
     append_compact_float(out, c.value);
     EXPECT_EQ(out, c.text) << c.text;
+  }
+}
+
+TEST(CompactWriter, FloatsReadBackExactly) {
+  std::mt19937_64 bits(12345);
+  for (int i = 0; i < 100000; ++i) {
+    double value = std::bit_cast<double>(bits());
+    if (!std::isfinite(value)) continue;
+    std::string out;
+    append_compact_float(out, value);
+    double read = 0;
+    auto [end, error] = std::from_chars(out.data(), out.data() + out.size(), read);
+    ASSERT_TRUE(error == std::errc() && end == out.data() + out.size()) << out;
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(read), std::bit_cast<std::uint64_t>(value)) << out;
+    bool exponent_form = out.find('e') != std::string::npos;
+    ASSERT_NE(exponent_form, out.find('.') != std::string::npos && out.find('e') == std::string::npos) << out;
   }
 }
 
