@@ -142,11 +142,11 @@ class LooseReader {
   void discard_filler() {
     while (!tokens_.empty() && tokens_.front().is_filler()) tokens_.pop();
   }
-  // Discards space, comments and the given punctuation.
-  void discard_filler_and(std::string_view puncts) {
+  // Discards space, comments and commas, and colons too when asked.
+  void discard_separators(bool colons) {
     while (!tokens_.empty()) {
       const LooseToken& token = tokens_.front();
-      if (!token.is_filler() && !(token.is(Kind::PunctToken) && puncts.find(token.punct) != puncts.npos)) break;
+      if (!token.is_filler() && !token.is_punct(',') && !(colons && token.is_punct(':'))) break;
       tokens_.pop();
     }
   }
@@ -182,7 +182,7 @@ LooseReadResult LooseReader::read(Start start) {
   for (;;) {
     switch (step) {
       case Step::Value:
-        discard_filler_and(",:");
+        discard_separators(true);
         if (tokens_.empty()) {
           value = JsonValue::null();
           step = Step::Deliver;
@@ -205,7 +205,7 @@ LooseReadResult LooseReader::read(Start start) {
         }
         break;
       case Step::ArrayItem:
-        discard_filler_and(",");
+        discard_separators(false);
         if (tokens_.empty() || at(']')) {
           if (!tokens_.empty()) tokens_.pop();
           value = close();
@@ -281,7 +281,7 @@ LooseReadResult LooseReader::read_scalar() {
 // read (ValueFollows, with the key in the frame) or settled here (MemberDone).
 LooseReader::MemberStep LooseReader::start_member() {
   if (tokens_.empty()) return MemberStep::ObjectClosed;
-  discard_filler_and(",:");
+  discard_separators(true);
   // A `]` where a key belongs closes the object too, so every turn of the
   // object's loop takes at least one token.
   if (at('}') || at(']')) {
@@ -293,19 +293,9 @@ LooseReader::MemberStep LooseReader::start_member() {
   std::size_t last_part_start = 0;
   std::size_t parts = collect_texts(&last_part_start);
 
-  bool colon_seen = false;
-  while (!tokens_.empty()) {
-    const LooseToken& token = tokens_.front();
-    if (token.is_filler() || token.is_punct(',')) {
-      tokens_.pop();
-    } else {
-      if (token.is_punct(':')) {
-        colon_seen = true;
-        tokens_.pop();
-      }
-      break;
-    }
-  }
+  discard_separators(false);
+  bool colon_seen = at(':');
+  if (colon_seen) tokens_.pop();
   discard_filler();
 
   std::string_view key = scratch_;
