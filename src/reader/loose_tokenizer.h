@@ -80,6 +80,9 @@ class LooseTokenizer {
 class LooseTokenStream {
  public:
   explicit LooseTokenStream(std::string_view text) : tokenizer_(text) { fill(); }
+  // The front token's text may point into the tokenizer's buffer.
+  LooseTokenStream(const LooseTokenStream&) = delete;
+  LooseTokenStream& operator=(const LooseTokenStream&) = delete;
 
   bool empty() const { return !has_front_; }
   // The front token (not empty()); its text is valid until pop().
