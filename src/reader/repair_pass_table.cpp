@@ -17,6 +17,11 @@ std::span<const RepairPassEntry> repair_pass_table() {
       RepairPassEntry{"repair_json_control_characters", repair_json_control_characters},
       RepairPassEntry{"repair_json_remove_duplicate_quotes", repair_json_remove_duplicate_quotes},
       RepairPassEntry{"repair_json_close_unexpected_eof", repair_json_close_unexpected_eof},
+      RepairPassEntry{"repair_json_add_missing_quotes", repair_json_add_missing_quotes},
+      RepairPassEntry{"repair_json_handle_eof_between_lists", repair_json_handle_eof_between_lists},
+      RepairPassEntry{"repair_json_fix_mismatched_quotes", repair_json_fix_mismatched_quotes},
+      RepairPassEntry{"repair_json_close_unexpected_eof_in_array_tag", repair_json_close_unexpected_eof_in_array_tag},
+      RepairPassEntry{"repair_json_close_unexpected_eof_in_array_item", repair_json_close_unexpected_eof_in_array_item},
   };
   return kPasses;
 }

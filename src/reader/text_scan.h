@@ -135,4 +135,13 @@ void pop_last_char(std::string& out);
 // The last character of a UTF-8 text, or kEndOfText when it is empty.
 char32_t last_char(std::string_view text);
 
+// Start of the character that ends at byte pos (0 < pos <= text.size()), as
+// the forward decoding cuts the text: a malformed byte is a character alone.
+std::size_t previous_char_start(std::string_view text, std::size_t pos);
+
+// The text without its trailing whitespace.
+std::string_view trim_trailing_whitespace(std::string_view text);
+// The text without whitespace at either end.
+std::string_view trim_whitespace(std::string_view text);
+
 }  // namespace plomet::scan
