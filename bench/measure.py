@@ -112,6 +112,7 @@ def run_timing(args):
     gc.disable()  # as timeit does: no collector passes inside the timed calls
     counts = {}
     for name in list(names):
+        emit(event="start", contender=name)
         try:
             first = timers[name](1)
         except (KeyboardInterrupt, SystemExit):

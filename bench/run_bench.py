@@ -58,6 +58,7 @@ class Result:
     doc: Doc
     bytes: int = None
     samples: dict = field(default_factory=dict)
+    started: list = field(default_factory=list)
     firsts: dict = field(default_factory=dict)
     errors: dict = field(default_factory=dict)
     status: str = "ok"  # ok, timeout, crash, missing
@@ -67,6 +68,13 @@ class Result:
     def median(self, contender):
         values = self.samples.get(contender)
         return statistics.median(values) if values else None
+
+    def ratio(self, a, b):
+        """The median over rounds of a's time over b's, both taken in the same
+        round, so that a slow spell of the machine affects both alike."""
+        first, second = self.samples.get(a, []), self.samples.get(b, [])
+        pairs = list(zip(first, second))
+        return statistics.median(x / y for x, y in pairs) if pairs else None
 
 
 def count_label(n):
@@ -145,26 +153,32 @@ def run_child(command, timeout, on_event):
     child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     selector = selectors.DefaultSelector()
     selector.register(child.stdout, selectors.EVENT_READ)
-    buffer = b""
+    selector.register(child.stderr, selectors.EVENT_READ)
+    buffer, stderr = b"", b""
     status, detail = "ok", ""
-    while True:
+    open_streams = 2
+    while open_streams:
         left = timeout - (time.monotonic() - start)
         if left <= 0:
             child.kill()
             status, detail = "timeout", f"stopped after {timeout:.0f} s"
             break
-        if not selector.select(min(left, 1.0)):
-            continue
-        chunk = os.read(child.stdout.fileno(), 65536)
-        if not chunk:
-            break
-        buffer += chunk
-        *lines, buffer = buffer.split(b"\n")
-        for line in lines:
-            on_event(json.loads(line))
+        for key, _ in selector.select(min(left, 1.0)):
+            chunk = os.read(key.fd, 65536)
+            if not chunk:
+                selector.unregister(key.fileobj)
+                open_streams -= 1
+            elif key.fileobj is child.stderr:
+                stderr = (stderr + chunk)[-4000:]
+            else:
+                buffer += chunk
+                *lines, buffer = buffer.split(b"\n")
+                for line in lines:
+                    if line.startswith(b"{"):
+                        on_event(json.loads(line))
     selector.close()
     _, wait_status, usage = os.wait4(child.pid, 0)
-    stderr = child.stderr.read().decode(errors="replace").strip()
+    stderr = stderr.decode(errors="replace").strip()
     child.stdout.close()
     child.stderr.close()
     code = os.waitstatus_to_exitcode(wait_status)
@@ -221,6 +235,8 @@ class Bench:
             kind = event["event"]
             if kind == "loaded":
                 result.bytes = event["bytes"]
+            elif kind == "start":
+                result.started.append(event["contender"])
             elif kind == "first":
                 result.firsts[event["contender"]] = event["seconds"]
             elif kind == "sample":
@@ -296,9 +312,18 @@ def cell(result, contender):
     if contender in result.errors:
         return "not JSON" if contender in ("json_loads", "simdjson") else "ERROR"
     median = result.median(contender)
-    if median is None and result.status == "timeout":
-        return f"> {result.wall:.0f} s"
+    if median is None and result.status in ("timeout", "crash"):
+        if stopped_in(result, contender):
+            return f"> {result.wall:.0f} s" if result.status == "timeout" else "crash"
+        return "not run"
     return ms(median)
+
+
+def stopped_in(result, contender):
+    """Whether contender's first call was running when the measuring process
+    was stopped or died."""
+    return (result.status in ("timeout", "crash") and bool(result.started)
+            and result.started[-1] == contender and contender not in result.firsts)
 
 
 class Report:
@@ -326,14 +351,13 @@ class Report:
                 self.out(f"| {name} | missing | | | | | | | | |")
                 continue
             f = result.median("plomet_false")
-            t = result.median("plomet_true")
             speed = f"{result.bytes / f / 1e6:.0f}" if f and result.bytes else "—"
             self.out(f"| {name} | {result.bytes or '—'} | {cell(result, 'plomet_false')} "
                      f"| {cell(result, 'plomet_true')} | {cell(result, 'json_loads')} "
                      f"| {cell(result, 'simdjson')} "
-                     f"| {times(ratio(result.median('json_loads'), f))} "
-                     f"| {times(ratio(f, result.median('simdjson')))} "
-                     f"| {times(ratio(t, f))} | {speed} |")
+                     f"| {times(result.ratio('json_loads', 'plomet_false'))} "
+                     f"| {times(result.ratio('plomet_false', 'simdjson'))} "
+                     f"| {times(result.ratio('plomet_true', 'plomet_false'))} | {speed} |")
             for contender in ("plomet_false", "plomet_true"):
                 if contender in result.errors:
                     self.faults.append(f"{name}: {contender}: {result.errors[contender]}")
@@ -345,17 +369,17 @@ class Report:
         for name, factor in LOADS_SPEEDUP.items():
             doc_name = plan.records_name if name == "records" else name
             result = self.results[doc_name]
-            value = ratio(result.median("json_loads"), result.median("plomet_false"))
+            value = result.ratio("json_loads", "plomet_false")
             self.target(f"{doc_name}: analyze(False) ≥ {factor:g}× faster than json.loads",
                         times(value), None if value is None else value >= factor)
         for name in CORPORA:
             result = self.results[name]
-            value = ratio(result.median("plomet_false"), result.median("simdjson"))
+            value = result.ratio("plomet_false", "simdjson")
             self.target(f"{name}: analyze(False) within {SIMDJSON_FACTOR:g}× of simdjson",
                         times(value), None if value is None else value <= SIMDJSON_FACTOR)
         for name in (*CORPORA, plan.records_name):
             result = self.results[name]
-            value = ratio(result.median("plomet_true"), result.median("plomet_false"))
+            value = result.ratio("plomet_true", "plomet_false")
             self.target(f"{name}: analyze(True) ≤ {EXAMPLES_FACTOR:g}× analyze(False)",
                         times(value), None if value is None else value <= EXAMPLES_FACTOR)
         for result in self.results.values():
@@ -411,7 +435,7 @@ class Report:
                 a, b = small.median(contender), result.median(contender)
                 if a and b and small.bytes and result.bytes:
                     growth[contender] = (b / result.bytes) / (a / small.bytes)
-                elif a and result.status == "timeout" and contender not in result.errors:
+                elif a and result.status == "timeout" and stopped_in(result, contender):
                     growth[contender] = float("inf")
             cells = ["—" if c not in growth else
                      ("timeout" if growth[c] == float("inf") else f"{growth[c]:.2f}×")
