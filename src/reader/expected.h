@@ -9,6 +9,9 @@ namespace plomet {
 
 template <class E>
 struct Unexpected {
+  // A constructor rather than aggregate initialisation, which clang 14 does
+  // not accept with parentheses.
+  Unexpected(E e) : error(std::move(e)) {}
   E error;
 };
 template <class E>
