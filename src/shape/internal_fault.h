@@ -3,14 +3,18 @@
 // it into PanicException), so no exception crosses the C API.
 #pragma once
 
-#include <source_location>
 #include <stdexcept>
 #include <string>
+#include <version>
+#if defined(__cpp_lib_source_location)
+#include <source_location>
+#endif
 
 namespace plomet {
 
 class InternalFault : public std::logic_error {
  public:
+#if defined(__cpp_lib_source_location)
   explicit InternalFault(const std::string& message,
                          std::source_location where = std::source_location::current())
       : std::logic_error(message), where_(where) {}
@@ -18,6 +22,10 @@ class InternalFault : public std::logic_error {
 
  private:
   std::source_location where_;
+#else
+  // clang 14 with libstdc++ has no std::source_location.
+  explicit InternalFault(const std::string& message) : std::logic_error(message) {}
+#endif
 };
 
 }  // namespace plomet
