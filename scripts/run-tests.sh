@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export PYTHON=${PYTHON:-/usr/bin/python3}
 
 echo "== release build (warnings as errors)"
-"$root/scripts/build.sh" "$root/build/release" -DPLOMET_WERROR=ON
+"$root/scripts/build.sh" "$root/build/release" -DPLOMET_WERROR=ON -DPLOMET_BUILD_BENCH=ON
 echo "== C++ tests"
 "$root/build/release/plomet_tests" --gtest_brief=1
 
