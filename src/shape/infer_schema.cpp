@@ -12,7 +12,10 @@
 // merged among themselves, under the kind of its own first item, and only
 // then into the target. That case builds the nested array's item shape and
 // merges it.
+#include <algorithm>
 #include <limits>
+#include <optional>
+#include <span>
 
 #include "shape/object_merge.h"
 #include "shape/schema.h"

@@ -55,6 +55,8 @@ inline std::uint64_t hash_bytes(std::string_view text) {
   return mix_hash(h);
 }
 
+// Positions are 32-bit: no document that fits in memory has 2^32 values in
+// one array or object.
 class PositionIndex {
  public:
   static constexpr std::uint32_t kAbsent = UINT32_MAX;

@@ -18,15 +18,15 @@ constexpr const char* kFieldValueWithoutKind =
 constexpr const char* kNodeWithoutKind =
     "internal error: entered unreachable code: non-scalar schemas are handled above";
 
-// The recursion runs through node, array and fields only, which keep small
-// frames (the text of keys, scalars and closing lines is written by separate
-// functions), so that the deepest schemas render on a small thread stack.
 // Out of line, so that the recursive frames carry no exception set-up.
 [[noreturn, gnu::noinline]] void fail(const char* message, const char* file_name = __builtin_FILE(),
                                       unsigned line = __builtin_LINE()) {
   throw InternalFault(message, file_name, line);
 }
 
+// The recursion runs through node, array and fields only, which keep small
+// frames (the text of keys, scalars and closing lines is written by separate
+// functions), so that the deepest schemas render on a small thread stack.
 class Renderer {
  public:
   Renderer(std::string& out, bool show_examples) : out_(out), show_examples_(show_examples) {}

@@ -95,13 +95,6 @@ Schema Schema::array(Schema item, std::uint64_t max_items) {
   return Schema(ArraySchema{std::make_unique<Schema>(std::move(item)), max_items});
 }
 
-bool ObjectSchema::is_optional(std::string_view key) const {
-  for (const SchemaField& field : fields) {
-    if (field.key == key) return field.optional;
-  }
-  return false;
-}
-
 // Recursive with a small frame: containers are filled in place.
 void copy_schema_into(Schema& out, const Schema& schema) {
   if (const auto* array = std::get_if<ArraySchema>(&schema.payload)) {

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -67,8 +68,6 @@ struct ObjectMergeState {
 struct ObjectSchema {
   std::vector<SchemaField> fields;
   std::unique_ptr<ObjectMergeState> merge_state;
-
-  bool is_optional(std::string_view key) const;
 };
 
 struct Schema {

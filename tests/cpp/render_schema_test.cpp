@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "reader/analyze.h"
+#include "reader/read_json5.h"
 #include "schema_test_support.h"
 #include "shape/internal_fault.h"
 #include "shape/schema.h"
@@ -9,10 +11,6 @@
 namespace plomet {
 namespace {
 
-using testing::arr;
-using testing::document;
-using testing::null_value;
-using testing::obj;
 
 SchemaField field(std::string_view key, Schema value, bool optional = false) {
   return {key, std::move(value), optional, false};
@@ -157,11 +155,12 @@ TEST(RenderSchema, OutlineForms) {
 }
 
 TEST(RenderSchema, EndToEndFromADocument) {
-  testing::TestDocument doc = document(obj({{"id", 7},
-                                            {"name", "text"},
-                                            {"list", arr({"x", "y", "x"})},
-                                            {"users", arr({obj({{"a", 1}, {"b", true}}), obj({{"a", 2}})})}}));
-  Schema schema = infer_schema(doc.root);
+  const std::string_view text =
+      R"({"id": 7, "name": "text", "list": ["x", "y", "x"], "users": [{"a": 1, "b": true}, {"a": 2}]})";
+  JsonArena arena;
+  auto value = read_json5(text, arena);
+  ASSERT_TRUE(value);
+  Schema schema = infer_schema(*value);
   EXPECT_EQ(render_schema(schema, true), R"({
   "id": 7,
   "name": "text",
@@ -192,6 +191,19 @@ TEST(RenderSchema, EndToEndFromADocument) {
   std::string out = "prefix:";
   render_schema(out, schema, false);
   EXPECT_EQ(out, testing::cat({"prefix:", render_schema(schema, false)}));
+
+  auto analyzed = analyze_text(text, true);
+  ASSERT_TRUE(analyzed);
+  EXPECT_EQ(*analyzed, render_schema(schema, true));
+}
+
+TEST(AnalyzeText, ClosesACutOffTextAndOutlinesIt) {
+  auto shown = analyze_text(R"({"a": [1, 2)", true);
+  ASSERT_TRUE(shown);
+  EXPECT_EQ(*shown, "{\n  \"a\": [\n    1, 2\n  ]\n}");
+  auto hidden = analyze_text(R"({"a": [1, 2)", false);
+  ASSERT_TRUE(hidden);
+  EXPECT_EQ(*hidden, "{\n  \"a\": [\n    int\n  ]\n}");
 }
 
 // A payload left without a kind by a failed assignment is the one broken
