@@ -27,13 +27,14 @@ PassResult repair_json_close_unexpected_eof_in_array_item(std::string_view text)
     }
   }
   std::string out;
+  out.reserve(text.size() + 16);
   out.append(text);
   if (quotes % 2 != 0) out.push_back('"');
   if (open_brackets > 0) out.append(static_cast<std::size_t>(open_brackets), ']');
   if (open_braces > 0) out.append(static_cast<std::size_t>(open_braces), '}');
   if (out.size() != text.size()) {
     PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_item",
-                        std::string(repair::kAddedAtEndMessage) + out.substr(text.size()));
+                        repair::added_at_end_message(std::string_view(out).substr(text.size())));
   }
   return out;
 }

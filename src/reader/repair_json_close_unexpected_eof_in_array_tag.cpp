@@ -3,7 +3,6 @@
 // and object is closed innermost first.
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "reader/diagnostics.h"
 #include "reader/repair_passes.h"
@@ -42,44 +41,34 @@ bool ends_with_key(std::string_view text, bool innermost_is_object) {
 }  // namespace
 
 PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) {
-  std::vector<char> closers;
-  bool in_string = false;
-  bool escaped = false;
+  repair::DoubleQuotedStrings strings;
+  repair::OpenBrackets open_brackets;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     char32_t c = cursor.next();
-    if (in_string) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '"') {
-        in_string = false;
-      } else if (c == '\\') {
-        escaped = true;
-      }
-    } else if (c == '"') {
-      in_string = true;
-    } else if (c == '[' || c == '{') {
-      closers.push_back(repair::closer_for(c));
-    } else if ((c == ']' || c == '}') && !closers.empty() && closers.back() == static_cast<char>(c)) {
-      closers.pop_back();
+    if (!strings.structural(c)) continue;
+    if (repair::is_opener(c)) {
+      open_brackets.push(c);
+    } else if (repair::is_closer(c)) {
+      open_brackets.close_if_matching(c);
     }
   }
 
   std::string out;
-  out.reserve(text.size() + closers.size() + 8);
+  out.reserve(text.size() + 16);
   out.append(text);
-  if (in_string) out.push_back('"');
+  if (strings.in_string()) out.push_back('"');
   std::string_view significant = scan::trim_trailing_whitespace(out);
   if (!significant.empty()) {
     if (significant.back() == ':') {
       out.append(" null");
-    } else if (significant.back() == '"' && ends_with_key(significant, !closers.empty() && closers.back() == '}')) {
+    } else if (significant.back() == '"' && ends_with_key(significant, open_brackets.innermost_is('{'))) {
       out.append(": null");
     }
   }
-  out.append(closers.rbegin(), closers.rend());
+  open_brackets.close_all(out);
   if (out.size() != text.size()) {
     PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_tag",
-                        std::string(repair::kAddedAtEndMessage) + out.substr(text.size()));
+                        repair::added_at_end_message(std::string_view(out).substr(text.size())));
   }
   return out;
 }

@@ -1,8 +1,7 @@
 // Closes a text cut off inside nested arrays and objects: a stack of the
-// closers still owed closes them innermost first, after the open string.
+// brackets still open closes them innermost first, after the open string.
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "reader/diagnostics.h"
 #include "reader/repair_passes.h"
@@ -12,32 +11,28 @@
 namespace plomet {
 
 PassResult repair_json_handle_eof_between_lists(std::string_view text) {
-  std::vector<char> closers;
+  repair::EscapeTracker escapes;  // applies inside and outside strings
+  repair::OpenBrackets open_brackets;
   bool in_string = false;
-  bool skip_next = false;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     char32_t c = cursor.next();
-    if (skip_next) {
-      skip_next = false;
-    } else if (c == '\\') {
-      // Inside strings and out: the next character has no meaning at all.
-      skip_next = true;
-    } else if (c == '"') {
+    if (escapes.take(c)) continue;
+    if (c == '"') {
       in_string = !in_string;
     } else if (in_string) {
       continue;
-    } else if (c == '[' || c == '{') {
-      closers.push_back(repair::closer_for(c));
-    } else if ((c == ']' || c == '}') && !closers.empty()) {
-      // Pops whatever is owed: a `]` may close an open `{`.
-      closers.pop_back();
+    } else if (repair::is_opener(c)) {
+      open_brackets.push(c);
+    } else if (repair::is_closer(c) && !open_brackets.empty()) {
+      // Closes whatever is open: a `]` may close a `{`.
+      open_brackets.pop_closer();
     }
   }
   std::string out;
-  out.reserve(text.size() + closers.size() + 1);
+  out.reserve(text.size() + 16);
   out.append(text);
   if (in_string) out.push_back('"');
-  out.append(closers.rbegin(), closers.rend());
+  open_brackets.close_all(out);
   if (out.size() != text.size()) PLOMET_REPAIR_EVENT("repair_json_handle_eof_between_lists", "Repaired EOF between lists.");
   return out;
 }

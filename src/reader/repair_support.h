@@ -109,6 +109,19 @@ class OpenBrackets {
     return static_cast<char32_t>(expected) != closer;
   }
 
+  // Closes the innermost bracket only when closer is its own closer; any
+  // other closer, or one met with nothing open, changes nothing.
+  void close_if_matching(char32_t closer) {
+    if (!open_.empty() && static_cast<char32_t>(closer_for(static_cast<unsigned char>(open_.back()))) == closer) {
+      open_.pop_back();
+    }
+  }
+
+  // Whether the innermost open bracket is opener.
+  bool innermost_is(char32_t opener) const {
+    return !open_.empty() && static_cast<char32_t>(static_cast<unsigned char>(open_.back())) == opener;
+  }
+
   // Appends the closers of every bracket still open, innermost first, and
   // empties the stack. Returns true when it appended anything.
   bool close_all(std::string& out) {

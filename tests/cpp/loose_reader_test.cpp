@@ -10,7 +10,7 @@
 #include <limits>
 #include <string>
 
-#include "event_recorder.h"
+#include "capturing_sink.h"
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
 
@@ -221,14 +221,14 @@ TEST(AddMissingQuotes, RebuildsTheDocument) {
       {", : ]", "[]", false},
   };
   for (const Case& c : cases) {
-    testing::EventRecorder recorder;
+    testing::CapturingSink sink;
     EXPECT_EQ(repaired(c.input), c.output) << c.input;
-    std::vector<testing::RecordedEvent> events;
+    std::vector<testing::CapturedEvent> events;
     if (c.event) {
       events.push_back({diagnostics::Level::Info, "json_repair::repair_json_add_missing_quotes", "message",
                         "added missing quotations where necessary"});
     }
-    EXPECT_EQ(recorder.events(), events) << c.input;
+    EXPECT_EQ(sink.events(), events) << c.input;
   }
 }
 
@@ -245,12 +245,12 @@ TEST(AddMissingQuotes, FailsOnNonFiniteNumbersWithoutAnEvent) {
       {"[1e400]", "InvalidNumber: 1e400"},
   };
   for (const Case& c : cases) {
-    testing::EventRecorder recorder;
+    testing::CapturingSink sink;
     PassResult result = repair_json_add_missing_quotes(c.input);
     ASSERT_FALSE(result.has_value()) << c.input;
     EXPECT_EQ(result.error().kind, RepairError::Kind::InvalidNumber);
     EXPECT_EQ(result.error().display_text(), c.error);
-    EXPECT_TRUE(recorder.events().empty());
+    EXPECT_TRUE(sink.events().empty());
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "event_recorder.h"
+#include "pass_cases.h"
 #include "reader/repair_support.h"
 
 namespace plomet::testing {

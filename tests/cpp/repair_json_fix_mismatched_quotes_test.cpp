@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "event_recorder.h"
+#include "pass_cases.h"
 
 namespace plomet::testing {
 namespace {

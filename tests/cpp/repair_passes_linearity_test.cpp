@@ -1,4 +1,4 @@
-// Each of the first nine passes handles a long text of the damage it mends
+// Each repair pass handles a long text of the damage it mends
 // in time proportional to its length: ten times the text may take at most a
 // generous multiple of ten times as long. The inputs include the shapes that
 // would expose a quadratic scan: long whitespace runs after quotes (the
@@ -105,6 +105,26 @@ TEST(RepairPassLinearity, TenTimesTheDamageTakesAboutTenTimesAsLong) {
        [](std::size_t n) { return quotes_with_long_runs("\"", "\"", "x", n); }},
       {"unexpected end", repair_json_close_unexpected_eof,
        [](std::size_t n) { return repeat("", R"([{"a": "\"x", )", n) + "\"abc"; }},
+      {"missing quotes", repair_json_add_missing_quotes,
+       [](std::size_t n) { return repeat("{", "key: some words, list: [a, 'b', 1.5], // note\n", n); }},
+      {"missing quotes, one long whitespace run", repair_json_add_missing_quotes,
+       [](std::size_t n) { return repeat("[a", " ", n) + "b]"; }},
+      {"nested end", repair_json_handle_eof_between_lists,
+       [](std::size_t n) { return repeat("", R"([{"a": "x\"", "b": [1, )", n); }},
+      {"mismatched quotes", repair_json_fix_mismatched_quotes,
+       [](std::size_t n) { return repeat("[", R"("it"s", 'don"t', "x, "y", )", n) + "]"; }},
+      {"mismatched quotes, commas before long whitespace runs", repair_json_fix_mismatched_quotes,
+       [](std::size_t n) { return quotes_with_long_runs("[\"", ",", "x", n); }},
+      {"mismatched quotes, colons before long whitespace runs", repair_json_fix_mismatched_quotes,
+       [](std::size_t n) { return quotes_with_long_runs("{", R"("k":)", "value, ", n); }},
+      {"dangling member, long key", repair_json_close_unexpected_eof_in_array_tag,
+       [](std::size_t n) { return repeat("", "[{", n / 2) + R"("a": 1, ")" + std::string(n / 2, 'k'); }},
+      {"dangling member, long trailing whitespace", repair_json_close_unexpected_eof_in_array_tag,
+       [](std::size_t n) { return repeat(R"({"a": 1, "b")", " ", n); }},
+      {"dangling member, long backslash runs", repair_json_close_unexpected_eof_in_array_tag,
+       [](std::size_t n) { return repeat(R"({"a": 1, ")", "\\\"", n) + "\""; }},
+      {"counted end", repair_json_close_unexpected_eof_in_array_item,
+       [](std::size_t n) { return repeat("", R"({"a": ["x", )", n); }},
   };
   for (const LinearityCase& c : cases) {
     SCOPED_TRACE(c.name);
