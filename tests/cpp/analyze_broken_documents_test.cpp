@@ -89,7 +89,7 @@ TEST(AnalyzeBrokenDocuments, TypeWordsForARepairedDocument) {
 }
 
 TEST(AnalyzeBrokenDocuments, ReportsTheFailureWhenNothingRepairs) {
-  auto outline = analyze_text(R"({"a" "b"})", true);
+  auto outline = analyze_text(R"({"msg": "don\'t", "n": 1 2})", true);
   ASSERT_FALSE(outline.has_value());
   EXPECT_EQ(outline.error().display_text(), "AllAttemptedRepairsFailed");
 }
