@@ -57,4 +57,26 @@ char32_t last_char(std::string_view text) {
   return decode_at(text, start).code_point;
 }
 
+std::size_t previous_char_start(std::string_view text, std::size_t pos) {
+  std::size_t start = pos - 1;
+  while (start > 0 && pos - start < 4 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  // A lead byte whose sequence does not reach pos leaves the last byte alone.
+  return start + decode_at(text, start).length == pos ? start : pos - 1;
+}
+
+std::string_view trim_trailing_whitespace(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0) {
+    std::size_t start = previous_char_start(text, end);
+    if (!is_whitespace(decode_at(text, start).code_point)) break;
+    end = start;
+  }
+  return text.substr(0, end);
+}
+
+std::string_view trim_whitespace(std::string_view text) {
+  text.remove_prefix(Utf8Cursor(text).position_past_whitespace());
+  return trim_trailing_whitespace(text);
+}
+
 }  // namespace plomet::scan

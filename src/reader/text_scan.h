@@ -102,6 +102,20 @@ class Utf8Cursor {
     pos_ += d.length;
     return d.code_point;
   }
+  // Returns the current character together with its bytes in the text and
+  // moves past it, so a scanner can copy the original bytes with one decode.
+  // At the end: kEndOfText and no bytes.
+  struct Taken {
+    char32_t code_point;
+    std::string_view bytes;
+  };
+  Taken take() {
+    if (at_end()) return {kEndOfText, {}};
+    DecodedChar d = decode_at(text_, pos_);
+    Taken taken{d.code_point, text_.substr(pos_, d.length)};
+    pos_ += d.length;
+    return taken;
+  }
 
   // Position of the first character at or after the current one that is not
   // whitespace (text().size() when only whitespace follows). Does not move.
@@ -120,5 +134,14 @@ void pop_last_char(std::string& out);
 
 // The last character of a UTF-8 text, or kEndOfText when it is empty.
 char32_t last_char(std::string_view text);
+
+// Start of the character that ends at byte pos (0 < pos <= text.size()), as
+// the forward decoding cuts the text: a malformed byte is a character alone.
+std::size_t previous_char_start(std::string_view text, std::size_t pos);
+
+// The text without its trailing whitespace.
+std::string_view trim_trailing_whitespace(std::string_view text);
+// The text without whitespace at either end.
+std::string_view trim_whitespace(std::string_view text);
 
 }  // namespace plomet::scan

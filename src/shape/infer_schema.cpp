@@ -27,7 +27,7 @@ constexpr std::uint64_t kLargestInt = static_cast<std::uint64_t>(std::numeric_li
 // longer lists are searched through a hash index.
 constexpr std::size_t kExampleScanLimit = 8;
 
-Schema infer_value(const JsonValue& value);
+void infer_into(Schema& out, const JsonValue& value);
 void fold_value(Schema& target, const JsonValue& value);
 
 // The integer an item adds to an Int item shape, if it adds one.
@@ -61,39 +61,89 @@ bool infers_as_float(const JsonValue& value) {
 }
 
 // Appends to an example list the values that extract yields for the items,
-// skipping values equal to one already held.
+// skipping values equal to one already held. Short lists are searched by
+// comparing with each example; longer ones through a hash index, whose slots
+// are fetched a few values ahead of their insertion, so that the memory
+// accesses of a long list overlap instead of following one another.
 template <class T, class Extract, class Hash>
 [[gnu::noinline]] void gather_examples(std::vector<T>& examples, std::span<const JsonValue> items,
                                        Extract extract, Hash hash) {
-  PositionIndex index;
-  for (const JsonValue& item : items) {
-    std::optional<T> candidate = extract(item);
+  std::size_t next = 0;
+  for (; next < items.size() && examples.size() < kExampleScanLimit; ++next) {
+    std::optional<T> candidate = extract(items[next]);
     if (!candidate) continue;
-    const T value = *candidate;
-    if (examples.size() < kExampleScanLimit) {
-      bool held = false;
-      for (const T& example : examples) held = held || example == value;
-      if (held) continue;
-      examples.push_back(value);
-      if (examples.size() == kExampleScanLimit) {
-        for (std::size_t i = 0; i < examples.size(); ++i) {
-          index.insert_new(hash(examples[i]), static_cast<std::uint32_t>(i));
-        }
-      }
-      continue;
-    }
+    bool held = false;
+    for (const T& example : examples) held = held || example == *candidate;
+    if (!held) examples.push_back(*candidate);
+  }
+  if (next == items.size()) return;
+
+  PositionIndex index;
+  for (std::size_t i = 0; i < examples.size(); ++i) {
+    index.insert_new(hash(examples[i]), static_cast<std::uint32_t>(i));
+  }
+  struct Pending {
+    T value;
+    std::uint64_t hash;
+  };
+  constexpr std::size_t kLookahead = 16;
+  Pending pending[kLookahead];
+  std::size_t first = 0;
+  std::size_t count = 0;
+  auto insert_first = [&] {
+    const Pending& p = pending[first];
     const auto position = static_cast<std::uint32_t>(examples.size());
-    if (index.insert_unique(hash(value), position, [&](std::uint32_t i) { return examples[i] == value; })) {
-      examples.push_back(value);
+    if (index.insert_unique(p.hash, position, [&](std::uint32_t i) { return examples[i] == p.value; })) {
+      examples.push_back(p.value);
     }
+    first = (first + 1) % kLookahead;
+    --count;
+  };
+  for (; next < items.size(); ++next) {
+    std::optional<T> candidate = extract(items[next]);
+    if (!candidate) continue;
+    if (count == kLookahead) insert_first();
+    const std::uint64_t h = hash(*candidate);
+    index.prefetch(h);
+    pending[(first + count) % kLookahead] = {*candidate, h};
+    ++count;
+  }
+  while (count > 0) insert_first();
+}
+
+// The recursive functions below keep their frames small (no schema
+// temporaries; scalar work in separate functions), so that the deepest
+// documents the reader accepts infer on a small thread stack.
+
+[[gnu::noinline]] void infer_scalar_into(Schema& out, const JsonValue& value) {
+  switch (value.kind()) {
+    case JsonValue::Kind::Bool:
+      out.payload.emplace<BoolSchema>().example = value.as_bool();
+      break;
+    case JsonValue::Kind::Number: {
+      const JsonNumber& n = value.as_number();
+      if (n.kind == JsonNumber::Kind::I64) {
+        out.payload.emplace<IntSchema>().examples.push_back(n.i64_value);
+      } else if (n.kind == JsonNumber::Kind::U64 && n.u64_value <= kLargestInt) {
+        out.payload.emplace<IntSchema>().examples.push_back(static_cast<std::int64_t>(n.u64_value));
+      } else {
+        out.payload.emplace<FloatSchema>().examples.push_back(*float_example(value));
+      }
+      break;
+    }
+    case JsonValue::Kind::String:
+      out.payload.emplace<StrSchema>().examples.push_back(value.as_string());
+      break;
+    case JsonValue::Kind::Null:
+    case JsonValue::Kind::Array:
+    case JsonValue::Kind::Object:
+      out.payload.emplace<NullSchema>();
+      break;
   }
 }
 
-// The item shape of an array: the first item's shape refined by the rest.
-Schema infer_items(std::span<const JsonValue> items) {
-  if (items.empty()) return Schema();
-  Schema item = infer_value(items.front());
-  const std::span<const JsonValue> rest = items.subspan(1);
+// Applies the later items of an array to a scalar item shape.
+[[gnu::noinline]] void refine_scalar_item(Schema& item, std::span<const JsonValue> rest) {
   switch (static_cast<Schema::Kind>(item.payload.index())) {
     case Schema::Kind::Bool:
       std::get<BoolSchema>(item.payload).example.reset();
@@ -112,54 +162,46 @@ Schema infer_items(std::span<const JsonValue> items) {
           },
           hash_bytes);
       break;
-    case Schema::Kind::Null:
-      break;  // merging into Null changes nothing
+    case Schema::Kind::Null:  // merging into Null changes nothing
     case Schema::Kind::Array:
     case Schema::Kind::Object:
-      for (const JsonValue& later : rest) fold_value(item, later);
       break;
   }
-  return item;
 }
 
-Schema infer_object(const ObjectMap& members) {
-  ObjectSchema object;
-  object.fields.reserve(members.size());
-  for (const JsonMember& member : members) object.fields.push_back({member.key, infer_value(member.value)});
-  return Schema(std::move(object));
-}
-
-Schema infer_number(const JsonNumber& n) {
-  switch (n.kind) {
-    case JsonNumber::Kind::I64:
-      return Schema(IntSchema{{n.i64_value}});
-    case JsonNumber::Kind::U64:
-      if (n.u64_value <= kLargestInt) return Schema(IntSchema{{static_cast<std::int64_t>(n.u64_value)}});
-      return Schema(FloatSchema{{static_cast<double>(n.u64_value)}});
-    case JsonNumber::Kind::F64:
-      return Schema(FloatSchema{{n.f64_value}});
+// The item shape of an array, into item (Null on entry): the first item's
+// shape refined by the rest.
+void infer_items_into(Schema& item, std::span<const JsonValue> items) {
+  if (items.empty()) return;
+  infer_into(item, items.front());
+  if (item.is_container()) {
+    for (const JsonValue& later : items.subspan(1)) fold_value(item, later);
+  } else {
+    refine_scalar_item(item, items.subspan(1));
   }
-  return Schema();
 }
 
-Schema infer_value(const JsonValue& value) {
-  switch (value.kind()) {
-    case JsonValue::Kind::Null:
-      return Schema();
-    case JsonValue::Kind::Bool:
-      return Schema(BoolSchema{value.as_bool()});
-    case JsonValue::Kind::Number:
-      return infer_number(value.as_number());
-    case JsonValue::Kind::String:
-      return Schema(StrSchema{{value.as_string()}});
-    case JsonValue::Kind::Array: {
-      const std::span<const JsonValue> items = value.items();
-      return Schema::array(infer_items(items), items.size());
+// The shape of value, into out (Null on entry).
+void infer_into(Schema& out, const JsonValue& value) {
+  if (value.is(JsonValue::Kind::Array)) {
+    const std::span<const JsonValue> items = value.items();
+    ArraySchema& array = out.payload.emplace<ArraySchema>();
+    array.item = std::make_unique<Schema>();
+    array.max_items = items.size();
+    infer_items_into(*array.item, items);
+  } else if (value.is(JsonValue::Kind::Object)) {
+    const ObjectMap members = value.members();
+    std::vector<SchemaField>& fields = out.payload.emplace<ObjectSchema>().fields;
+    fields.resize(members.size());
+    SchemaField* field = fields.data();
+    for (const JsonMember& member : members) {
+      field->key = member.key;
+      infer_into(field->value, member.value);
+      ++field;
     }
-    case JsonValue::Kind::Object:
-      return infer_object(value.members());
+  } else {
+    infer_scalar_into(out, value);
   }
-  return Schema();
 }
 
 // merge_schema(target, infer(value)) for objects: shared keys fold their
@@ -171,13 +213,21 @@ void fold_members(ObjectSchema& target, const ObjectMap& members) {
     if (SchemaField* field = merge.find_shared(member.key)) {
       fold_value(field->value, member.value);
     } else {
-      merge.append_new(member.key, infer_value(member.value));
+      infer_into(merge.append_new(member.key), member.value);
     }
   }
   merge.finish();
 }
 
-// merge_schema(target, infer_items(items)) for a non-empty item list.
+// Items of a nested array merge among themselves before they meet the
+// target; see the top of this file.
+[[gnu::noinline]] void merge_gathered_items(Schema& target, std::span<const JsonValue> items) {
+  Schema gathered;
+  infer_items_into(gathered, items);
+  merge_schema(target, gathered);
+}
+
+// merge_schema(target, the item shape of items) for a non-empty item list.
 void fold_items(Schema& target, std::span<const JsonValue> items) {
   const JsonValue& first = items.front();
   JsonValue::Kind shared_kind;
@@ -192,42 +242,35 @@ void fold_items(Schema& target, std::span<const JsonValue> items) {
     return;
   }
   if (!first.is(shared_kind)) return;
-  bool later_of_kind = false;
-  for (const JsonValue& later : items.subspan(1)) later_of_kind = later_of_kind || later.is(shared_kind);
-  if (!later_of_kind) {
-    fold_value(target, first);  // the item shape is the first item's own
-    return;
+  for (const JsonValue& later : items.subspan(1)) {
+    if (later.is(shared_kind)) {
+      merge_gathered_items(target, items);
+      return;
+    }
   }
-  const Schema gathered = infer_items(items);
-  merge_schema(target, gathered);
+  fold_value(target, first);  // the item shape is the first item's own
 }
 
 void fold_value(Schema& target, const JsonValue& value) {
-  switch (static_cast<Schema::Kind>(target.payload.index())) {
-    case Schema::Kind::Int:
-      if (infers_as_float(value)) target = Schema(FloatSchema{});
-      break;
-    case Schema::Kind::Array:
-      if (value.is(JsonValue::Kind::Array)) {
-        ArraySchema& array = std::get<ArraySchema>(target.payload);
-        const std::span<const JsonValue> items = value.items();
-        array.max_items = std::max<std::uint64_t>(array.max_items, items.size());
-        if (!items.empty()) fold_items(*array.item, items);
-      }
-      break;
-    case Schema::Kind::Object:
-      if (value.is(JsonValue::Kind::Object)) fold_members(std::get<ObjectSchema>(target.payload), value.members());
-      break;
-    case Schema::Kind::Null:
-    case Schema::Kind::Bool:
-    case Schema::Kind::Float:
-    case Schema::Kind::Str:
-      break;
+  if (target.is(Schema::Kind::Int)) {
+    if (infers_as_float(value)) target.payload.emplace<FloatSchema>();
+  } else if (target.is(Schema::Kind::Array)) {
+    if (!value.is(JsonValue::Kind::Array)) return;
+    ArraySchema& array = std::get<ArraySchema>(target.payload);
+    const std::span<const JsonValue> items = value.items();
+    array.max_items = std::max<std::uint64_t>(array.max_items, items.size());
+    if (!items.empty()) fold_items(*array.item, items);
+  } else if (target.is(Schema::Kind::Object)) {
+    if (value.is(JsonValue::Kind::Object)) fold_members(std::get<ObjectSchema>(target.payload), value.members());
   }
 }
 
 }  // namespace
 
-Schema infer_schema(const JsonValue& value) { return infer_value(value); }
+Schema infer_schema(const JsonValue& value) {
+  Schema schema;
+  infer_into(schema, value);
+  return schema;
+}
 
 }  // namespace plomet

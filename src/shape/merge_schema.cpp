@@ -17,7 +17,7 @@ void merge_fields(ObjectSchema& target, const ObjectSchema& other) {
       field->optional = field->optional || incoming.optional;
       merge_schema(field->value, incoming.value);
     } else {
-      merge.append_new(incoming.key, copy_schema(incoming.value));
+      copy_schema_into(merge.append_new(incoming.key), incoming.value);
     }
   }
   merge.finish();
@@ -28,7 +28,7 @@ void merge_fields(ObjectSchema& target, const ObjectSchema& other) {
 void merge_schema(Schema& target, const Schema& other) {
   if (target.is(Schema::Kind::Int) && other.is(Schema::Kind::Float)) {
     // The integer examples are dropped and the float ones are not taken.
-    target = Schema(FloatSchema{});
+    target.payload.emplace<FloatSchema>();
   } else if (target.is(Schema::Kind::Array) && other.is(Schema::Kind::Array)) {
     ArraySchema& array = std::get<ArraySchema>(target.payload);
     const ArraySchema& incoming = std::get<ArraySchema>(other.payload);

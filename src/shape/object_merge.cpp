@@ -49,8 +49,11 @@ SchemaField* ObjectMerge::find_shared(std::string_view key) {
   return &field;
 }
 
-void ObjectMerge::append_new(std::string_view key, Schema value) {
-  target_.fields.push_back({key, std::move(value), true, false});
+Schema& ObjectMerge::append_new(std::string_view key) {
+  SchemaField& field = target_.fields.emplace_back();
+  field.key = key;
+  field.optional = true;
+  return field.value;
 }
 
 void ObjectMerge::finish() {

@@ -19,8 +19,9 @@ class ObjectMerge {
   // The target's field for key, noted as present in the other object; null
   // when the target lacks the key.
   SchemaField* find_shared(std::string_view key);
-  // Appends a key the target lacks, marked optional.
-  void append_new(std::string_view key, Schema value);
+  // Appends a key the target lacks, marked optional, with a Null value for
+  // the caller to fill in before the next append.
+  Schema& append_new(std::string_view key);
   // Marks optional the required keys that were not found; call once, after
   // every key of the other object.
   void finish();

@@ -73,6 +73,11 @@ class PositionIndex {
     }
   }
 
+  // Starts loading the slot a later insert or find of hash will probe first.
+  void prefetch(std::uint64_t hash) const {
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::uint32_t>(hash) & mask_]);
+  }
+
   // Indexes position unless an equal element is indexed already; returns
   // whether it was added.
   template <class EqualAt>

@@ -3,6 +3,7 @@
 // line, so its opening bracket follows the key's ": "; its other lines carry
 // their own indentation.
 #include <charconv>
+#include <source_location>
 
 #include "shape/internal_fault.h"
 #include "shape/leaf_text.h"
@@ -18,6 +19,15 @@ constexpr const char* kFieldValueWithoutKind =
 constexpr const char* kNodeWithoutKind =
     "internal error: entered unreachable code: non-scalar schemas are handled above";
 
+// The recursion runs through node, array and fields only, which keep small
+// frames (the text of keys, scalars and closing lines is written by separate
+// functions), so that the deepest schemas render on a small thread stack.
+// Out of line, so that the recursive frames carry no exception set-up.
+[[noreturn, gnu::noinline]] void fail(const char* message,
+                                      std::source_location where = std::source_location::current()) {
+  throw InternalFault(message, where);
+}
+
 class Renderer {
  public:
   Renderer(std::string& out, bool show_examples) : out_(out), show_examples_(show_examples) {}
@@ -30,12 +40,11 @@ class Renderer {
     if (const auto* object = std::get_if<ObjectSchema>(&schema.payload)) {
       out_.push_back('{');
       fields(*object, depth + 1);
-      line(depth);
-      out_.push_back('}');
+      close(depth, "}");
     } else if (const auto* array = std::get_if<ArraySchema>(&schema.payload)) {
       this->array(*array, depth);
     } else {
-      throw InternalFault(kNodeWithoutKind);
+      fail(kNodeWithoutKind);
     }
   }
 
@@ -47,27 +56,14 @@ class Renderer {
       line(depth + 1);
       node(*item, depth + 1, false);
     } else if (item != nullptr && item->is(Schema::Kind::Object)) {
-      line(depth + 1);
-      out_.push_back('{');
+      // The element object is written once, whatever the item count.
+      close(depth + 1, "{");
       fields(std::get<ObjectSchema>(item->payload), depth + 2);
-      line(depth + 1);
-      if (array.max_items == 1 || !show_examples_) {
-        out_.push_back('}');
-      } else {
-        out_.append("},");
-        line(depth);
-        out_.append("...  // ");
-        append_count(array.max_items);
-        out_.append(" items");
-      }
+      close_element_object(array.max_items, depth);
     } else {
-      line(depth + 1);
-      if (item == nullptr || !append_scalar_text(out_, *item, show_examples_)) {
-        throw InternalFault(kArrayItemNotScalar);
-      }
+      scalar_item(item, depth + 1);
     }
-    line(depth);
-    out_.push_back(']');
+    close(depth, "]");
   }
 
   // One line per field at field_depth, each after a line feed; container
@@ -76,31 +72,56 @@ class Renderer {
     const std::size_t count = object.fields.size();
     for (std::size_t i = 0; i < count; ++i) {
       const SchemaField& field = object.fields[i];
-      line(field_depth);
-      append_json_string_text(out_, field.key);
-      if (field.optional) out_.push_back('?');
-      out_.append(": ");
-      if (!append_scalar_text(out_, field.value, show_examples_)) {
-        if (!field.value.is_container()) throw InternalFault(kFieldValueWithoutKind);
-        node(field.value, field_depth, false);
-      }
+      if (!field_start(field, field_depth)) node(field.value, field_depth, false);
       if (i + 1 < count) out_.push_back(',');
     }
   }
 
-  void line(std::size_t depth) {
+  // Writes a field line up to its value, and the value when it is a scalar;
+  // returns whether the value is written.
+  [[gnu::noinline]] bool field_start(const SchemaField& field, std::size_t depth) {
+    line(depth);
+    append_json_string_text(out_, field.key);
+    out_.append(field.optional ? "?: " : ": ");
+    if (append_scalar_text(out_, field.value, show_examples_)) return true;
+    if (!field.value.is_container()) fail(kFieldValueWithoutKind);
+    return false;
+  }
+
+  [[gnu::noinline]] void scalar_item(const Schema* item, std::size_t depth) {
+    line(depth);
+    if (item == nullptr || !append_scalar_text(out_, *item, show_examples_)) fail(kArrayItemNotScalar);
+  }
+
+  // The element object's closing line, then the item-count line at the
+  // array's own depth when examples are shown for more than one item.
+  [[gnu::noinline]] void close_element_object(std::uint64_t max_items, std::size_t array_depth) {
+    line(array_depth + 1);
+    if (max_items == 1 || !show_examples_) {
+      out_.push_back('}');
+      return;
+    }
+    out_.append("},");
+    line(array_depth);
+    out_.append("...  // ");
+    char digits[24];
+    auto [end, error] = std::to_chars(digits, digits + sizeof digits, max_items);
+    (void)error;  // 24 bytes hold every 64-bit count
+    out_.append(digits, end);
+    out_.append(" items");
+  }
+
+  [[gnu::noinline]] void close(std::size_t depth, const char* text) {
+    line(depth);
+    out_.append(text);
+  }
+
+  [[gnu::noinline]] void line(std::size_t depth) {
     out_.push_back('\n');
     indent(depth);
   }
 
-  void indent(std::size_t depth) { out_.append(2 * depth, ' '); }
-
-  void append_count(std::uint64_t count) {
-    char digits[24];
-    auto [end, error] = std::to_chars(digits, digits + sizeof digits, count);
-    (void)error;
-    out_.append(digits, end);
-  }
+  [[gnu::noinline]] void indent(std::size_t depth) { out_.append(2 * depth, ' '); }
 
   std::string& out_;
   const bool show_examples_;

@@ -49,6 +49,26 @@ void detach_container_children(Schema& node, std::vector<Schema>& pending) {
   }
 }
 
+[[gnu::noinline]] void copy_scalar_into(Schema& out, const Schema& schema) {
+  switch (static_cast<Schema::Kind>(schema.payload.index())) {
+    case Schema::Kind::Bool:
+      out.payload.emplace<BoolSchema>(std::get<BoolSchema>(schema.payload));
+      break;
+    case Schema::Kind::Int:
+      out.payload.emplace<IntSchema>(std::get<IntSchema>(schema.payload));
+      break;
+    case Schema::Kind::Float:
+      out.payload.emplace<FloatSchema>(std::get<FloatSchema>(schema.payload));
+      break;
+    case Schema::Kind::Str:
+      out.payload.emplace<StrSchema>(std::get<StrSchema>(schema.payload));
+      break;
+    default:
+      out.payload.emplace<NullSchema>();
+      break;
+  }
+}
+
 }  // namespace
 
 Schema::Schema() noexcept = default;
@@ -82,33 +102,32 @@ bool ObjectSchema::is_optional(std::string_view key) const {
   return false;
 }
 
-Schema copy_schema(const Schema& schema) {
-  switch (static_cast<Schema::Kind>(schema.payload.index())) {
-    case Schema::Kind::Null:
-      return Schema();
-    case Schema::Kind::Bool:
-      return Schema(std::get<BoolSchema>(schema.payload));
-    case Schema::Kind::Int:
-      return Schema(std::get<IntSchema>(schema.payload));
-    case Schema::Kind::Float:
-      return Schema(std::get<FloatSchema>(schema.payload));
-    case Schema::Kind::Str:
-      return Schema(std::get<StrSchema>(schema.payload));
-    case Schema::Kind::Array: {
-      const ArraySchema& array = std::get<ArraySchema>(schema.payload);
-      return Schema::array(array.item ? copy_schema(*array.item) : Schema(), array.max_items);
+// Recursive with a small frame: containers are filled in place.
+void copy_schema_into(Schema& out, const Schema& schema) {
+  if (const auto* array = std::get_if<ArraySchema>(&schema.payload)) {
+    ArraySchema& copy = out.payload.emplace<ArraySchema>();
+    copy.max_items = array->max_items;
+    copy.item = std::make_unique<Schema>();
+    if (array->item) copy_schema_into(*copy.item, *array->item);
+  } else if (const auto* object = std::get_if<ObjectSchema>(&schema.payload)) {
+    std::vector<SchemaField>& fields = out.payload.emplace<ObjectSchema>().fields;
+    fields.resize(object->fields.size());
+    SchemaField* field = fields.data();
+    for (const SchemaField& original : object->fields) {
+      field->key = original.key;
+      field->optional = original.optional;
+      copy_schema_into(field->value, original.value);
+      ++field;
     }
-    case Schema::Kind::Object: {
-      const ObjectSchema& object = std::get<ObjectSchema>(schema.payload);
-      ObjectSchema copy;
-      copy.fields.reserve(object.fields.size());
-      for (const SchemaField& field : object.fields) {
-        copy.fields.push_back({field.key, copy_schema(field.value), field.optional, false});
-      }
-      return Schema(std::move(copy));
-    }
+  } else {
+    copy_scalar_into(out, schema);
   }
-  return Schema();
+}
+
+Schema copy_schema(const Schema& schema) {
+  Schema copy;
+  copy_schema_into(copy, schema);
+  return copy;
 }
 
 }  // namespace plomet

@@ -120,6 +120,8 @@ void merge_schema(Schema& target, const Schema& other);
 
 // A deep copy: same kinds, examples, field order and optional marks.
 Schema copy_schema(const Schema& schema);
+// The same, written over out.
+void copy_schema_into(Schema& out, const Schema& schema);
 
 // The outline text: two spaces of indentation per level, lines joined with a
 // single line feed, no final line feed. Throws InternalFault on a broken

@@ -25,6 +25,20 @@ TEST(Utf8Cursor, DecodesScalarValuesAndKeepsMalformedBytesOneByOne) {
   }
 }
 
+TEST(Utf8Cursor, TakeGivesTheCharacterWithItsOriginalBytes) {
+  Utf8Cursor cursor("\xC3\xA9\xFFx");
+  auto first = cursor.take();
+  EXPECT_EQ(first.code_point, U'\u00E9');
+  EXPECT_EQ(first.bytes, "\xC3\xA9");
+  auto malformed = cursor.take();
+  EXPECT_EQ(malformed.code_point, kReplacementChar);
+  EXPECT_EQ(malformed.bytes, "\xFF");  // copying keeps the byte, not U+FFFD
+  EXPECT_EQ(cursor.take().bytes, "x");
+  auto end = cursor.take();
+  EXPECT_EQ(end.code_point, kEndOfText);
+  EXPECT_TRUE(end.bytes.empty());
+}
+
 TEST(Utf8Cursor, LooksAheadPastWhitespaceWithoutMoving) {
   Utf8Cursor cursor(" \t\xE3\x80\x80\xC2\x85x");
   EXPECT_EQ(cursor.peek_past_whitespace(), U'x');

@@ -1,0 +1,24 @@
+// Binding and conversion of the arguments of analyze_json(input, show_examples=True).
+// Every function returns false with a Python error set when the call must fail.
+#pragma once
+
+#include "module/python_api.h"
+
+namespace plomet::module {
+
+struct BoundArguments {
+  PyRef input;          // always set after a successful bind
+  PyRef show_examples;  // set only when the caller passed it
+};
+
+// Binds the argument tuple and keyword dictionary (may be nullptr) to the two
+// parameters, raising the interpreter's TypeError texts for a bad call.
+bool bind_arguments(PyObject* args, PyObject* kwargs, BoundArguments& bound);
+
+// The UTF-8 encoding of input, a str or str subclass, as a new bytes object.
+PyRef input_as_utf8(PyObject* input);
+
+// The truth value of show_examples: exactly a bool, or a numpy boolean scalar.
+bool show_examples_as_bool(PyObject* show_examples, bool& value);
+
+}  // namespace plomet::module

@@ -1,0 +1,3 @@
+__all__: list[str]
+
+def analyze_json(input: str, show_examples: bool = True) -> str: ...

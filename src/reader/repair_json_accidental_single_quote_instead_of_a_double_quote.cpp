@@ -1,0 +1,61 @@
+// Mends a string that meets the other kind of quote inside it: where the
+// string should end, that quote becomes the opening quote and closes it;
+// elsewhere it is escaped.
+#include <string>
+
+#include "reader/diagnostics.h"
+#include "reader/repair_passes.h"
+#include "reader/repair_support.h"
+#include "reader/text_scan.h"
+
+namespace plomet {
+namespace {
+
+bool is_quote(char32_t c) { return c == '"' || c == '\''; }
+
+}  // namespace
+
+PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  repair::EscapeTracker escapes;  // applies inside and outside strings
+  bool in_string = false;
+  char opening_quote = 0;
+  bool changed = false;
+
+  for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    auto [c, bytes] = cursor.take();
+    out.append(bytes);
+    if (escapes.take(c) || !is_quote(c)) continue;
+    if (!in_string) {
+      in_string = true;
+      opening_quote = static_cast<char>(c);
+      continue;
+    }
+    if (c == static_cast<char32_t>(opening_quote)) {
+      in_string = false;
+      continue;
+    }
+    // The other kind of quote. Each look-ahead starts right after a quote and
+    // stops at the first character that is not whitespace, so no whitespace
+    // run is skipped twice and the scan stays linear.
+    char32_t next = cursor.peek_past_whitespace();
+    out.pop_back();
+    if (next == ',' || next == ']' || next == '}' || next == scan::kEndOfText) {
+      out.push_back(opening_quote);
+      in_string = false;
+    } else {
+      out.push_back('\\');
+      out.push_back(static_cast<char>(c));
+    }
+    changed = true;
+  }
+
+  if (changed) {
+    PLOMET_REPAIR_EVENT("repair_json_accidental_single_quote_instead_of_a_double_quote",
+                        "Fixed accidental single quotes in JSON strings.");
+  }
+  return out;
+}
+
+}  // namespace plomet

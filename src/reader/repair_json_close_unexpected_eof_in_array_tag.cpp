@@ -1,0 +1,87 @@
+// Closes a text cut off in the middle of an object member: the open string
+// is closed, a member that lost its value gets null, and every open array
+// and object is closed innermost first.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reader/diagnostics.h"
+#include "reader/repair_passes.h"
+#include "reader/repair_support.h"
+#include "reader/text_scan.h"
+
+namespace plomet {
+namespace {
+
+// Position of the quote that opens the string closed by the last character
+// of text, scanning backward; a backslash passes over the character just
+// before it. npos when the scan reaches the start.
+std::size_t opening_quote_before_last(std::string_view text) {
+  std::size_t pos = text.size() - 1;
+  while (pos > 0) {
+    std::size_t start = scan::previous_char_start(text, pos);
+    char32_t c = scan::decode_at(text, start).code_point;
+    if (c == '"') return start;
+    pos = start;
+    if (c == '\\' && pos > 0) pos = scan::previous_char_start(text, pos);
+  }
+  return std::string_view::npos;
+}
+
+// Whether the text ends with a key that lost its value: a string whose
+// opening quote follows `{` or `,` inside an object.
+bool ends_with_key(std::string_view text, bool innermost_is_object) {
+  if (text.size() < 2) return false;
+  std::size_t opening = opening_quote_before_last(text);
+  if (opening == std::string_view::npos || opening == 0) return false;
+  std::string_view before = scan::trim_trailing_whitespace(text.substr(0, opening));
+  if (before.empty() || !innermost_is_object) return false;
+  return before.back() == '{' || before.back() == ',';
+}
+
+}  // namespace
+
+PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) {
+  std::vector<char> closers;
+  bool in_string = false;
+  bool escaped = false;
+  for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    char32_t c = cursor.next();
+    if (in_string) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '"') {
+        in_string = false;
+      } else if (c == '\\') {
+        escaped = true;
+      }
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      closers.push_back(repair::closer_for(c));
+    } else if ((c == ']' || c == '}') && !closers.empty() && closers.back() == static_cast<char>(c)) {
+      closers.pop_back();
+    }
+  }
+
+  std::string out;
+  out.reserve(text.size() + closers.size() + 8);
+  out.append(text);
+  if (in_string) out.push_back('"');
+  std::string_view significant = scan::trim_trailing_whitespace(out);
+  if (!significant.empty()) {
+    if (significant.back() == ':') {
+      out.append(" null");
+    } else if (significant.back() == '"' && ends_with_key(significant, !closers.empty() && closers.back() == '}')) {
+      out.append(": null");
+    }
+  }
+  out.append(closers.rbegin(), closers.rend());
+  if (out.size() != text.size()) {
+    PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_tag",
+                        std::string(repair::kAddedAtEndMessage) + out.substr(text.size()));
+  }
+  return out;
+}
+
+}  // namespace plomet

@@ -1,0 +1,39 @@
+// Balances the brackets outside strings: a closer of the wrong kind is
+// replaced by the right one, a closer with nothing open is dropped, and the
+// closers still missing at the end are appended in nesting order.
+#include <string>
+
+#include "reader/diagnostics.h"
+#include "reader/repair_passes.h"
+#include "reader/repair_support.h"
+#include "reader/text_scan.h"
+
+namespace plomet {
+
+PassResult repair_json_mismatched_brackets(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  repair::DoubleQuotedStrings strings;
+  repair::OpenBrackets open_brackets;
+  bool changed = false;
+
+  for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    auto [c, bytes] = cursor.take();
+    bool structural = strings.structural(c);
+    if (structural && repair::is_closer(c)) {
+      changed |= open_brackets.write_balanced_closer(c, out);
+      continue;
+    }
+    if (structural && repair::is_opener(c)) open_brackets.push(c);
+    out.append(bytes);
+  }
+  // A string still open stays open; the driver's normalisation closes it.
+  changed |= open_brackets.close_all(out);
+
+  if (changed) {
+    PLOMET_REPAIR_EVENT("repair_json_mismatched_brackets", "Repaired mismatched or unbalanced brackets.");
+  }
+  return out;
+}
+
+}  // namespace plomet

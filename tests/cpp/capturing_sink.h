@@ -1,0 +1,59 @@
+// A diagnostics sink for tests: it records every event it receives. Construct
+// one in a test to install it for that test; it removes itself when it goes
+// out of scope.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reader/diagnostics.h"
+
+namespace plomet::testing {
+
+struct CapturedEvent {
+  diagnostics::Level level;
+  std::string target;
+  std::string field;
+  std::string message;
+
+  bool operator==(const CapturedEvent&) const = default;
+};
+
+class CapturingSink : public diagnostics::Sink {
+ public:
+  explicit CapturingSink(diagnostics::Level max_level = diagnostics::Level::Info) {
+    diagnostics::install_sink(this, max_level);
+  }
+  ~CapturingSink() override { diagnostics::install_sink(nullptr); }
+  CapturingSink(const CapturingSink&) = delete;
+  CapturingSink& operator=(const CapturingSink&) = delete;
+
+  void receive(const diagnostics::EventSite& site, std::string_view message) override {
+    events_.push_back({site.level, std::string(site.target), std::string(site.field), std::string(message)});
+  }
+
+  const std::vector<CapturedEvent>& events() const { return events_; }
+  void clear() { events_.clear(); }
+
+  // The targets of the events received, in order.
+  std::vector<std::string> targets() const {
+    std::vector<std::string> out;
+    for (const CapturedEvent& event : events_) out.push_back(event.target);
+    return out;
+  }
+
+  // The messages of the events with the given target, in order.
+  std::vector<std::string> messages_for(std::string_view target) const {
+    std::vector<std::string> out;
+    for (const CapturedEvent& event : events_) {
+      if (event.target == target) out.push_back(event.message);
+    }
+    return out;
+  }
+
+ private:
+  std::vector<CapturedEvent> events_;
+};
+
+}  // namespace plomet::testing
