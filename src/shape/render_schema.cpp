@@ -3,7 +3,6 @@
 // line, so its opening bracket follows the key's ": "; its other lines carry
 // their own indentation.
 #include <charconv>
-#include <source_location>
 
 #include "shape/internal_fault.h"
 #include "shape/leaf_text.h"
@@ -23,9 +22,9 @@ constexpr const char* kNodeWithoutKind =
 // frames (the text of keys, scalars and closing lines is written by separate
 // functions), so that the deepest schemas render on a small thread stack.
 // Out of line, so that the recursive frames carry no exception set-up.
-[[noreturn, gnu::noinline]] void fail(const char* message,
-                                      std::source_location where = std::source_location::current()) {
-  throw InternalFault(message, where);
+[[noreturn, gnu::noinline]] void fail(const char* message, const char* file_name = __builtin_FILE(),
+                                      unsigned line = __builtin_LINE()) {
+  throw InternalFault(message, file_name, line);
 }
 
 class Renderer {
