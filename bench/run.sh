@@ -9,5 +9,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure-packages.sh" libsimdjson-dev >&2
 export PYTHON=${PYTHON:-/usr/bin/python3}
 build=${PLOMET_BUILD_DIR:-$root/build/bench}
-"$root/scripts/build.sh" "$build" -DPLOMET_BUILD_TESTS=OFF -DPLOMET_BUILD_BENCH=ON >&2
+"$root/scripts/build.sh" "$build" -DPLOMET_BUILD_MODULE=ON -DPLOMET_BUILD_TESTS=OFF -DPLOMET_BUILD_BENCH=ON >&2
 exec "$PYTHON" "$root/bench/run_bench.py" --build-dir "$build" "$@"
