@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "reader/analyze.h"
-#include "reader/compact_json.h"
+#include "reader/loose_reader.h"
 #include "reader/diagnostics.h"
 #include "reader/parse_or_repair.h"
 #include "reader/utf8_validation.h"
@@ -84,7 +84,9 @@ int process(const std::string& name, const Options& options) {
       std::cerr << "Failed to parse or repair JSON: " << document.error().display_text() << '\n';
       return kExitUnreadableJson;
     }
-    std::cout << plomet::write_compact_json(document->root) << '\n';
+    std::string json;
+    plomet::write_compact_json(document->root, json);
+    std::cout << json << '\n';
     return kExitOk;
   }
   auto outline = plomet::analyze_text(bytes, options.show_examples);
