@@ -74,11 +74,11 @@ def test_analyze_json_function_attributes():
 
 
 def test_each_module_object_gets_its_own_function_and_all():
-    spec = importlib.util.find_spec("plomet")
+    found = importlib.util.find_spec("plomet")
     modules = []
     for _ in range(2):
-        module = importlib.util.module_from_spec(spec)
-        spec.loader.exec_module(module)
+        module = importlib.util.module_from_spec(found)
+        found.loader.exec_module(module)
         modules.append(module)
     first, second = modules
     assert first is not plomet and first is not second

@@ -1,7 +1,8 @@
 """Outlines through analyze_json, from JSON text to the returned str."""
-import threading
 
 import pytest
+
+from small_stack import run_on_small_stack
 
 from plomet import analyze_json
 
@@ -70,25 +71,6 @@ def test_outline(text, with_examples, without_examples):
     assert analyze_json(text, show_examples=False) == without_examples
 
 
-def run_on_small_stack(fn):
-    outcome = {}
-
-    def target():
-        try:
-            outcome["value"] = fn()
-        except BaseException as error:  # noqa: BLE001 - handed back to the test
-            outcome["error"] = error
-
-    previous = threading.stack_size(512 * 1024)
-    try:
-        thread = threading.Thread(target=target)
-        thread.start()
-        thread.join()
-    finally:
-        threading.stack_size(previous)
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome["value"]
 
 
 def nested_arrays_outline(depth):

@@ -1,35 +1,16 @@
 """Inputs at the edges of size and depth: each gives an outline or a ValueError,
 without exhausting the stack or memory, in time linear in its size."""
-import threading
 import time
 
 import pytest
+
+from small_stack import run_on_small_stack
 
 import plomet
 
 DEPTH_LIMIT = 1024
 
 
-def run_in_small_stack_thread(fn):
-    """Runs fn on a thread with a 512 KiB stack and returns its result or raises its error."""
-    outcome = {}
-
-    def target():
-        try:
-            outcome["value"] = fn()
-        except BaseException as error:  # noqa: BLE001 - handed back to the caller
-            outcome["error"] = error
-
-    old = threading.stack_size(512 * 1024)
-    try:
-        thread = threading.Thread(target=target)
-        thread.start()
-        thread.join()
-    finally:
-        threading.stack_size(old)
-    if "error" in outcome:
-        raise outcome["error"]
-    return outcome["value"]
 
 
 def timed_refusal(text):
@@ -54,7 +35,7 @@ def test_ten_million_levels_on_a_small_stack_thread(unit):
             plomet.analyze_json(unit * 10_000_000)
         return True
 
-    assert run_in_small_stack_thread(call)
+    assert run_on_small_stack(call)
 
 
 @pytest.mark.parametrize(
@@ -63,11 +44,11 @@ def test_ten_million_levels_on_a_small_stack_thread(unit):
 )
 def test_deepest_accepted_nesting_on_a_small_stack_thread(opener, closer):
     deepest = opener * DEPTH_LIMIT + "1" + closer * DEPTH_LIMIT
-    outline = run_in_small_stack_thread(lambda: plomet.analyze_json(deepest))
+    outline = run_on_small_stack(lambda: plomet.analyze_json(deepest))
     assert "1" in outline
     too_deep = opener * (DEPTH_LIMIT + 1) + "1" + closer * (DEPTH_LIMIT + 1)
     with pytest.raises(ValueError):
-        run_in_small_stack_thread(lambda: plomet.analyze_json(too_deep))
+        run_on_small_stack(lambda: plomet.analyze_json(too_deep))
 
 
 def test_two_hundred_megabytes_of_whitespace_around_one_value():

@@ -1,0 +1,24 @@
+"""Runs a callable on a thread with a 512 KiB stack, as some callers configure theirs."""
+import threading
+
+
+def run_on_small_stack(fn):
+    """Returns fn's result, or raises its error, after running it on a 512 KiB-stack thread."""
+    outcome = {}
+
+    def target():
+        try:
+            outcome["value"] = fn()
+        except BaseException as error:  # noqa: BLE001 - handed back to the caller
+            outcome["error"] = error
+
+    previous = threading.stack_size(512 * 1024)
+    try:
+        thread = threading.Thread(target=target)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(previous)
+    if "error" in outcome:
+        raise outcome["error"]
+    return outcome["value"]
