@@ -15,11 +15,6 @@ namespace {
 
 using scan::Utf8Cursor;
 
-bool is_removed_control_byte(char c) {
-  auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 && byte != '\n';
-}
-
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
 std::string drop_trailing_commas(std::string_view text) {
@@ -41,7 +36,7 @@ std::string drop_trailing_commas(std::string_view text) {
 ParseResult read_owned_text(std::string text) {
   JsonDocument doc;
   doc.owned_text = std::make_unique<std::string>(std::move(text));
-  auto value = read_json5(*doc.owned_text, doc.arena);
+  auto value = try_read_json5(*doc.owned_text, doc.arena);
   if (!value) return Unexpected(RepairError::unrepairable(*doc.owned_text));
   doc.root = *value;
   repair_json_remove_control_characters_in_value(doc.root, doc.arena);
@@ -51,15 +46,16 @@ ParseResult read_owned_text(std::string text) {
 }  // namespace
 
 bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena& arena) {
+  if (value.control_characters() == JsonValue::ControlCharacters::None) return false;
   bool changed = false;
   switch (value.kind()) {
     case JsonValue::Kind::String: {
       std::string_view text = value.as_string();
-      if (std::none_of(text.begin(), text.end(), is_removed_control_byte)) return false;
+      if (std::none_of(text.begin(), text.end(), scan::is_removed_control_byte)) return false;
       std::string cleaned;
       cleaned.reserve(text.size());
       std::copy_if(text.begin(), text.end(), std::back_inserter(cleaned),
-                   [](char c) { return !is_removed_control_byte(c); });
+                   [](char c) { return !scan::is_removed_control_byte(c); });
       value.set_string(arena.copy_string(cleaned));
       changed = true;
       break;
@@ -169,7 +165,7 @@ ParseResult parse_or_repair(std::string_view text) {
     doc.root = make_object({}, doc.arena);
     return doc;
   }
-  if (auto value = read_json5(text, doc.arena)) {
+  if (auto value = try_read_json5(text, doc.arena)) {
     doc.root = *value;
     repair_json_remove_control_characters_in_value(doc.root, doc.arena);
     return doc;

@@ -12,6 +12,7 @@
 
 #include "reader/read_json5.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
@@ -88,30 +89,29 @@ struct AsciiIdentifierClasses {
 };
 const AsciiIdentifierClasses kAsciiIdentifier;
 
-// Bytes that can stay in a string run: ASCII other than the quote, the
-// backslash, LF and CR.
+// Bytes that can stay in a string run: printable ASCII other than the quote
+// and the backslash.
 constexpr std::array<bool, 256> plain_string_bytes(char quote) {
   std::array<bool, 256> table{};
-  for (int b = 0; b < 0x80; ++b) table[b] = b != quote && b != '\\' && b != '\n' && b != '\r';
+  for (int b = 0x20; b < 0x80; ++b) table[b] = b != quote && b != '\\';
   return table;
 }
 constexpr std::array<bool, 256> kPlainInDoubleQuotes = plain_string_bytes('"');
 constexpr std::array<bool, 256> kPlainInSingleQuotes = plain_string_bytes('\'');
 
-// Returns the first byte at or after p that is the quote, a backslash, LF,
-// CR or not ASCII, or end.
+// Returns the first byte at or after p that is the quote, a backslash, a
+// control character or not ASCII, or end.
 const char* skip_plain_string_bytes(const char* p, const char* end, char quote) {
 #if defined(__SSE2__)
   const __m128i quote_v = _mm_set1_epi8(quote);
   const __m128i backslash_v = _mm_set1_epi8('\\');
-  const __m128i lf_v = _mm_set1_epi8('\n');
-  const __m128i cr_v = _mm_set1_epi8('\r');
+  const __m128i space_v = _mm_set1_epi8(' ');
   while (end - p >= 16) {
     __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed compare: non-ASCII bytes count as below the space too.
     __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
-                                   _mm_or_si128(_mm_cmpeq_epi8(chunk, lf_v), _mm_cmpeq_epi8(chunk, cr_v)));
-    // The byte's own high bit marks a non-ASCII byte.
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(special, chunk)));
+                                   _mm_cmplt_epi8(chunk, space_v));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
     if (mask != 0) return p + __builtin_ctz(mask);
     p += 16;
   }
@@ -201,9 +201,16 @@ class Json5Reader {
     return root;
   }
 
+  std::optional<JsonValue> try_read() {
+    JsonValue root;
+    if (!read_text(root) || !conversion_error_.empty()) return std::nullopt;
+    return root;
+  }
+
  private:
   struct OpenContainer {
     std::size_t first;  // index of its first item in items_ or members_
+    std::size_t strings_with_controls_before;
     bool is_object;
   };
 
@@ -290,7 +297,7 @@ class Json5Reader {
       if (c == '[' || c == '{') {
         if (open_.size() == kMaxNestingDepth) return fail(p_, "no more than 1024 nested arrays and objects");
         bool is_object = c == '{';
-        open_.push_back({is_object ? members_.size() : items_.size(), is_object});
+        open_.push_back({is_object ? members_.size() : items_.size(), strings_with_controls_, is_object});
         ++p_;
         skip_insignificant();
         if (p_ < end_ && *p_ == (is_object ? '}' : ']')) {
@@ -344,14 +351,16 @@ class Json5Reader {
   JsonValue close_container() {
     OpenContainer top = open_.back();
     open_.pop_back();
+    JsonValue container;
     if (top.is_object) {
-      JsonValue object = make_object(std::span(members_).subspan(top.first), arena_);
+      container = make_object(std::span(members_).subspan(top.first), arena_);
       members_.resize(top.first);
-      return object;
+    } else {
+      container = make_array(std::span(items_).subspan(top.first), arena_);
+      items_.resize(top.first);
     }
-    JsonValue array = make_array(std::span(items_).subspan(top.first), arena_);
-    items_.resize(top.first);
-    return array;
+    container.note_control_characters(strings_with_controls_ != top.strings_with_controls_before);
+    return container;
   }
 
   // Reads `key`, ":" and the material up to the value.
@@ -388,6 +397,8 @@ class Json5Reader {
         std::string_view text;
         if (!read_string(text)) return false;
         out = JsonValue::string(text);
+        out.note_control_characters(string_has_controls_);
+        strings_with_controls_ += string_has_controls_ ? 1 : 0;
         return true;
       }
       case '+':
@@ -487,6 +498,7 @@ class Json5Reader {
     const char* start = ++p_;
     const char* run = start;  // start of the bytes not yet copied to decoded_
     bool decoding = false;
+    string_has_controls_ = false;
     for (;;) {
       p_ = skip_plain_string_bytes(p_, end_, quote);
       if (p_ == end_) return fail(open_quote, "a closing quote for the string");
@@ -497,6 +509,9 @@ class Json5Reader {
         } else {
           decoded_.append(run, p_);
           out = arena_.copy_string(decoded_);
+          if (!string_has_controls_) {
+            string_has_controls_ = std::any_of(out.begin(), out.end(), scan::is_removed_control_byte);
+          }
         }
         ++p_;
         return true;
@@ -513,6 +528,11 @@ class Json5Reader {
         continue;
       }
       if (b == '\n' || b == '\r') return fail(p_, "a closing quote before the line break");
+      if (static_cast<unsigned char>(b) < 0x20) {
+        string_has_controls_ = true;
+        ++p_;
+        continue;
+      }
       // Non-ASCII characters, taken together while they last.
       do {
         std::size_t length = utf8_sequence_length(p_, end_);
@@ -691,12 +711,20 @@ class Json5Reader {
   const char* fail_at_ = nullptr;
   const char* expected_ = "";
   std::string_view conversion_error_;
+  // Whether the last string read holds a control character other than LF,
+  // and how many string values so far did.
+  bool string_has_controls_ = false;
+  std::size_t strings_with_controls_ = 0;
 };
 
 }  // namespace
 
 Expected<JsonValue, Json5ReadError> read_json5(std::string_view text, JsonArena& arena) {
   return Json5Reader(text, arena).read();
+}
+
+std::optional<JsonValue> try_read_json5(std::string_view text, JsonArena& arena) {
+  return Json5Reader(text, arena).try_read();
 }
 
 }  // namespace plomet

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,9 @@ struct Json5ReadError {
 // values and keys that need no decoding are views into text, so text must
 // outlive the returned value.
 Expected<JsonValue, Json5ReadError> read_json5(std::string_view text, JsonArena& arena);
+
+// Like read_json5 for callers that discard read errors: a failure builds no
+// message (that costs a line count over the text).
+std::optional<JsonValue> try_read_json5(std::string_view text, JsonArena& arena);
 
 }  // namespace plomet

@@ -70,6 +70,12 @@ inline bool is_word_letter(char32_t c) {
 
 inline bool is_ascii_digit(char32_t c) { return c >= '0' && c <= '9'; }
 
+// The bytes the string-value clean-up removes: control characters but LF.
+inline bool is_removed_control_byte(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 && byte != '\n';
+}
+
 // A forward cursor over the characters of a text.
 class Utf8Cursor {
  public:

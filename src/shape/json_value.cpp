@@ -2,17 +2,86 @@
 
 #include <algorithm>
 #include <cstring>
-#include <unordered_map>
+
+#include "shape/position_index.h"
 
 namespace plomet {
+
+namespace {
+
+// Chunks of destroyed arenas, kept for the next arena of the same thread.
+class SpareChunks {
+ public:
+  // Hands over the largest spare chunk of at least `bytes`, if any.
+  bool take(std::size_t bytes, std::unique_ptr<std::byte[]>& chunk, std::size_t& size) {
+    auto best = spares_.end();
+    for (auto it = spares_.begin(); it != spares_.end(); ++it) {
+      if (it->second >= bytes && (best == spares_.end() || it->second > best->second)) best = it;
+    }
+    if (best == spares_.end()) return false;
+    chunk = std::move(best->first);
+    size = best->second;
+    total_ -= size;
+    *best = std::move(spares_.back());
+    spares_.pop_back();
+    return true;
+  }
+
+  // Keeps the chunk while the spares stay within their budget; frees it otherwise.
+  void give(std::unique_ptr<std::byte[]> chunk, std::size_t size) {
+    if (total_ + size > JsonArena::kSpareChunkBytes) return;
+    total_ += size;
+    spares_.emplace_back(std::move(chunk), size);
+  }
+
+ private:
+  std::vector<std::pair<std::unique_ptr<std::byte[]>, std::size_t>> spares_;
+  std::size_t total_ = 0;
+};
+
+// Trivially destructible handles, so an arena destroyed during thread or
+// process teardown, after the spares are gone, simply frees its chunks.
+thread_local SpareChunks* thread_spares = nullptr;
+thread_local bool thread_spares_released = false;
+
+struct ReleaseThreadSpares {
+  ~ReleaseThreadSpares() {
+    delete thread_spares;
+    thread_spares = nullptr;
+    thread_spares_released = true;
+  }
+};
+
+SpareChunks* spares_of_this_thread() {
+  if (thread_spares == nullptr && !thread_spares_released) {
+    thread_local ReleaseThreadSpares release_at_thread_exit;
+    thread_spares = new SpareChunks;
+  }
+  return thread_spares;
+}
+
+}  // namespace
+
+JsonArena::~JsonArena() {
+  // Largest first: one big chunk serves the next document best.
+  std::sort(chunks_.begin(), chunks_.end(), [](const Chunk& a, const Chunk& b) { return a.size > b.size; });
+  SpareChunks* spares = spares_of_this_thread();
+  if (spares == nullptr) return;
+  for (Chunk& chunk : chunks_) spares->give(std::move(chunk.bytes), chunk.size);
+}
 
 void* JsonArena::allocate(std::size_t bytes, std::size_t align) {
   std::size_t padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
   if (cursor_ == nullptr || padding + bytes > remaining_) {
-    std::size_t size = std::max(next_chunk_size_, bytes + align);
-    chunks_.push_back(std::make_unique_for_overwrite<std::byte[]>(size));
-    cursor_ = chunks_.back().get();
-    remaining_ = size;
+    Chunk chunk;
+    SpareChunks* spares = spares_of_this_thread();
+    if (spares == nullptr || !spares->take(bytes + align, chunk.bytes, chunk.size)) {
+      chunk.size = std::max(next_chunk_size_, bytes + align);
+      chunk.bytes = std::make_unique_for_overwrite<std::byte[]>(chunk.size);
+    }
+    cursor_ = chunk.bytes.get();
+    remaining_ = chunk.size;
+    chunks_.push_back(std::move(chunk));
     next_chunk_size_ = std::min<std::size_t>(next_chunk_size_ * 2, std::size_t{1} << 24);
     padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
   }
@@ -99,14 +168,16 @@ JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& a
       }
     }
   } else {
-    std::unordered_map<std::string_view, std::size_t> index;
-    index.reserve(members_in_order.size());
+    // One index per thread, reused: objects are built one at a time.
+    thread_local PositionIndex index;
+    index.reset(members_in_order.size());
     for (const JsonMember& m : members_in_order) {
-      auto [it, inserted] = index.try_emplace(m.key, count);
-      if (inserted) {
+      const std::uint32_t earlier = index.insert_or_find(hash_bytes(m.key), static_cast<std::uint32_t>(count),
+                                                         [&](std::uint32_t at) { return out[at].key == m.key; });
+      if (earlier == PositionIndex::kAbsent) {
         out[count++] = m;
       } else {
-        out[it->second].value = m.value;
+        out[earlier].value = m.value;
       }
     }
   }

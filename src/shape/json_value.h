@@ -19,9 +19,15 @@ namespace plomet {
 
 // Bump allocator for trivially destructible objects; memory is returned only
 // when the arena is destroyed. Chunk addresses are stable across moves.
+// A destroyed arena leaves up to kSpareChunkBytes of its chunks to the next
+// arena made on the same thread, so repeated calls reuse memory that is
+// already mapped instead of faulting in fresh pages.
 class JsonArena {
  public:
+  static constexpr std::size_t kSpareChunkBytes = std::size_t{32} << 20;
+
   JsonArena() = default;
+  ~JsonArena();
   JsonArena(JsonArena&&) noexcept = default;
   JsonArena& operator=(JsonArena&&) noexcept = default;
   JsonArena(const JsonArena&) = delete;
@@ -38,7 +44,11 @@ class JsonArena {
   std::string_view copy_string(std::string_view text);
 
  private:
-  std::vector<std::unique_ptr<std::byte[]>> chunks_;
+  struct Chunk {
+    std::unique_ptr<std::byte[]> bytes;
+    std::size_t size;
+  };
+  std::vector<Chunk> chunks_;
   std::byte* cursor_ = nullptr;
   std::size_t remaining_ = 0;
   std::size_t next_chunk_size_ = 4096;
@@ -90,10 +100,24 @@ class JsonValue {
   ObjectMap members() const;
 
   // Replaces a string's payload; the text must outlive the value.
-  void set_string(std::string_view text) { chars_ = text.data(); size_ = text.size(); }
+  void set_string(std::string_view text) {
+    chars_ = text.data();
+    size_ = text.size();
+    control_characters_ = ControlCharacters::Unknown;
+  }
+
+  // Whether the string, or some string value inside the container, holds a
+  // control character other than LF. A reader that knows notes it, so the
+  // control-character clean-up can pass over values known to hold none.
+  enum class ControlCharacters : std::uint8_t { Unknown, None, Some };
+  ControlCharacters control_characters() const { return control_characters_; }
+  void note_control_characters(bool some) {
+    control_characters_ = some ? ControlCharacters::Some : ControlCharacters::None;
+  }
 
  private:
   Kind kind_ = Kind::Null;
+  ControlCharacters control_characters_ = ControlCharacters::Unknown;
   std::size_t size_ = 0;
   union {
     bool bool_;

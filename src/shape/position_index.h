@@ -4,6 +4,7 @@
 // object keys in constant time without a heap node per element.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -63,6 +64,14 @@ class PositionIndex {
 
   std::size_t size() const { return count_; }
 
+  // Empties the index, sized for expected positions; keeps its memory so a
+  // reused index allocates only when it must grow.
+  void reset(std::size_t expected) {
+    slots_.assign(std::bit_ceil(std::max<std::size_t>(32, 2 * expected)), Slot{0, kAbsent});
+    mask_ = slots_.size() - 1;
+    count_ = 0;
+  }
+
   // The indexed position whose element equals the probe, or kAbsent.
   template <class EqualAt>
   std::uint32_t find(std::uint64_t hash, EqualAt&& equal_at) const {
@@ -84,6 +93,13 @@ class PositionIndex {
   // whether it was added.
   template <class EqualAt>
   bool insert_unique(std::uint64_t hash, std::uint32_t position, EqualAt&& equal_at) {
+    return insert_or_find(hash, position, equal_at) == kAbsent;
+  }
+
+  // Indexes position unless an equal element is indexed already; returns
+  // kAbsent when it was added, else the equal element's position.
+  template <class EqualAt>
+  std::uint32_t insert_or_find(std::uint64_t hash, std::uint32_t position, EqualAt&& equal_at) {
     reserve_one();
     const std::uint32_t tag = static_cast<std::uint32_t>(hash);
     for (std::size_t i = tag & mask_;; i = (i + 1) & mask_) {
@@ -91,9 +107,9 @@ class PositionIndex {
       if (slot.position == kAbsent) {
         slot = {tag, position};
         ++count_;
-        return true;
+        return kAbsent;
       }
-      if (slot.tag == tag && equal_at(slot.position)) return false;
+      if (slot.tag == tag && equal_at(slot.position)) return slot.position;
     }
   }
 
