@@ -26,17 +26,14 @@ void raise_repair_failure(const RepairError& error) {
 PyObject* analyze_json(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   BoundArguments bound;
   if (!bind_arguments(args, kwargs, bound)) return nullptr;
-  // The bytes object is the call's own copy of the text; the pipeline borrows it.
-  PyRef utf8 = input_as_utf8(bound.input.get());
-  if (!utf8) return nullptr;
+  // The call's own UTF-8 copy of the text; the pipeline borrows it.
+  Utf8Input utf8;
+  if (!input_as_utf8(bound.input.get(), utf8)) return nullptr;
   bool show_examples = true;
   if (bound.show_examples && !show_examples_as_bool(bound.show_examples.get(), show_examples)) return nullptr;
 
-  char* data = nullptr;
-  Py_ssize_t size = 0;
-  if (PyBytes_AsStringAndSize(utf8.get(), &data, &size) < 0) return nullptr;
   try {
-    auto outline = analyze_text(std::string_view(data, static_cast<std::size_t>(size)), show_examples);
+    auto outline = analyze_text(utf8.text(), show_examples);
     if (!outline) {
       raise_repair_failure(outline.error());
       return nullptr;

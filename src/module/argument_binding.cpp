@@ -171,15 +171,15 @@ bool bind_arguments(PyObject* args, PyObject* kwargs, BoundArguments& bound) {
   return true;
 }
 
-PyRef input_as_utf8(PyObject* input) {
-  PyRef utf8;
+bool input_as_utf8(PyObject* input, Utf8Input& utf8) {
+  bool encoded = false;
   if (PyUnicode_Check(input)) {
-    utf8 = PyRef(PyUnicode_AsUTF8String(input));
+    encoded = utf8.encode(input);
   } else {
     set_type_mismatch(input, "str");
   }
-  if (!utf8) prefix_conversion_error(kParameterNames[0]);
-  return utf8;
+  if (!encoded) prefix_conversion_error(kParameterNames[0]);
+  return encoded;
 }
 
 bool show_examples_as_bool(PyObject* show_examples, bool& value) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "module/python_api.h"
+#include "module/utf8_input.h"
 
 namespace plomet::module {
 
@@ -15,8 +16,8 @@ struct BoundArguments {
 // parameters, raising the interpreter's TypeError texts for a bad call.
 bool bind_arguments(PyObject* args, PyObject* kwargs, BoundArguments& bound);
 
-// The UTF-8 encoding of input, a str or str subclass, as a new bytes object.
-PyRef input_as_utf8(PyObject* input);
+// The UTF-8 encoding of input, which must be a str or str subclass.
+bool input_as_utf8(PyObject* input, Utf8Input& utf8);
 
 // The truth value of show_examples: exactly a bool, or a numpy boolean scalar.
 bool show_examples_as_bool(PyObject* show_examples, bool& value);

@@ -1,6 +1,7 @@
 #include "reader/parse_or_repair.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,36 +78,64 @@ bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena&
   return changed;
 }
 
+namespace {
+
+// Bytes that end a run of copied text inside a string, and outside strings.
+constexpr std::array<bool, 256> bytes_table(std::string_view bytes) {
+  std::array<bool, 256> table{};
+  for (char b : bytes) table[static_cast<unsigned char>(b)] = true;
+  return table;
+}
+constexpr std::array<bool, 256> kStringRunEnd = bytes_table("\"'\\\n\r");
+constexpr std::array<bool, 256> kOutsideRunEnd = bytes_table("\"',:[]{}0123456789");
+
+std::size_t run_end(std::string_view text, std::size_t pos, const std::array<bool, 256>& ends) {
+  while (pos < text.size() && !ends[static_cast<unsigned char>(text[pos])]) ++pos;
+  return pos;
+}
+
+}  // namespace
+
+// Copies the text in runs between the bytes it acts on. Within a run only the
+// last character that is not whitespace matters (it becomes the last
+// significant one), so runs are copied whole.
 ParseResult normalize_and_read(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 16);
   std::vector<char> open_brackets;
   bool in_string = false;
-  bool escape_pending = false;
   char32_t last_significant = scan::kEndOfText;
+  std::size_t pos = 0;
+  auto copy_run_to = [&](std::size_t end) {
+    std::string_view run = text.substr(pos, end - pos);
+    out.append(run);
+    char32_t last = scan::last_char(scan::trim_trailing_whitespace(run));
+    if (last != scan::kEndOfText) last_significant = last;
+    pos = end;
+  };
 
-  for (Utf8Cursor cursor(text); !cursor.at_end();) {
-    std::string_view bytes = cursor.peek_bytes();
-    char32_t c = cursor.next();
+  while (pos < text.size()) {
+    copy_run_to(run_end(text, pos, in_string ? kStringRunEnd : kOutsideRunEnd));
+    if (pos == text.size()) break;
+    const char c = text[pos++];
     if (in_string) {
-      if (escape_pending) {
-        out.append(bytes);
-        escape_pending = false;
+      if (c == '\\') {
+        out.push_back('\\');
+        last_significant = '\\';
+        // The escaped character is copied as it is, whatever it is.
+        if (pos < text.size()) {
+          std::size_t length = scan::decode_at(text, pos).length;
+          out.append(text.substr(pos, length));
+          pos += length;
+        }
       } else if (c == '"' || c == '\'') {
         // A single quote inside a string closes it just as a double quote does.
         out.push_back('"');
         in_string = false;
         last_significant = '"';
-      } else if (c == '\\') {
-        out.push_back('\\');
-        escape_pending = true;
-        last_significant = '\\';
-      } else if (c == '\n' || c == '\r') {
+      } else {  // a line break ends the string in its place
         out.push_back('"');
         in_string = false;
-      } else {
-        out.append(bytes);
-        if (!scan::is_whitespace(c)) last_significant = c;
       }
       continue;
     }
@@ -115,18 +144,18 @@ ParseResult normalize_and_read(std::string_view text) {
       case '\'':
         out.push_back('"');
         in_string = true;
-        last_significant = c;
+        last_significant = static_cast<unsigned char>(c);
         break;
       case ',':
       case ':':
-        out.push_back(static_cast<char>(c));
-        last_significant = c;
+        out.push_back(c);
+        last_significant = static_cast<unsigned char>(c);
         break;
       case '[':
       case '{':
-        open_brackets.push_back(static_cast<char>(c));
-        out.push_back(static_cast<char>(c));
-        last_significant = c;
+        open_brackets.push_back(c);
+        out.push_back(c);
+        last_significant = static_cast<unsigned char>(c);
         break;
       case ']':
       case '}': {
@@ -135,22 +164,19 @@ ParseResult normalize_and_read(std::string_view text) {
           return Unexpected(RepairError::unrepairable(text));
         }
         open_brackets.pop_back();
-        out.push_back(static_cast<char>(c));
-        last_significant = c;
+        out.push_back(c);
+        last_significant = static_cast<unsigned char>(c);
         break;
       }
-      default:
-        if (scan::is_whitespace(c)) {
-          out.append(bytes);
-          break;
-        }
-        if (scan::is_ascii_digit(c) &&
-            (last_significant == '"' || last_significant == ']' || last_significant == '}')) {
-          out.push_back(',');
-        }
-        out.append(bytes);
-        last_significant = c;
+      default: {  // a digit, and the digits right after it
+        if (last_significant == '"' || last_significant == ']' || last_significant == '}') out.push_back(',');
+        std::size_t end = pos;
+        while (end < text.size() && scan::is_ascii_digit(static_cast<unsigned char>(text[end]))) ++end;
+        out.append(text.substr(pos - 1, end - pos + 1));
+        last_significant = static_cast<unsigned char>(text[end - 1]);
+        pos = end;
         break;
+      }
     }
   }
   if (in_string) out.push_back('"');

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "unicode/unicode_tables.h"
+#include "unicode/utf8_encoding.h"
 
 namespace plomet::scan {
 
@@ -36,21 +37,8 @@ inline DecodedChar decode_at(std::string_view text, std::size_t pos) {
 }
 
 inline void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
+  char bytes[kMaxUtf8BytesPerCodePoint];
+  out.append(bytes, write_utf8(c, bytes));
 }
 
 // Whitespace of the repair scanners: the Unicode White_Space property

@@ -157,7 +157,7 @@ JsonValue make_array(std::span<const JsonValue> items, JsonArena& arena) {
 JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& arena) {
   JsonMember* out = arena.allocate_array<JsonMember>(members_in_order.size());
   std::size_t count = 0;
-  constexpr std::size_t kDirectCompareLimit = 16;
+  constexpr std::size_t kDirectCompareLimit = 8;
   if (members_in_order.size() <= kDirectCompareLimit) {
     for (const JsonMember& m : members_in_order) {
       JsonMember* slot = std::find_if(out, out + count, [&](const JsonMember& o) { return o.key == m.key; });
