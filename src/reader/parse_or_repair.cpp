@@ -1,7 +1,7 @@
 #include "reader/parse_or_repair.h"
 
 #include <algorithm>
-#include <array>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,19 +18,23 @@ using scan::Utf8Cursor;
 
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
-std::string drop_trailing_commas(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  std::size_t copied_to = 0;
-  for (std::size_t pos = text.find(','); pos != std::string_view::npos; pos = text.find(',', pos + 1)) {
-    char32_t next = Utf8Cursor(text, pos + 1).peek_past_whitespace();
+// Works in place: the look-ahead reads only bytes past the comma, which the
+// compaction has not reached yet.
+void drop_trailing_commas(std::string& text) {
+  const std::string_view view(text);
+  std::size_t kept = 0;       // bytes kept so far, at the front of text
+  std::size_t copied_to = 0;  // the bytes before this are kept or dropped
+  for (std::size_t pos = view.find(','); pos != std::string_view::npos; pos = view.find(',', pos + 1)) {
+    char32_t next = Utf8Cursor(view, pos + 1).peek_past_whitespace();
     if (next == ']' || next == '}' || next == scan::kEndOfText) {
-      out.append(text, copied_to, pos - copied_to);
+      std::memmove(text.data() + kept, text.data() + copied_to, pos - copied_to);
+      kept += pos - copied_to;
       copied_to = pos + 1;
     }
   }
-  out.append(text, copied_to);
-  return out;
+  if (copied_to == 0) return;
+  std::memmove(text.data() + kept, text.data() + copied_to, text.size() - copied_to);
+  text.resize(kept + text.size() - copied_to);
 }
 
 // Reads a fixed-up text that the document takes over, then cleans its strings.
@@ -81,24 +85,27 @@ bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena&
 namespace {
 
 // Bytes that end a run of copied text inside a string, and outside strings.
-constexpr std::array<bool, 256> bytes_table(std::string_view bytes) {
-  std::array<bool, 256> table{};
-  for (char b : bytes) table[static_cast<unsigned char>(b)] = true;
-  return table;
-}
-constexpr std::array<bool, 256> kStringRunEnd = bytes_table("\"'\\\n\r");
-constexpr std::array<bool, 256> kOutsideRunEnd = bytes_table("\"',:[]{}0123456789");
+constexpr scan::ByteSet kStringRunEnd = scan::byte_set("\"'\\\n\r");
+constexpr scan::ByteSet kOutsideRunEnd = scan::byte_set("\"',:[]{}0123456789");
+// What follows the first digit of a number: none of it is whitespace or acted on.
+constexpr scan::ByteSet kNumberPart = scan::byte_set("0123456789.+-eE");
 
-std::size_t run_end(std::string_view text, std::size_t pos, const std::array<bool, 256>& ends) {
-  while (pos < text.size() && !ends[static_cast<unsigned char>(text[pos])]) ++pos;
-  return pos;
+// The last character of a run that is not whitespace, or kEndOfText.
+char32_t last_significant_in(std::string_view run) {
+  std::size_t end = run.size();
+  for (; end > 0 && static_cast<unsigned char>(run[end - 1]) < 0x80; --end) {
+    auto last = static_cast<unsigned char>(run[end - 1]);
+    if (!scan::is_whitespace(last)) return last;
+  }
+  return scan::last_char(scan::trim_trailing_whitespace(run.substr(0, end)));
 }
 
 }  // namespace
 
-// Copies the text in runs between the bytes it acts on. Within a run only the
-// last character that is not whitespace matters (it becomes the last
-// significant one), so runs are copied whole.
+// The output is the text with a few bytes replaced or inserted, so it is
+// copied in stretches, up to each change. Between the bytes it acts on, only
+// the last character that is not whitespace matters (it becomes the last
+// significant one), so such runs are passed over whole.
 ParseResult normalize_and_read(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 16);
@@ -106,35 +113,38 @@ ParseResult normalize_and_read(std::string_view text) {
   bool in_string = false;
   char32_t last_significant = scan::kEndOfText;
   std::size_t pos = 0;
-  auto copy_run_to = [&](std::size_t end) {
-    std::string_view run = text.substr(pos, end - pos);
-    out.append(run);
-    char32_t last = scan::last_char(scan::trim_trailing_whitespace(run));
+  std::size_t copied_to = 0;  // the text before this is in out
+  // Copies the text up to `end` (which is at or before pos), then writes c.
+  auto change_at = [&](std::size_t end, char c) {
+    out.append(text, copied_to, end - copied_to);
+    out.push_back(c);
+    copied_to = end;
+  };
+  auto pass_run_to = [&](std::size_t end) {
+    char32_t last = last_significant_in(text.substr(pos, end - pos));
     if (last != scan::kEndOfText) last_significant = last;
     pos = end;
   };
 
   while (pos < text.size()) {
-    copy_run_to(run_end(text, pos, in_string ? kStringRunEnd : kOutsideRunEnd));
+    // Blanks alone leave the last significant character as it is.
+    if (!in_string) pos = static_cast<std::size_t>(scan::skip_blank_run(text.data() + pos, text.data() + text.size()) - text.data());
+    pass_run_to(scan::find_byte_in(text, pos, in_string ? kStringRunEnd : kOutsideRunEnd));
     if (pos == text.size()) break;
     const char c = text[pos++];
     if (in_string) {
       if (c == '\\') {
-        out.push_back('\\');
         last_significant = '\\';
-        // The escaped character is copied as it is, whatever it is.
-        if (pos < text.size()) {
-          std::size_t length = scan::decode_at(text, pos).length;
-          out.append(text.substr(pos, length));
-          pos += length;
-        }
+        // The escaped character stays as it is, whatever it is.
+        if (pos < text.size()) pos += scan::decode_at(text, pos).length;
       } else if (c == '"' || c == '\'') {
         // A single quote inside a string closes it just as a double quote does.
-        out.push_back('"');
+        if (c == '\'') change_at(pos - 1, '"'), ++copied_to;
         in_string = false;
         last_significant = '"';
       } else {  // a line break ends the string in its place
-        out.push_back('"');
+        change_at(pos - 1, '"');
+        ++copied_to;
         in_string = false;
       }
       continue;
@@ -142,19 +152,17 @@ ParseResult normalize_and_read(std::string_view text) {
     switch (c) {
       case '"':
       case '\'':
-        out.push_back('"');
+        if (c == '\'') change_at(pos - 1, '"'), ++copied_to;
         in_string = true;
         last_significant = static_cast<unsigned char>(c);
         break;
       case ',':
       case ':':
-        out.push_back(c);
         last_significant = static_cast<unsigned char>(c);
         break;
       case '[':
       case '{':
         open_brackets.push_back(c);
-        out.push_back(c);
         last_significant = static_cast<unsigned char>(c);
         break;
       case ']':
@@ -164,23 +172,20 @@ ParseResult normalize_and_read(std::string_view text) {
           return Unexpected(RepairError::unrepairable(text));
         }
         open_brackets.pop_back();
-        out.push_back(c);
         last_significant = static_cast<unsigned char>(c);
         break;
       }
-      default: {  // a digit, and the digits right after it
-        if (last_significant == '"' || last_significant == ']' || last_significant == '}') out.push_back(',');
-        std::size_t end = pos;
-        while (end < text.size() && scan::is_ascii_digit(static_cast<unsigned char>(text[end]))) ++end;
-        out.append(text.substr(pos - 1, end - pos + 1));
-        last_significant = static_cast<unsigned char>(text[end - 1]);
-        pos = end;
+      default: {  // a digit, and the rest of its number
+        if (last_significant == '"' || last_significant == ']' || last_significant == '}') change_at(pos - 1, ',');
+        while (pos < text.size() && kNumberPart[static_cast<unsigned char>(text[pos])]) ++pos;
+        last_significant = static_cast<unsigned char>(text[pos - 1]);
         break;
       }
     }
   }
+  out.append(text, copied_to);
   if (in_string) out.push_back('"');
-  if (!out.empty()) out = drop_trailing_commas(out);
+  drop_trailing_commas(out);
   for (auto it = open_brackets.rbegin(); it != open_brackets.rend(); ++it) out.push_back(*it == '[' ? ']' : '}');
   return read_owned_text(std::move(out));
 }

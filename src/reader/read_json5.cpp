@@ -121,29 +121,6 @@ const char* skip_plain_string_bytes(const char* p, const char* end, char quote) 
   return p;
 }
 
-bool is_blank(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
-
-// Returns the first byte at or after p that is not a space, LF, CR or tab
-// (runs of indentation are common), or end.
-const char* skip_blank_run(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i space_v = _mm_set1_epi8(' ');
-  const __m128i lf_v = _mm_set1_epi8('\n');
-  const __m128i cr_v = _mm_set1_epi8('\r');
-  const __m128i tab_v = _mm_set1_epi8('\t');
-  while (end - p >= 16) {
-    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, space_v), _mm_cmpeq_epi8(chunk, lf_v)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(chunk, cr_v), _mm_cmpeq_epi8(chunk, tab_v)));
-    auto other = ~static_cast<unsigned>(_mm_movemask_epi8(blank)) & 0xFFFFu;
-    if (other != 0) return p + __builtin_ctz(other);
-    p += 16;
-  }
-#endif
-  while (p < end && is_blank(*p)) ++p;
-  return p;
-}
-
 // Length of the well-formed UTF-8 sequence at p, whose lead byte is not
 // ASCII, or 0 when it is malformed (overlong, surrogate, past U+10FFFF, cut).
 std::size_t utf8_sequence_length(const char* p, const char* end) {
@@ -247,7 +224,7 @@ class Json5Reader {
       auto b = static_cast<unsigned char>(*p_);
       if (b > ' ' && b != '/' && b < 0x80) return;
       if (b == ' ' || b == '\n' || b == '\r' || b == '\t') {
-        p_ = skip_blank_run(p_ + 1, end_);
+        p_ = scan::skip_blank_run(p_ + 1, end_);
       } else {
         skip_insignificant_slow();
         return;

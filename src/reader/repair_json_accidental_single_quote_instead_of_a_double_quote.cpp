@@ -13,6 +13,9 @@ namespace {
 
 bool is_quote(char32_t c) { return c == '"' || c == '\''; }
 
+// Every other character is copied and ends any escape.
+constexpr scan::ByteSet kActedOn = scan::byte_set("\"'\\");
+
 }  // namespace
 
 PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::string_view text) {
@@ -24,6 +27,11 @@ PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::st
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (std::string_view run = cursor.take_run(kActedOn); !run.empty()) {
+      out.append(run);
+      escapes.take_ordinary();
+      continue;
+    }
     auto [c, bytes] = cursor.take();
     out.append(bytes);
     if (escapes.take(c) || !is_quote(c)) continue;

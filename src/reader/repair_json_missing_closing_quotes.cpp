@@ -22,6 +22,11 @@ void squeeze_comma_space(std::string& text) {
   text.resize(write);
 }
 
+// Characters outside these sets are copied as they are, inside and outside
+// strings.
+constexpr scan::ByteSet kActedOnInString = scan::byte_set("\\\n\r\",]}");
+constexpr scan::ByteSet kActedOnOutside = scan::byte_set("\"[]{}");
+
 }  // namespace
 
 PassResult repair_json_missing_closing_quotes(std::string_view text) {
@@ -35,6 +40,13 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (!escape_pending) {
+      if (std::string_view run = cursor.take_run(in_string ? kActedOnInString : kActedOnOutside); !run.empty()) {
+        out.append(run);
+        if (in_string) ends_with_backslash = false;
+        continue;
+      }
+    }
     auto [c, bytes] = cursor.take();
     if (escape_pending) {
       out.append(bytes);

@@ -41,6 +41,8 @@ class EscapeTracker {
     pending_ = c == '\\';
     return pending_;
   }
+  // Feeds characters that are neither a backslash nor acted on when escaped.
+  void take_ordinary() { pending_ = false; }
   bool pending() const { return pending_; }
 
  private:

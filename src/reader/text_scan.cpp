@@ -1,5 +1,9 @@
 #include "reader/text_scan.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace plomet::scan {
 
 DecodedChar decode_slow(std::string_view text, std::size_t pos) {
@@ -27,9 +31,35 @@ DecodedChar decode_slow(std::string_view text, std::size_t pos) {
   return {c, static_cast<std::uint8_t>(length)};
 }
 
+const char* skip_blank_run(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i space_v = _mm_set1_epi8(' ');
+  const __m128i lf_v = _mm_set1_epi8('\n');
+  const __m128i cr_v = _mm_set1_epi8('\r');
+  const __m128i tab_v = _mm_set1_epi8('\t');
+  while (end - p >= 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, space_v), _mm_cmpeq_epi8(chunk, lf_v)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(chunk, cr_v), _mm_cmpeq_epi8(chunk, tab_v)));
+    auto other = ~static_cast<unsigned>(_mm_movemask_epi8(blank)) & 0xFFFFu;
+    if (other != 0) return p + __builtin_ctz(other);
+    p += 16;
+  }
+#endif
+  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) ++p;
+  return p;
+}
+
 std::size_t Utf8Cursor::position_past_whitespace() const {
   std::size_t p = pos_;
+  if (p < text_.size()) p = static_cast<std::size_t>(skip_blank_run(text_.data() + p, text_.data() + text_.size()) - text_.data());
   while (p < text_.size()) {
+    auto b = static_cast<unsigned char>(text_[p]);
+    if (b < 0x80) {
+      if (!is_whitespace(b)) break;
+      ++p;
+      continue;
+    }
     DecodedChar d = decode_at(text_, p);
     if (!is_whitespace(d.code_point)) break;
     p += d.length;
@@ -67,6 +97,12 @@ std::size_t previous_char_start(std::string_view text, std::size_t pos) {
 std::string_view trim_trailing_whitespace(std::string_view text) {
   std::size_t end = text.size();
   while (end > 0) {
+    auto b = static_cast<unsigned char>(text[end - 1]);
+    if (b < 0x80) {
+      if (!is_whitespace(b)) break;
+      --end;
+      continue;
+    }
     std::size_t start = previous_char_start(text, end);
     if (!is_whitespace(decode_at(text, start).code_point)) break;
     end = start;

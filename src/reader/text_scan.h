@@ -8,6 +8,7 @@
 // scanning always advances and copying by byte ranges keeps the input bytes.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,6 +65,27 @@ inline bool is_removed_control_byte(char c) {
   return byte < 0x20 && byte != '\n';
 }
 
+// A set of ASCII bytes that a scanner acts on; every other byte, including
+// each byte of a non-ASCII character, can be copied through in runs.
+using ByteSet = std::array<bool, 256>;
+
+constexpr ByteSet byte_set(std::string_view bytes) {
+  ByteSet set{};
+  for (char b : bytes) set[static_cast<unsigned char>(b)] = true;
+  return set;
+}
+
+// Position of the first byte at or after pos that is in stops, or text.size().
+inline std::size_t find_byte_in(std::string_view text, std::size_t pos, const ByteSet& stops) {
+  while (pos < text.size() && !stops[static_cast<unsigned char>(text[pos])]) ++pos;
+  return pos;
+}
+
+// The first byte at or after p that is not a space, LF, CR or tab, or end.
+// Runs of indentation are long in pretty-printed JSON, so this goes 16
+// bytes at a time.
+const char* skip_blank_run(const char* p, const char* end);
+
 // A forward cursor over the characters of a text.
 class Utf8Cursor {
  public:
@@ -88,6 +110,13 @@ class Utf8Cursor {
 
   void advance() {
     if (!at_end()) pos_ += decode_at(text_, pos_).length;
+  }
+  // Moves past the characters before the next byte in stops (or the end) and
+  // returns their bytes.
+  std::string_view take_run(const ByteSet& stops) {
+    const std::size_t start = pos_;
+    pos_ = find_byte_in(text_, pos_, stops);
+    return text_.substr(start, pos_ - start);
   }
   // Returns the current character and moves past it.
   char32_t next() {

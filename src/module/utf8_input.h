@@ -1,0 +1,35 @@
+// The caller's str as UTF-8 bytes that the pipeline borrows for one call.
+#pragma once
+
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
+#include "module/python_api.h"
+
+namespace plomet::module {
+
+class Utf8Input {
+ public:
+  std::string_view text() const { return {data_, size_}; }
+
+  // Fills this with the UTF-8 form of a str (or str subclass); returns false
+  // with the interpreter's error set (UnicodeEncodeError for a lone
+  // surrogate, MemoryError).
+  bool encode(PyObject* str);
+
+ private:
+  struct Free {
+    void operator()(char* p) const { std::free(p); }
+  };
+
+  bool encode_ascii(PyObject* str);
+  bool transcode(PyObject* str, Py_ssize_t length);
+
+  PyRef bytes_;                        // an ASCII str's encoding, made by the interpreter
+  std::unique_ptr<char, Free> owned_;  // otherwise transcoded here
+  const char* data_ = "";
+  std::size_t size_ = 0;
+};
+
+}  // namespace plomet::module
