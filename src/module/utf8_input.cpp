@@ -14,7 +14,9 @@
 namespace plomet::module {
 namespace {
 
-constexpr Py_ssize_t kSliceCodePoints = 1 << 15;
+// Large enough that most documents need no slicing, small enough to stay a
+// fixed few megabytes beside any document.
+constexpr Py_ssize_t kSliceCodePoints = 1 << 21;
 
 bool is_ascii(PyObject* str) {
   // Calls str.isascii itself, so a subclass cannot run code here.
@@ -26,7 +28,38 @@ bool is_ascii(PyObject* str) {
   return answer.get() == Py_True;
 }
 
+// Buffers of finished calls, kept for the next call on the same thread: fresh
+// memory costs a page fault per page, which for a document of megabytes is
+// as much as transcoding it.
+constexpr std::size_t kKeptTextCapacity = std::size_t{32} << 20;
+
+struct SpareBuffers {
+  std::unique_ptr<char, void (*)(void*)> text{nullptr, std::free};
+  std::size_t text_capacity = 0;
+  std::unique_ptr<char32_t[]> slice;
+  std::size_t slice_capacity = 0;
+};
+
+thread_local SpareBuffers spare_buffers;
+
+char32_t* slice_buffer(std::size_t code_points) {
+  SpareBuffers& spare = spare_buffers;
+  if (spare.slice_capacity < code_points) {
+    spare.slice.reset(new (std::nothrow) char32_t[code_points]);
+    spare.slice_capacity = spare.slice ? code_points : 0;
+  }
+  return spare.slice.get();
+}
+
 }  // namespace
+
+Utf8Input::~Utf8Input() {
+  SpareBuffers& spare = spare_buffers;
+  if (owned_ && owned_capacity_ <= kKeptTextCapacity && owned_capacity_ > spare.text_capacity) {
+    spare.text.reset(owned_.release());
+    spare.text_capacity = owned_capacity_;
+  }
+}
 
 bool Utf8Input::encode(PyObject* str) {
   const Py_ssize_t length = PyUnicode_GetLength(str);
@@ -46,12 +79,20 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 }
 
 bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
-  std::unique_ptr<char32_t[]> slice(new (std::nothrow) char32_t[kSliceCodePoints]);
-  auto* slice_units = reinterpret_cast<Py_UCS4*>(slice.get());
+  char32_t* slice = slice_buffer(static_cast<std::size_t>(std::min(length, kSliceCodePoints)));
+  auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
   // Room for mostly-ASCII text; grown on demand (realloc of a large block
   // remaps its pages instead of copying them).
   std::size_t capacity = static_cast<std::size_t>(length) + static_cast<std::size_t>(length) / 8 + 64;
-  owned_.reset(static_cast<char*>(std::malloc(capacity)));
+  SpareBuffers& spare = spare_buffers;
+  if (spare.text && spare.text_capacity >= capacity) {
+    owned_.reset(spare.text.release());
+    capacity = spare.text_capacity;
+    spare.text_capacity = 0;
+  } else {
+    owned_.reset(static_cast<char*>(std::malloc(capacity)));
+  }
+  owned_capacity_ = capacity;
   if (!slice || !owned_) {
     PyErr_NoMemory();
     return false;
@@ -75,8 +116,9 @@ bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
       }
       static_cast<void>(owned_.release());
       owned_.reset(grown);
+      owned_capacity_ = capacity;
     }
-    char* stop = encode_utf8(slice.get(), static_cast<std::size_t>(count), owned_.get() + size);
+    char* stop = encode_utf8(slice, static_cast<std::size_t>(count), owned_.get() + size);
     if (stop == nullptr) {
       // A lone surrogate: the interpreter's encoder raises its own error.
       PyRef refused(PyUnicode_AsUTF8String(str));

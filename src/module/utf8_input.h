@@ -11,6 +11,11 @@ namespace plomet::module {
 
 class Utf8Input {
  public:
+  Utf8Input() = default;
+  Utf8Input(const Utf8Input&) = delete;
+  Utf8Input& operator=(const Utf8Input&) = delete;
+  ~Utf8Input();
+
   std::string_view text() const { return {data_, size_}; }
 
   // Fills this with the UTF-8 form of a str (or str subclass); returns false
@@ -28,6 +33,7 @@ class Utf8Input {
 
   PyRef bytes_;                        // an ASCII str's encoding, made by the interpreter
   std::unique_ptr<char, Free> owned_;  // otherwise transcoded here
+  std::size_t owned_capacity_ = 0;
   const char* data_ = "";
   std::size_t size_ = 0;
 };

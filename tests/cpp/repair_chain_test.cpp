@@ -75,6 +75,12 @@ TEST(ParseOrRepair, CleansControlCharactersFromStringValuesButNotKeys) {
       {R"([["a\rb"], "line\nbreak"])", R"([["ab"],"line\u000abreak"])", {kValueCleanUp, kValueCleanUp, kValueCleanUp}},
       // A repaired document is cleaned as well.
       {"[\"a\tb\" \"c\"]", R"(["ab","c"])", {kCommaBehavior, kValueCleanUp, kValueCleanUp}},
+      // Raw and escaped control characters deep inside, beside clean values:
+      // one event for the string and one for each container around it.
+      {"[{\"ok\": \"fine\"}, [\"deep\", [\"x\u0001\", \"raw\x02\"]]]", R"([{"ok":"fine"},["deep",["x","raw"]]])",
+       {kValueCleanUp, kValueCleanUp, kValueCleanUp, kValueCleanUp, kValueCleanUp}},
+      // A repeated key keeps its last value: the dropped one is not cleaned.
+      {R"({"a": "x\ty", "a": "clean"})", R"({"a":"clean"})", {}},
   };
   expect_chain_cases(cases);
 }

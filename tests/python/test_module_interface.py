@@ -371,3 +371,36 @@ class TestPanicException:
     def test_bad_alloc_becomes_memory_error(self, capfd):
         assert type(self.raise_native("bad_alloc")) is MemoryError
         assert capfd.readouterr().err == ""
+
+
+# The text reaches the core as UTF-8 made in one of two ways (the interpreter's
+# copy for ASCII, transcoding of the code points otherwise, in slices of 2**21
+# code points). Every kind of str, and characters on both sides of a slice
+# boundary, must arrive intact.
+SLICE = 2**21
+
+
+@pytest.mark.parametrize(
+    "filler, special",
+    [
+        ("a", "b"),  # ASCII: the interpreter's copy
+        ("é", "ÿ"),  # one byte per code point in the str
+        ("€", "日本"),  # two bytes per code point
+        ("𝄞", "😀é"),  # four bytes per code point
+        ("a", "€😀"),  # mostly ASCII with a wide character at the boundary
+    ],
+)
+def test_every_kind_of_str_arrives_intact_across_slices(filler, special):
+    # Places `special` across the first slice boundary: `["` is two code points.
+    head = filler * (SLICE - 2 - 1)
+    value = head + special + filler * 10
+    outline = analyze_json(f'["{value}"]')
+    assert outline == f'  [\n    "{value}"\n  ]'
+
+
+def test_lone_surrogate_after_the_first_slice_is_still_the_interpreters_error():
+    text = '["' + "é" * SLICE + '\ud800"]'
+    with pytest.raises(UnicodeEncodeError) as caught:
+        analyze_json(text)
+    assert caught.value.reason == "surrogates not allowed"
+    assert caught.value.start == SLICE + 2
