@@ -1,6 +1,7 @@
 // Closes strings whose closing quote is missing (at a line break, at a
 // `,` `]` `}` met inside the string, or at the end of the text) and balances
 // the brackets outside strings.
+#include <algorithm>
 #include <string>
 
 #include "reader/diagnostics.h"
@@ -14,10 +15,17 @@ namespace {
 // Replaces every ", " with "," in place, left to right and without overlap,
 // across the whole text (strings included).
 void squeeze_comma_space(std::string& text) {
-  std::size_t write = 0;
-  for (std::size_t read = 0; read < text.size(); ++read) {
-    text[write++] = text[read];
-    if (text[read] == ',' && read + 1 < text.size() && text[read + 1] == ' ') ++read;
+  std::size_t found = text.find(", ");
+  if (found == std::string::npos) return;
+  std::size_t write = found + 1;
+  for (std::size_t read = found + 2;;) {
+    found = text.find(", ", read);
+    const std::size_t end = found == std::string::npos ? text.size() : found + 1;
+    std::copy(text.begin() + static_cast<std::ptrdiff_t>(read), text.begin() + static_cast<std::ptrdiff_t>(end),
+              text.begin() + static_cast<std::ptrdiff_t>(write));
+    write += end - read;
+    if (found == std::string::npos) break;
+    read = found + 2;
   }
   text.resize(write);
 }
@@ -30,8 +38,7 @@ constexpr scan::ByteSet kActedOnOutside = scan::byte_set("\"[]{}");
 }  // namespace
 
 PassResult repair_json_missing_closing_quotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  repair::CopyThroughOutput out(text);
   repair::OpenBrackets open_brackets;
   bool in_string = false;
   bool escape_pending = false;
@@ -42,46 +49,39 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (!escape_pending) {
       if (std::string_view run = cursor.take_run(in_string ? kActedOnInString : kActedOnOutside); !run.empty()) {
-        out.append(run);
         if (in_string) ends_with_backslash = false;
         continue;
       }
     }
-    auto [c, bytes] = cursor.take();
+    const std::size_t at = cursor.position();
+    const char32_t c = cursor.next();
     if (escape_pending) {
-      out.append(bytes);
       escape_pending = false;
       ends_with_backslash = c == '\\';
       continue;
     }
     if (in_string) {
       if (c == '\\') {
-        out.push_back('\\');
         escape_pending = true;
         ends_with_backslash = true;
         continue;
       }
       ends_with_backslash = false;
       if (c == '\n' || c == '\r') {
-        out.push_back('"');
-        out.append(bytes);
+        out.insert(at, "\"");
         in_string = false;
         changed = true;
         line_break_close = true;
         continue;
       }
       if (c == '"') {
-        out.push_back('"');
         in_string = false;
         continue;
       }
-      if (c != ',' && !repair::is_closer(c)) {
-        out.append(bytes);
-        continue;
-      }
+      if (c != ',' && !repair::is_closer(c)) continue;
       // A `,` `]` or `}` ends the unterminated string and is then handled
       // again outside it.
-      out.push_back('"');
+      out.insert(at, "\"");
       in_string = false;
       changed = true;
     }
@@ -93,32 +93,30 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
         in_string = true;
         ends_with_backslash = false;
       }
-      out.push_back('"');
     } else if (repair::is_opener(c)) {
       open_brackets.push(c);
-      out.push_back(static_cast<char>(c));
     } else if (repair::is_closer(c)) {
-      changed |= open_brackets.write_balanced_closer(c, out);
-    } else {
-      out.append(bytes);
+      changed |= open_brackets.balance_closer_at(at, c, out);
     }
   }
 
+  std::string& end = out.written_to(text.size());
   if (in_string) {
     if (ends_with_backslash) {
-      out.pop_back();
-      out.append("\\\"\\\"");
+      end.pop_back();
+      end.append("\\\"\\\"");
     } else {
-      out.push_back('"');
+      end.push_back('"');
     }
     changed = true;
   }
-  changed |= open_brackets.close_all(out);
+  changed |= open_brackets.close_all(end);
 
   if (!changed) return std::string(text);
-  squeeze_comma_space(out);
+  std::string repaired = out.finish();
+  squeeze_comma_space(repaired);
   PLOMET_REPAIR_EVENT("repair_json_missing_closing_quotes", "Repaired missing closing quotes.");
-  return out;
+  return repaired;
 }
 
 }  // namespace plomet

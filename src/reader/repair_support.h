@@ -25,6 +25,45 @@ inline char closer_for(char32_t opener) { return opener == '[' ? ']' : '}'; }
 inline bool is_opener(char32_t c) { return c == '[' || c == '{'; }
 inline bool is_closer(char32_t c) { return c == ']' || c == '}'; }
 
+// The output of a pass that copies most of its input through unchanged. The
+// pass says only where it changes the text; the input between changes is
+// copied in one piece, not character by character.
+class CopyThroughOutput {
+ public:
+  explicit CopyThroughOutput(std::string_view input) : input_(input) { out_.reserve(input.size() + 16); }
+
+  // Writes text in front of the input byte at pos.
+  void insert(std::size_t pos, std::string_view text) {
+    copy_to(pos);
+    out_.append(text);
+  }
+  // Leaves out the `length` input bytes at pos, writing text in their place.
+  void replace(std::size_t pos, std::size_t length, std::string_view text = {}) {
+    insert(pos, text);
+    copied_to_ = pos + length;
+  }
+  // The output so far, the input up to pos included; further writes go after it.
+  std::string& written_to(std::size_t pos) {
+    copy_to(pos);
+    return out_;
+  }
+  // The whole output: the rest of the input copied through.
+  std::string finish() {
+    copy_to(input_.size());
+    return std::move(out_);
+  }
+
+ private:
+  void copy_to(std::size_t pos) {
+    out_.append(input_, copied_to_, pos - copied_to_);
+    copied_to_ = pos;
+  }
+
+  std::string_view input_;
+  std::string out_;
+  std::size_t copied_to_ = 0;
+};
+
 // The backslash rule of the scanners: an unescaped backslash makes the one
 // character after it literal.
 class EscapeTracker {
@@ -109,6 +148,18 @@ class OpenBrackets {
     char expected = pop_closer();
     out.push_back(expected);
     return static_cast<char32_t>(expected) != closer;
+  }
+  // The same for a closer at pos of a copied-through input: the closer is
+  // left as it is, dropped or replaced.
+  bool balance_closer_at(std::size_t pos, char32_t closer, CopyThroughOutput& out) {
+    if (open_.empty()) {
+      out.replace(pos, 1);
+      return true;
+    }
+    const char expected = pop_closer();
+    if (static_cast<char32_t>(expected) == closer) return false;
+    out.replace(pos, 1, std::string_view(&expected, 1));
+    return true;
   }
 
   // Closes the innermost bracket only when closer is its own closer; any

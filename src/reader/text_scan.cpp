@@ -31,7 +31,7 @@ DecodedChar decode_slow(std::string_view text, std::size_t pos) {
   return {c, static_cast<std::uint8_t>(length)};
 }
 
-const char* skip_blank_run(const char* p, const char* end) {
+const char* skip_blank_bytes(const char* p, const char* end) {
 #if defined(__SSE2__)
   const __m128i space_v = _mm_set1_epi8(' ');
   const __m128i lf_v = _mm_set1_epi8('\n');
@@ -46,7 +46,7 @@ const char* skip_blank_run(const char* p, const char* end) {
     p += 16;
   }
 #endif
-  while (p < end && (*p == ' ' || *p == '\n' || *p == '\r' || *p == '\t')) ++p;
+  while (p < end && is_blank_byte(*p)) ++p;
   return p;
 }
 

@@ -81,10 +81,16 @@ inline std::size_t find_byte_in(std::string_view text, std::size_t pos, const By
   return pos;
 }
 
+inline bool is_blank_byte(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
+
+// Out of line part of skip_blank_run, 16 bytes at a time.
+const char* skip_blank_bytes(const char* p, const char* end);
+
 // The first byte at or after p that is not a space, LF, CR or tab, or end.
-// Runs of indentation are long in pretty-printed JSON, so this goes 16
-// bytes at a time.
-const char* skip_blank_run(const char* p, const char* end);
+// Runs of indentation are long in pretty-printed JSON; most calls meet none.
+inline const char* skip_blank_run(const char* p, const char* end) {
+  return p < end && is_blank_byte(*p) ? skip_blank_bytes(p + 1, end) : p;
+}
 
 // A forward cursor over the characters of a text.
 class Utf8Cursor {
