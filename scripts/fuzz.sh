@@ -18,10 +18,26 @@ find "$shared/corpora/jsontestsuite" "$shared/corpora/json5-tests" "$root/fuzz/s
   \( -name '*.json' -o -name '*.json5' -o -name '*.js' -o -name '*.txt' \) -size -64k \
   -exec cp -t "$seeds" {} + 2>/dev/null || true
 
-for target in fuzz_pipeline fuzz_repair_passes; do
+# The targets run side by side, one per core.
+targets=(fuzz_pipeline fuzz_repair_passes)
+pids=()
+for target in "${targets[@]}"; do
   corpus="$build/corpus-$target"
   mkdir -p "$corpus"
   echo "== $target for ${seconds}s"
   "$build/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix="$build/$target-" "$corpus" "$seeds" 2>&1 | tail -n 12
+    -print_final_stats=1 -artifact_prefix="$build/$target-" "$corpus" "$seeds" >"$build/$target.log" 2>&1 &
+  pids+=($!)
 done
+status=0
+for i in "${!targets[@]}"; do
+  if wait "${pids[$i]}"; then
+    echo "== ${targets[$i]}: no findings"
+    grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$build/${targets[$i]}.log" || true
+  else
+    echo "== ${targets[$i]}: FINDING (artifacts: $build/${targets[$i]}-*)"
+    tail -n 40 "$build/${targets[$i]}.log"
+    status=1
+  fi
+done
+exit $status

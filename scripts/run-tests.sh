@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the C++ tests in a release build and
-# under AddressSanitizer/UndefinedBehaviorSanitizer, then the Python tests.
+# under AddressSanitizer/UndefinedBehaviorSanitizer, the Python tests, then
+# each fuzz target for a minute.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure-packages.sh"
@@ -21,3 +22,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 echo "== Python tests"
 PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
   "$PYTHON" -m pytest -q "$root/tests/python"
+
+# Each fuzz target for a minute: a smoke run that keeps them building and
+# finding nothing on the seeds and what a minute adds. PLOMET_SKIP_FUZZ=1 skips it.
+if [[ "${PLOMET_SKIP_FUZZ:-}" != 1 ]]; then
+  echo "== fuzz targets, 60 s each"
+  "$root/scripts/fuzz.sh" "${PLOMET_FUZZ_SECONDS:-60}"
+fi

@@ -6,76 +6,42 @@
 #include <cstdio>
 #include <string>
 
+#include "json_value_text.h"
+
 namespace plomet {
 namespace {
 
 // A compact text of a value that shows every kind and payload: numbers as
 // u5, i-5 or f0.5, strings quoted with bytes outside printable ASCII (and
 // the quote and backslash) as \xNN, objects with their keys in order.
-void describe_into(const JsonValue& value, std::string& out) {
-  auto quoted = [&out](std::string_view text) {
-    out += '"';
-    for (char c : text) {
-      auto byte = static_cast<unsigned char>(c);
-      if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02x", byte);
-        out += hex;
-      } else {
-        out += c;
-      }
-    }
-    out += '"';
-  };
+void append_tagged_number(const JsonNumber& n, std::string& out) {
   char buffer[64];
-  switch (value.kind()) {
-    case JsonValue::Kind::Null:
-      out += "null";
-      break;
-    case JsonValue::Kind::Bool:
-      out += value.as_bool() ? "true" : "false";
-      break;
-    case JsonValue::Kind::Number: {
-      const JsonNumber& n = value.as_number();
-      if (n.kind == JsonNumber::Kind::U64) {
-        std::snprintf(buffer, sizeof buffer, "u%llu", static_cast<unsigned long long>(n.u64_value));
-      } else if (n.kind == JsonNumber::Kind::I64) {
-        std::snprintf(buffer, sizeof buffer, "i%lld", static_cast<long long>(n.i64_value));
-      } else {
-        std::snprintf(buffer, sizeof buffer, "f%.17g", n.f64_value);
-      }
-      out += buffer;
-      break;
-    }
-    case JsonValue::Kind::String:
-      quoted(value.as_string());
-      break;
-    case JsonValue::Kind::Array: {
-      out += '[';
-      const char* separator = "";
-      for (const JsonValue& item : value.items()) {
-        out += separator;
-        describe_into(item, out);
-        separator = ",";
-      }
-      out += ']';
-      break;
-    }
-    case JsonValue::Kind::Object: {
-      out += '{';
-      const char* separator = "";
-      for (const JsonMember& member : value.members()) {
-        out += separator;
-        quoted(member.key);
-        out += ':';
-        describe_into(member.value, out);
-        separator = ",";
-      }
-      out += '}';
-      break;
+  if (n.kind == JsonNumber::Kind::U64) {
+    std::snprintf(buffer, sizeof buffer, "u%llu", static_cast<unsigned long long>(n.u64_value));
+  } else if (n.kind == JsonNumber::Kind::I64) {
+    std::snprintf(buffer, sizeof buffer, "i%lld", static_cast<long long>(n.i64_value));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "f%.17g", n.f64_value);
+  }
+  out += buffer;
+}
+
+void append_hex_escaped_string(std::string_view text, std::string& out) {
+  out += '"';
+  for (char c : text) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
+    } else {
+      out += c;
     }
   }
+  out += '"';
 }
+
+constexpr testing::ValueTextStyle kDescription{append_tagged_number, append_hex_escaped_string};
 
 // The description of what text reads as, or "FAIL: " and the message.
 std::string read_and_describe(std::string_view text) {
@@ -83,7 +49,7 @@ std::string read_and_describe(std::string_view text) {
   auto value = read_json5(text, arena);
   if (!value) return "FAIL: " + value.error().message;
   std::string out;
-  describe_into(*value, out);
+  testing::append_value_text(*value, out, kDescription);
   return out;
 }
 
