@@ -1,6 +1,7 @@
 #include "shape/json_value.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "shape/position_index.h"
@@ -154,33 +155,73 @@ JsonValue make_array(std::span<const JsonValue> items, JsonArena& arena) {
   return JsonValue::array({copy, items.size()});
 }
 
-JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& arena) {
-  JsonMember* out = arena.allocate_array<JsonMember>(members_in_order.size());
+namespace {
+
+// A byte of a key's content, cheap to compute: keys whose bytes differ are
+// compared in full only when their tags collide.
+std::uint8_t key_tag(std::string_view key) {
+  if (key.empty()) return 0;
+  const auto byte = [&](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(key[i])); };
+  const std::uint32_t mixed = (byte(0) * 31 + byte(key.size() - 1)) * 31 + byte(key.size() / 2) + static_cast<std::uint32_t>(key.size()) * 131;
+  return static_cast<std::uint8_t>(mixed ^ (mixed >> 8));
+}
+
+// Up to this many members, a repeated key is found through the tags of the
+// keys kept so far; beyond it, through a hash index.
+constexpr std::size_t kTaggedMemberLimit = 64;
+
+std::size_t keep_last_values_by_tag(std::span<const JsonMember> members, JsonMember* out) {
+  std::array<std::uint8_t, kTaggedMemberLimit> tags;
+  std::array<std::uint64_t, 4> tags_seen{};
   std::size_t count = 0;
-  constexpr std::size_t kDirectCompareLimit = 8;
-  if (members_in_order.size() <= kDirectCompareLimit) {
-    for (const JsonMember& m : members_in_order) {
-      JsonMember* slot = std::find_if(out, out + count, [&](const JsonMember& o) { return o.key == m.key; });
-      if (slot == out + count) {
-        out[count++] = m;
-      } else {
-        slot->value = m.value;
+  for (const JsonMember& m : members) {
+    const std::uint8_t tag = key_tag(m.key);
+    std::uint64_t& word = tags_seen[tag >> 6];
+    const std::uint64_t bit = std::uint64_t{1} << (tag & 63);
+    std::size_t earlier = count;
+    if (word & bit) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (tags[i] == tag && out[i].key == m.key) {
+          earlier = i;
+          break;
+        }
       }
     }
-  } else {
-    // One index per thread, reused: objects are built one at a time.
-    thread_local PositionIndex index;
-    index.reset(members_in_order.size());
-    for (const JsonMember& m : members_in_order) {
-      const std::uint32_t earlier = index.insert_or_find(hash_bytes(m.key), static_cast<std::uint32_t>(count),
-                                                         [&](std::uint32_t at) { return out[at].key == m.key; });
-      if (earlier == PositionIndex::kAbsent) {
-        out[count++] = m;
-      } else {
-        out[earlier].value = m.value;
-      }
+    if (earlier == count) {
+      word |= bit;
+      tags[count] = tag;
+      out[count++] = m;
+    } else {
+      out[earlier].value = m.value;
     }
   }
+  return count;
+}
+
+std::size_t keep_last_values_by_hash(std::span<const JsonMember> members, JsonMember* out) {
+  // One index per thread, reused: objects are built one at a time.
+  thread_local PositionIndex index;
+  index.reset(members.size());
+  std::size_t count = 0;
+  for (const JsonMember& m : members) {
+    const std::uint32_t earlier = index.insert_or_find(hash_bytes(m.key), static_cast<std::uint32_t>(count),
+                                                       [&](std::uint32_t at) { return out[at].key == m.key; });
+    if (earlier == PositionIndex::kAbsent) {
+      out[count++] = m;
+    } else {
+      out[earlier].value = m.value;
+    }
+  }
+  return count;
+}
+
+}  // namespace
+
+JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& arena) {
+  JsonMember* out = arena.allocate_array<JsonMember>(members_in_order.size());
+  const std::size_t count = members_in_order.size() <= kTaggedMemberLimit
+                                ? keep_last_values_by_tag(members_in_order, out)
+                                : keep_last_values_by_hash(members_in_order, out);
   return JsonValue::object(ObjectMap(out, count));
 }
 

@@ -156,8 +156,8 @@ JsonValue make_array(std::span<const JsonValue> items, JsonArena& arena);
 
 // Builds an object from members in the order they were written. A repeated
 // key keeps the position of its first occurrence and takes the value of its
-// last one. Linear time: small objects compare keys directly, larger ones
-// use a hash index.
+// last one. Linear time: objects of up to 64 members compare a key only with
+// earlier keys that share a one-byte tag, larger ones use a hash index.
 JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& arena);
 
 // A tree together with the storage its views point into.
