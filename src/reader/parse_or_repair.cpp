@@ -84,8 +84,8 @@ bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena&
 
 namespace {
 
-// Bytes that end a run of copied text inside a string, and outside strings.
-constexpr scan::ByteSet kStringRunEnd = scan::byte_set("\"'\\\n\r");
+// Bytes that end a run of text outside strings (runs inside strings end at a
+// quote, a backslash or a line break).
 constexpr scan::ByteSet kOutsideRunEnd = scan::byte_set("\"',:[]{}0123456789");
 // What follows the first digit of a number: none of it is whitespace or acted on.
 constexpr scan::ByteSet kNumberPart = scan::byte_set("0123456789.+-eE");
@@ -129,7 +129,8 @@ ParseResult normalize_and_read(std::string_view text) {
   while (pos < text.size()) {
     // Blanks alone leave the last significant character as it is.
     if (!in_string) pos = static_cast<std::size_t>(scan::skip_blank_run(text.data() + pos, text.data() + text.size()) - text.data());
-    pass_run_to(scan::find_byte_in(text, pos, in_string ? kStringRunEnd : kOutsideRunEnd));
+    pass_run_to(in_string ? scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos)
+                          : scan::find_byte_in(text, pos, kOutsideRunEnd));
     if (pos == text.size()) break;
     const char c = text[pos++];
     if (in_string) {

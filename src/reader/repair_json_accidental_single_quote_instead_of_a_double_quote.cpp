@@ -13,27 +13,23 @@ namespace {
 
 bool is_quote(char32_t c) { return c == '"' || c == '\''; }
 
-// Every other character is copied and ends any escape.
-constexpr scan::ByteSet kActedOn = scan::byte_set("\"'\\");
-
 }  // namespace
 
 PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  repair::CopyThroughOutput out(text);
   repair::EscapeTracker escapes;  // applies inside and outside strings
   bool in_string = false;
   char opening_quote = 0;
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (std::string_view run = cursor.take_run(kActedOn); !run.empty()) {
-      out.append(run);
+    // Every other character is copied and ends any escape.
+    if (std::string_view run = cursor.take_run_until<'"', '\'', '\\'>(); !run.empty()) {
       escapes.take_ordinary();
       continue;
     }
-    auto [c, bytes] = cursor.take();
-    out.append(bytes);
+    const std::size_t at = cursor.position();
+    const char32_t c = cursor.next();
     if (escapes.take(c) || !is_quote(c)) continue;
     if (!in_string) {
       in_string = true;
@@ -48,13 +44,12 @@ PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::st
     // stops at the first character that is not whitespace, so no whitespace
     // run is skipped twice and the scan stays linear.
     char32_t next = cursor.peek_past_whitespace();
-    out.pop_back();
     if (next == ',' || next == ']' || next == '}' || next == scan::kEndOfText) {
-      out.push_back(opening_quote);
+      out.replace(at, 1, std::string_view(&opening_quote, 1));
       in_string = false;
     } else {
-      out.push_back('\\');
-      out.push_back(static_cast<char>(c));
+      const char escaped[] = {'\\', static_cast<char>(c)};
+      out.replace(at, 1, std::string_view(escaped, 2));
     }
     changed = true;
   }
@@ -63,7 +58,7 @@ PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::st
     PLOMET_REPAIR_EVENT("repair_json_accidental_single_quote_instead_of_a_double_quote",
                         "Fixed accidental single quotes in JSON strings.");
   }
-  return out;
+  return out.finish();
 }
 
 }  // namespace plomet

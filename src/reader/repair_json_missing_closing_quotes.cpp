@@ -30,10 +30,12 @@ void squeeze_comma_space(std::string& text) {
   text.resize(write);
 }
 
-// Characters outside these sets are copied as they are, inside and outside
+// Characters other than these are copied as they are, inside and outside
 // strings.
-constexpr scan::ByteSet kActedOnInString = scan::byte_set("\\\n\r\",]}");
-constexpr scan::ByteSet kActedOnOutside = scan::byte_set("\"[]{}");
+std::string_view take_ordinary_run(scan::Utf8Cursor& cursor, bool in_string) {
+  return in_string ? cursor.take_run_until<'\\', '\n', '\r', '"', ',', ']', '}'>()
+                   : cursor.take_run_until<'"', '[', ']', '{', '}'>();
+}
 
 }  // namespace
 
@@ -48,7 +50,7 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (!escape_pending) {
-      if (std::string_view run = cursor.take_run(in_string ? kActedOnInString : kActedOnOutside); !run.empty()) {
+      if (std::string_view run = take_ordinary_run(cursor, in_string); !run.empty()) {
         if (in_string) ends_with_backslash = false;
         continue;
       }

@@ -17,6 +17,10 @@
 #include "unicode/unicode_tables.h"
 #include "unicode/utf8_encoding.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace plomet::scan {
 
 // What peek() returns at the end of the text.
@@ -81,6 +85,25 @@ inline std::size_t find_byte_in(std::string_view text, std::size_t pos, const By
   return pos;
 }
 
+// Position of the first of the given ASCII bytes at or after pos, or
+// text.size(); 16 bytes at a time, for sets met in long runs of other text.
+template <char... Bytes>
+std::size_t find_first_of_bytes(std::string_view text, std::size_t pos) {
+#if defined(__SSE2__)
+  while (text.size() - pos >= 16) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+    __m128i hit = _mm_setzero_si128();
+    ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(Bytes)))), ...);
+    if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit))) {
+      return pos + static_cast<std::size_t>(__builtin_ctz(mask));
+    }
+    pos += 16;
+  }
+#endif
+  while (pos < text.size() && ((text[pos] != Bytes) && ...)) ++pos;
+  return pos;
+}
+
 inline bool is_blank_byte(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
 
 // Out of line part of skip_blank_run, 16 bytes at a time.
@@ -122,6 +145,13 @@ class Utf8Cursor {
   std::string_view take_run(const ByteSet& stops) {
     const std::size_t start = pos_;
     pos_ = find_byte_in(text_, pos_, stops);
+    return text_.substr(start, pos_ - start);
+  }
+  // The same for a set met in long runs of other text.
+  template <char... Stops>
+  std::string_view take_run_until() {
+    const std::size_t start = pos_;
+    pos_ = find_first_of_bytes<Stops...>(text_, pos_);
     return text_.substr(start, pos_ - start);
   }
   // Returns the current character and moves past it.
