@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "reader/diagnostics.h"
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
+#include "reader/repair_support.h"
 #include "reader/text_scan.h"
 
 namespace plomet {
@@ -42,7 +44,7 @@ ParseResult read_owned_text(std::string text) {
   JsonDocument doc;
   doc.owned_text = std::make_unique<std::string>(std::move(text));
   auto value = try_read_json5(*doc.owned_text, doc.arena);
-  if (!value) return Unexpected(RepairError::unrepairable(*doc.owned_text));
+  if (!value) return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
   doc.root = *value;
   repair_json_remove_control_characters_in_value(doc.root, doc.arena);
   return doc;
@@ -107,8 +109,7 @@ char32_t last_significant_in(std::string_view run) {
 // the last character that is not whitespace matters (it becomes the last
 // significant one), so such runs are passed over whole.
 ParseResult normalize_and_read(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 16);
+  std::string out = repair::take_text_buffer(text.size() + 16);
   std::vector<char> open_brackets;
   bool in_string = false;
   char32_t last_significant = scan::kEndOfText;
@@ -191,24 +192,45 @@ ParseResult normalize_and_read(std::string_view text) {
   return read_owned_text(std::move(out));
 }
 
-ParseResult parse_or_repair(std::string_view text) {
+namespace {
+
+// Reads the text as it is; the document is dropped on failure, so that its
+// memory serves the repair attempts.
+std::optional<JsonDocument> read_as_is(std::string_view text) {
   JsonDocument doc;
   if (text.empty()) {
     doc.root = make_object({}, doc.arena);
     return doc;
   }
-  if (auto value = try_read_json5(text, doc.arena)) {
-    doc.root = *value;
-    repair_json_remove_control_characters_in_value(doc.root, doc.arena);
-    return doc;
-  }
-  if (auto normalized = normalize_and_read(text)) return std::move(normalized).value();
+  auto value = try_read_json5(text, doc.arena);
+  if (!value) return std::nullopt;
+  doc.root = *value;
+  repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  return doc;
+}
+
+// normalize_and_read for the driver, which drops the error: the fixed text
+// it carries goes back to the buffers the next attempt writes into.
+std::optional<JsonDocument> try_normalize_and_read(std::string_view text) {
+  ParseResult result = normalize_and_read(text);
+  if (result) return std::move(result).value();
+  repair::recycle_text_buffer(std::move(result.error().payload));
+  return std::nullopt;
+}
+
+}  // namespace
+
+ParseResult parse_or_repair(std::string_view text) {
+  if (auto doc = read_as_is(text)) return std::move(*doc);
+  if (auto normalized = try_normalize_and_read(text)) return std::move(*normalized);
   for (const RepairPassEntry& pass : repair_pass_table()) {
     PassResult repaired = pass.run(text);
     if (!repaired) return Unexpected(std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
-    if (repaired.value() == text) continue;
-    if (auto value = normalize_and_read(repaired.value())) return std::move(value).value();
+    std::optional<JsonDocument> doc;
+    if (repaired.value() != text) doc = try_normalize_and_read(repaired.value());
+    repair::recycle_text_buffer(std::move(repaired.value()));
+    if (doc) return std::move(*doc);
   }
   return Unexpected(RepairError::all_attempted_repairs_failed());
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace plomet {
 
@@ -27,6 +28,7 @@ struct RepairError {
 
   static RepairError invalid_number(std::string_view text) { return {Kind::InvalidNumber, std::string(text)}; }
   static RepairError unrepairable(std::string_view text) { return {Kind::Unrepairable, std::string(text)}; }
+  static RepairError unrepairable(std::string&& text) { return {Kind::Unrepairable, std::move(text)}; }
   static RepairError all_attempted_repairs_failed() { return {Kind::AllAttemptedRepairsFailed, {}}; }
 
   // The text shown to callers after "Failed to parse or repair JSON: ".

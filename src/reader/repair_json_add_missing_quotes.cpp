@@ -14,6 +14,7 @@
 #include "reader/loose_reader.h"
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
+#include "reader/repair_support.h"
 #include "reader/text_scan.h"
 #include "shape/internal_fault.h"
 #include "shape/leaf_text.h"
@@ -462,8 +463,7 @@ void append_unescaped_loose_text(std::string& out, std::string_view text) {
 }
 
 std::string unescape_loose_text(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out = repair::take_text_buffer(text.size());
   append_unescaped_loose_text(out, text);
   return out;
 }
@@ -515,8 +515,7 @@ PassResult repair_json_add_missing_quotes(std::string_view text) {
   JsonArena arena;
   LooseReadResult value = parse_loose_value(tokens, arena);
   if (!value) return Unexpected(std::move(value).error());
-  std::string out;
-  out.reserve(text.size() + 16);
+  std::string out = repair::take_text_buffer(text.size() + 16);
   write_compact_json(*value, out);
   if (tokens.quotes_added()) {
     PLOMET_REPAIR_EVENT("repair_json_add_missing_quotes", "added missing quotations where necessary");

@@ -18,8 +18,7 @@ PassResult repair_json_close_unexpected_eof(std::string_view text) {
     if (strings.structural(c)) counts.count(c);
   }
 
-  std::string out;
-  out.reserve(text.size() + 8);
+  std::string out = repair::take_text_buffer(text.size() + 8);
   out.append(text);
   if (strings.in_string()) out.push_back('"');
   counts.append_closers(out);

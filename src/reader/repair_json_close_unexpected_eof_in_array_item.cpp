@@ -26,8 +26,7 @@ PassResult repair_json_close_unexpected_eof_in_array_item(std::string_view text)
       default: break;
     }
   }
-  std::string out;
-  out.reserve(text.size() + 16);
+  std::string out = repair::take_text_buffer(text.size() + 16);
   out.append(text);
   if (quotes % 2 != 0) out.push_back('"');
   if (open_brackets > 0) out.append(static_cast<std::size_t>(open_brackets), ']');

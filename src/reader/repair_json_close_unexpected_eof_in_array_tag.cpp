@@ -53,8 +53,7 @@ PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) 
     }
   }
 
-  std::string out;
-  out.reserve(text.size() + 16);
+  std::string out = repair::take_text_buffer(text.size() + 16);
   out.append(text);
   if (strings.in_string()) out.push_back('"');
   std::string_view significant = scan::trim_trailing_whitespace(out);

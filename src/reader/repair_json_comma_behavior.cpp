@@ -17,8 +17,7 @@ constexpr std::string_view kInsertedComma = "Inserted comma between adjacent str
 }  // namespace
 
 PassResult repair_json_comma_behavior(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out = repair::take_text_buffer(text.size());
   repair::ChangeLog changes;
   bool in_string = false;
   // The characters of the open string are copied unchanged, so the string

@@ -36,8 +36,7 @@ std::string removed_message(std::string_view removed) {
 }  // namespace
 
 PassResult repair_json_control_characters(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out = repair::take_text_buffer(text.size());
   // Every removed character is below U+0020, so one byte holds each.
   std::string removed;
   std::size_t copied_to = 0;

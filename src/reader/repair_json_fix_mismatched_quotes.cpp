@@ -8,6 +8,7 @@
 
 #include "reader/diagnostics.h"
 #include "reader/repair_passes.h"
+#include "reader/repair_support.h"
 #include "reader/text_scan.h"
 #include "unicode/unicode_tables.h"
 
@@ -32,8 +33,7 @@ bool may_start_value(char32_t c) {
 }  // namespace
 
 PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 16);
+  std::string out = repair::take_text_buffer(text.size() + 16);
   bool in_string = false;
   char quote = '"';
   bool escaped = false;

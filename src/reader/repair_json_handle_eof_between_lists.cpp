@@ -28,8 +28,7 @@ PassResult repair_json_handle_eof_between_lists(std::string_view text) {
       open_brackets.pop_closer();
     }
   }
-  std::string out;
-  out.reserve(text.size() + 16);
+  std::string out = repair::take_text_buffer(text.size() + 16);
   out.append(text);
   if (in_string) out.push_back('"');
   open_brackets.close_all(out);

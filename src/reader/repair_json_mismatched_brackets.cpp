@@ -11,8 +11,7 @@
 namespace plomet {
 
 PassResult repair_json_mismatched_brackets(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out = repair::take_text_buffer(text.size());
   repair::DoubleQuotedStrings strings;
   repair::OpenBrackets open_brackets;
   bool changed = false;

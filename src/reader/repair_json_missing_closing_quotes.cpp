@@ -114,8 +114,8 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
   }
   changed |= open_brackets.close_all(end);
 
-  if (!changed) return std::string(text);
   std::string repaired = out.finish();
+  if (!changed) return repaired;  // the copied-through input, as it was
   squeeze_comma_space(repaired);
   PLOMET_REPAIR_EVENT("repair_json_missing_closing_quotes", "Repaired missing closing quotes.");
   return repaired;

@@ -25,8 +25,7 @@ void copy_while(scan::Utf8Cursor& cursor, std::string& out, Continues continues)
 }  // namespace
 
 PassResult repair_json_missing_commas_in_list(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out = repair::take_text_buffer(text.size());
   repair::DoubleQuotedStrings strings;
   bool after_value = false;  // the last token completed was a value
   std::int64_t inserted = 0;

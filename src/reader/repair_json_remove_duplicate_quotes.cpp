@@ -18,8 +18,7 @@ bool may_follow_closed_string(char32_t c) {
 }  // namespace
 
 PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out = repair::take_text_buffer(text.size());
   repair::EscapeTracker escapes;  // applies inside and outside strings
   bool in_string = false;
   bool changed = false;

@@ -25,8 +25,7 @@ std::string_view missing_rest_of_boolean(std::string_view word) {
 }  // namespace
 
 PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
+  std::string out = repair::take_text_buffer(text.size() + 8);
   repair::BracketCounts counts;
   bool in_string = false;
   // The current word: the run of letters met outside strings since the last

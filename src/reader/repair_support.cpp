@@ -1,7 +1,6 @@
 #include "reader/repair_support.h"
 
 namespace plomet::repair {
-
 std::string added_at_end_message(std::string_view appended) {
   std::string message;
   message.reserve(kAddedAtEndMessage.size() + appended.size());

@@ -11,11 +11,17 @@
 #include <utility>
 #include <vector>
 
+#include "shape/json_value.h"
+
 namespace plomet::repair {
 
 // Message prefix of the passes that close a cut-off text by appending.
 inline constexpr std::string_view kAddedAtEndMessage =
     "Repaired JSON by adding the following characters at the end: ";
+
+// Pass outputs are written into recycled text buffers (take_text_buffer).
+using plomet::take_text_buffer;
+using plomet::recycle_text_buffer;
 
 // kAddedAtEndMessage followed by the characters a pass appended.
 std::string added_at_end_message(std::string_view appended);
@@ -30,7 +36,7 @@ inline bool is_closer(char32_t c) { return c == ']' || c == '}'; }
 // copied in one piece, not character by character.
 class CopyThroughOutput {
  public:
-  explicit CopyThroughOutput(std::string_view input) : input_(input) { out_.reserve(input.size() + 16); }
+  explicit CopyThroughOutput(std::string_view input) : input_(input), out_(take_text_buffer(input.size() + 16)) {}
 
   // Writes text in front of the input byte at pos.
   void insert(std::size_t pos, std::string_view text) {

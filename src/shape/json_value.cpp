@@ -63,6 +63,55 @@ SpareChunks* spares_of_this_thread() {
 
 }  // namespace
 
+namespace {
+
+constexpr std::size_t kKeptTextBuffers = 4;
+constexpr std::size_t kKeptTextBufferCapacity = std::size_t{32} << 20;
+
+// Trivially destructible for the same reason as the spare chunks' handles.
+thread_local std::vector<std::string>* thread_text_buffers = nullptr;
+thread_local bool thread_text_buffers_released = false;
+
+struct ReleaseThreadTextBuffers {
+  ~ReleaseThreadTextBuffers() {
+    delete thread_text_buffers;
+    thread_text_buffers = nullptr;
+    thread_text_buffers_released = true;
+  }
+};
+
+std::vector<std::string>* text_buffers_of_this_thread() {
+  if (thread_text_buffers == nullptr && !thread_text_buffers_released) {
+    thread_local ReleaseThreadTextBuffers release_at_thread_exit;
+    thread_text_buffers = new std::vector<std::string>;
+  }
+  return thread_text_buffers;
+}
+
+}  // namespace
+
+std::string take_text_buffer(std::size_t capacity) {
+  std::string buffer;
+  std::vector<std::string>* spares = text_buffers_of_this_thread();
+  if (spares != nullptr && !spares->empty()) {
+    auto largest = std::max_element(spares->begin(), spares->end(), [](const std::string& a, const std::string& b) {
+      return a.capacity() < b.capacity();
+    });
+    buffer = std::move(*largest);
+    *largest = std::move(spares->back());
+    spares->pop_back();
+    buffer.clear();
+  }
+  buffer.reserve(capacity);
+  return buffer;
+}
+
+void recycle_text_buffer(std::string&& buffer) {
+  std::vector<std::string>* spares = text_buffers_of_this_thread();
+  if (spares == nullptr || buffer.capacity() > kKeptTextBufferCapacity || spares->size() >= kKeptTextBuffers) return;
+  spares->push_back(std::move(buffer));
+}
+
 JsonArena::~JsonArena() {
   // Largest first: one big chunk serves the next document best.
   std::sort(chunks_.begin(), chunks_.end(), [](const Chunk& a, const Chunk& b) { return a.size > b.size; });

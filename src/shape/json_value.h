@@ -160,8 +160,23 @@ JsonValue make_array(std::span<const JsonValue> items, JsonArena& arena);
 // earlier keys that share a one-byte tag, larger ones use a hash index.
 JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& arena);
 
+// An empty string with room for capacity bytes, made from a buffer that this
+// thread handed back earlier when there is one. The repair driver writes
+// several texts of the input's size per call, and fresh memory costs a page
+// fault per page.
+std::string take_text_buffer(std::size_t capacity);
+// Hands a buffer back for take_text_buffer; a few of up to 32 MiB are kept.
+void recycle_text_buffer(std::string&& buffer);
+
 // A tree together with the storage its views point into.
 struct JsonDocument {
+  JsonDocument() = default;
+  JsonDocument(JsonDocument&&) noexcept = default;
+  JsonDocument& operator=(JsonDocument&&) noexcept = default;
+  ~JsonDocument() {
+    if (owned_text) recycle_text_buffer(std::move(*owned_text));
+  }
+
   JsonArena arena;
   // Text owned by the document (a repaired text) that string views may point
   // into; held by pointer so the views survive moves of the document.
