@@ -14,9 +14,11 @@
 namespace plomet::module {
 namespace {
 
-// Large enough that most documents need no slicing, small enough to stay a
-// fixed few megabytes beside any document.
-constexpr Py_ssize_t kSliceCodePoints = 1 << 21;
+// A str of up to kWholeCodePoints is converted in one step (slicing costs a
+// copy of each slice); a longer one in slices of kSliceCodePoints, so the
+// extra memory stays a few megabytes however long the text.
+constexpr Py_ssize_t kWholeCodePoints = 1 << 21;
+constexpr Py_ssize_t kSliceCodePoints = 1 << 18;
 
 bool is_ascii(PyObject* str) {
   // Calls str.isascii itself, so a subclass cannot run code here.
@@ -79,7 +81,8 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 }
 
 bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
-  char32_t* slice = slice_buffer(static_cast<std::size_t>(std::min(length, kSliceCodePoints)));
+  const Py_ssize_t slice_length = length <= kWholeCodePoints ? length : kSliceCodePoints;
+  char32_t* slice = slice_buffer(static_cast<std::size_t>(slice_length));
   auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
   // Room for mostly-ASCII text; grown on demand (realloc of a large block
   // remaps its pages instead of copying them).
@@ -98,9 +101,9 @@ bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
     return false;
   }
   std::size_t size = 0;
-  for (Py_ssize_t start = 0; start < length; start += kSliceCodePoints) {
-    const Py_ssize_t count = std::min(kSliceCodePoints, length - start);
-    if (length <= kSliceCodePoints) {
+  for (Py_ssize_t start = 0; start < length; start += slice_length) {
+    const Py_ssize_t count = std::min(slice_length, length - start);
+    if (count == length) {
       if (!PyUnicode_AsUCS4(str, slice_units, count, 0)) return false;
     } else {
       PyRef piece(PyUnicode_Substring(str, start, start + count));

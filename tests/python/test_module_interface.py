@@ -373,34 +373,38 @@ class TestPanicException:
         assert capfd.readouterr().err == ""
 
 
-# The text reaches the core as UTF-8 made in one of two ways (the interpreter's
-# copy for ASCII, transcoding of the code points otherwise, in slices of 2**21
-# code points). Every kind of str, and characters on both sides of a slice
-# boundary, must arrive intact.
-SLICE = 2**21
+# The text reaches the core as UTF-8 made in one of two ways: the
+# interpreter's copy for ASCII, or transcoding of the code points, in one step
+# up to WHOLE code points and in slices of SLICE beyond. Every kind of str, and
+# characters on both sides of a slice boundary, must arrive intact.
+WHOLE = 2**21
+SLICE = 2**18
 
 
+@pytest.mark.parametrize("total", [WHOLE - 100, WHOLE + 100])
 @pytest.mark.parametrize(
     "filler, special",
     [
-        ("a", "b"),  # ASCII: the interpreter's copy
-        ("é", "ÿ"),  # one byte per code point in the str
+        ("a", "bc"),  # ASCII: the interpreter's copy
+        ("é", "ÿé"),  # one byte per code point in the str
         ("€", "日本"),  # two bytes per code point
         ("𝄞", "😀é"),  # four bytes per code point
-        ("a", "€😀"),  # mostly ASCII with a wide character at the boundary
+        ("a", "€😀"),  # mostly ASCII with wide characters at the boundary
     ],
 )
-def test_every_kind_of_str_arrives_intact_across_slices(filler, special):
-    # Places `special` across the first slice boundary: `["` is two code points.
-    head = filler * (SLICE - 2 - 1)
-    value = head + special + filler * 10
+def test_every_kind_of_str_arrives_intact_across_slices(total, filler, special):
+    # `["` is two code points: `special` starts at the last code point of the
+    # first slice and ends in the second.
+    head = filler * (SLICE - 3)
+    value = head + special + filler * (total - SLICE)
     outline = analyze_json(f'["{value}"]')
     assert outline == f'  [\n    "{value}"\n  ]'
 
 
-def test_lone_surrogate_after_the_first_slice_is_still_the_interpreters_error():
-    text = '["' + "é" * SLICE + '\ud800"]'
+@pytest.mark.parametrize("total", [WHOLE - 100, WHOLE + 100])
+def test_lone_surrogate_in_a_later_slice_is_still_the_interpreters_error(total):
+    text = '["' + "é" * total + '\ud800"]'
     with pytest.raises(UnicodeEncodeError) as caught:
         analyze_json(text)
     assert caught.value.reason == "surrogates not allowed"
-    assert caught.value.start == SLICE + 2
+    assert caught.value.start == total + 2
