@@ -7,7 +7,7 @@ seconds=${1:-60}
 "$root/scripts/ensure-packages.sh"
 build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_SANITIZE=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF -DPLOMET_BUILD_TESTS=OFF >/dev/null
+  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_SANITIZE=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 # Seeds: the shared corpora and the fuzzers' own small seeds.

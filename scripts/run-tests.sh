@@ -12,12 +12,14 @@ echo "== release build (warnings as errors)"
 echo "== C++ tests"
 "$root/build/release/plomet_tests" --gtest_brief=1
 
-echo "== sanitizer build"
-"$root/scripts/build.sh" "$root/build/sanitize" -DPLOMET_WERROR=ON -DPLOMET_SANITIZE=ON \
-  -DPLOMET_BUILD_MODULE=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# One clang build serves the sanitizer run of the C++ tests and the fuzz
+# targets (scripts/fuzz.sh configures the same tree).
+echo "== sanitizer build (clang, with the fuzz targets)"
+CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/fuzz" -DPLOMET_WERROR=ON -DPLOMET_SANITIZE=ON \
+  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== C++ tests under ASan/UBSan"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  "$root/build/sanitize/plomet_tests" --gtest_brief=1
+  "$root/build/fuzz/plomet_tests" --gtest_brief=1
 
 echo "== Python tests"
 PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
