@@ -109,18 +109,11 @@ char32_t last_significant_in(std::string_view run) {
 // the last character that is not whitespace matters (it becomes the last
 // significant one), so such runs are passed over whole.
 ParseResult normalize_and_read(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size() + 16);
-  std::vector<char> open_brackets;
+  repair::CopyThroughOutput out(text);
+  repair::OpenBrackets open_brackets;
   bool in_string = false;
   char32_t last_significant = scan::kEndOfText;
   std::size_t pos = 0;
-  std::size_t copied_to = 0;  // the text before this is in out
-  // Copies the text up to `end` (which is at or before pos), then writes c.
-  auto change_at = [&](std::size_t end, char c) {
-    out.append(text, copied_to, end - copied_to);
-    out.push_back(c);
-    copied_to = end;
-  };
   auto pass_run_to = [&](std::size_t end) {
     char32_t last = last_significant_in(text.substr(pos, end - pos));
     if (last != scan::kEndOfText) last_significant = last;
@@ -133,7 +126,8 @@ ParseResult normalize_and_read(std::string_view text) {
     pass_run_to(in_string ? scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos)
                           : scan::find_byte_in(text, pos, kOutsideRunEnd));
     if (pos == text.size()) break;
-    const char c = text[pos++];
+    const std::size_t at = pos++;
+    const char c = text[at];
     if (in_string) {
       if (c == '\\') {
         last_significant = '\\';
@@ -141,12 +135,11 @@ ParseResult normalize_and_read(std::string_view text) {
         if (pos < text.size()) pos += scan::decode_at(text, pos).length;
       } else if (c == '"' || c == '\'') {
         // A single quote inside a string closes it just as a double quote does.
-        if (c == '\'') change_at(pos - 1, '"'), ++copied_to;
+        if (c == '\'') out.replace(at, 1, "\"");
         in_string = false;
         last_significant = '"';
       } else {  // a line break ends the string in its place
-        change_at(pos - 1, '"');
-        ++copied_to;
+        out.replace(at, 1, "\"");
         in_string = false;
       }
       continue;
@@ -154,7 +147,7 @@ ParseResult normalize_and_read(std::string_view text) {
     switch (c) {
       case '"':
       case '\'':
-        if (c == '\'') change_at(pos - 1, '"'), ++copied_to;
+        if (c == '\'') out.replace(at, 1, "\"");
         in_string = true;
         last_significant = static_cast<unsigned char>(c);
         break;
@@ -164,32 +157,27 @@ ParseResult normalize_and_read(std::string_view text) {
         break;
       case '[':
       case '{':
-        open_brackets.push_back(c);
+        open_brackets.push(static_cast<unsigned char>(c));
         last_significant = static_cast<unsigned char>(c);
         break;
       case ']':
-      case '}': {
-        char opener = c == ']' ? '[' : '{';
-        if (open_brackets.empty() || open_brackets.back() != opener) {
-          return Unexpected(RepairError::unrepairable(text));
-        }
-        open_brackets.pop_back();
+      case '}':
+        if (!open_brackets.innermost_is(c == ']' ? '[' : '{')) return Unexpected(RepairError::unrepairable(text));
+        open_brackets.pop_closer();
         last_significant = static_cast<unsigned char>(c);
         break;
-      }
-      default: {  // a digit, and the rest of its number
-        if (last_significant == '"' || last_significant == ']' || last_significant == '}') change_at(pos - 1, ',');
+      default:  // a digit, and the rest of its number
+        if (last_significant == '"' || last_significant == ']' || last_significant == '}') out.insert(at, ",");
         while (pos < text.size() && kNumberPart[static_cast<unsigned char>(text[pos])]) ++pos;
         last_significant = static_cast<unsigned char>(text[pos - 1]);
         break;
-      }
     }
   }
-  out.append(text, copied_to);
-  if (in_string) out.push_back('"');
-  drop_trailing_commas(out);
-  for (auto it = open_brackets.rbegin(); it != open_brackets.rend(); ++it) out.push_back(*it == '[' ? ']' : '}');
-  return read_owned_text(std::move(out));
+  std::string fixed = out.finish();
+  if (in_string) fixed.push_back('"');
+  drop_trailing_commas(fixed);
+  open_brackets.close_all(fixed);
+  return read_owned_text(std::move(fixed));
 }
 
 namespace {

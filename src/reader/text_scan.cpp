@@ -51,8 +51,7 @@ const char* skip_blank_bytes(const char* p, const char* end) {
 }
 
 std::size_t Utf8Cursor::position_past_whitespace() const {
-  std::size_t p = pos_;
-  if (p < text_.size()) p = static_cast<std::size_t>(skip_blank_run(text_.data() + p, text_.data() + text_.size()) - text_.data());
+  std::size_t p = static_cast<std::size_t>(skip_blank_run(text_.data() + pos_, text_.data() + text_.size()) - text_.data());
   while (p < text_.size()) {
     auto b = static_cast<unsigned char>(text_[p]);
     if (b < 0x80) {

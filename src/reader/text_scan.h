@@ -70,7 +70,8 @@ inline bool is_removed_control_byte(char c) {
 }
 
 // A set of ASCII bytes that a scanner acts on; every other byte, including
-// each byte of a non-ASCII character, can be copied through in runs.
+// each byte of a non-ASCII character, can be passed over in runs. For short
+// runs; find_first_of_bytes suits long ones.
 using ByteSet = std::array<bool, 256>;
 
 constexpr ByteSet byte_set(std::string_view bytes) {
@@ -140,14 +141,8 @@ class Utf8Cursor {
   void advance() {
     if (!at_end()) pos_ += decode_at(text_, pos_).length;
   }
-  // Moves past the characters before the next byte in stops (or the end) and
-  // returns their bytes.
-  std::string_view take_run(const ByteSet& stops) {
-    const std::size_t start = pos_;
-    pos_ = find_byte_in(text_, pos_, stops);
-    return text_.substr(start, pos_ - start);
-  }
-  // The same for a set met in long runs of other text.
+  // Moves past the characters before the next of the given bytes (or the
+  // end) and returns their bytes.
   template <char... Stops>
   std::string_view take_run_until() {
     const std::size_t start = pos_;

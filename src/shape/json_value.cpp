@@ -40,59 +40,36 @@ class SpareChunks {
   std::size_t total_ = 0;
 };
 
-// Trivially destructible handles, so an arena destroyed during thread or
-// process teardown, after the spares are gone, simply frees its chunks.
-thread_local SpareChunks* thread_spares = nullptr;
-thread_local bool thread_spares_released = false;
-
-struct ReleaseThreadSpares {
-  ~ReleaseThreadSpares() {
-    delete thread_spares;
-    thread_spares = nullptr;
-    thread_spares_released = true;
+// One T per thread, made on first use and destroyed at thread exit. The
+// handles are trivially destructible, so an arena or document destroyed
+// during teardown, after its thread's T is gone, sees null and simply frees
+// what it holds.
+template <class T>
+T* per_thread() {
+  thread_local T* object = nullptr;
+  thread_local bool released = false;
+  struct Release {
+    ~Release() {
+      delete object;
+      object = nullptr;
+      released = true;
+    }
+  };
+  if (object == nullptr && !released) {
+    thread_local Release release_at_thread_exit;
+    object = new T;
   }
-};
-
-SpareChunks* spares_of_this_thread() {
-  if (thread_spares == nullptr && !thread_spares_released) {
-    thread_local ReleaseThreadSpares release_at_thread_exit;
-    thread_spares = new SpareChunks;
-  }
-  return thread_spares;
+  return object;
 }
-
-}  // namespace
-
-namespace {
 
 constexpr std::size_t kKeptTextBuffers = 4;
 constexpr std::size_t kKeptTextBufferCapacity = std::size_t{32} << 20;
-
-// Trivially destructible for the same reason as the spare chunks' handles.
-thread_local std::vector<std::string>* thread_text_buffers = nullptr;
-thread_local bool thread_text_buffers_released = false;
-
-struct ReleaseThreadTextBuffers {
-  ~ReleaseThreadTextBuffers() {
-    delete thread_text_buffers;
-    thread_text_buffers = nullptr;
-    thread_text_buffers_released = true;
-  }
-};
-
-std::vector<std::string>* text_buffers_of_this_thread() {
-  if (thread_text_buffers == nullptr && !thread_text_buffers_released) {
-    thread_local ReleaseThreadTextBuffers release_at_thread_exit;
-    thread_text_buffers = new std::vector<std::string>;
-  }
-  return thread_text_buffers;
-}
 
 }  // namespace
 
 std::string take_text_buffer(std::size_t capacity) {
   std::string buffer;
-  std::vector<std::string>* spares = text_buffers_of_this_thread();
+  std::vector<std::string>* spares = per_thread<std::vector<std::string>>();
   if (spares != nullptr && !spares->empty()) {
     auto largest = std::max_element(spares->begin(), spares->end(), [](const std::string& a, const std::string& b) {
       return a.capacity() < b.capacity();
@@ -107,7 +84,7 @@ std::string take_text_buffer(std::size_t capacity) {
 }
 
 void recycle_text_buffer(std::string&& buffer) {
-  std::vector<std::string>* spares = text_buffers_of_this_thread();
+  std::vector<std::string>* spares = per_thread<std::vector<std::string>>();
   if (spares == nullptr || buffer.capacity() > kKeptTextBufferCapacity || spares->size() >= kKeptTextBuffers) return;
   spares->push_back(std::move(buffer));
 }
@@ -115,7 +92,7 @@ void recycle_text_buffer(std::string&& buffer) {
 JsonArena::~JsonArena() {
   // Largest first: one big chunk serves the next document best.
   std::sort(chunks_.begin(), chunks_.end(), [](const Chunk& a, const Chunk& b) { return a.size > b.size; });
-  SpareChunks* spares = spares_of_this_thread();
+  SpareChunks* spares = per_thread<SpareChunks>();
   if (spares == nullptr) return;
   for (Chunk& chunk : chunks_) spares->give(std::move(chunk.bytes), chunk.size);
 }
@@ -124,7 +101,7 @@ void* JsonArena::allocate(std::size_t bytes, std::size_t align) {
   std::size_t padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
   if (cursor_ == nullptr || padding + bytes > remaining_) {
     Chunk chunk;
-    SpareChunks* spares = spares_of_this_thread();
+    SpareChunks* spares = per_thread<SpareChunks>();
     if (spares == nullptr || !spares->take(bytes + align, chunk.bytes, chunk.size)) {
       chunk.size = std::max(next_chunk_size_, bytes + align);
       chunk.bytes = std::make_unique_for_overwrite<std::byte[]>(chunk.size);
