@@ -157,3 +157,38 @@ Expected<JsonValue, std::string_view> convert_json5_number(std::string_view toke
 }
 
 }  // namespace plomet
+
+namespace plomet {
+
+Expected<NumberToken, std::string_view> classify_json5_number(std::string_view token) {
+  auto converted = convert_json5_number(token);
+  if (!converted) return Unexpected(converted.error());
+  NumberToken result;
+  result.text = token;
+  if (converted->is(JsonValue::Kind::Null)) return result;
+  const JsonNumber& n = converted->as_number();
+  if (n.kind == JsonNumber::Kind::F64) {
+    result.number_class = NumberToken::Class::Float;
+    result.has_double = true;
+    result.double_value = n.f64_value;
+  } else {
+    result.number_class = NumberToken::Class::Integer;
+    result.integer = n;
+  }
+  return result;
+}
+
+double float_token_value(const NumberToken& token) {
+  if (token.has_double) return token.double_value;
+  std::string_view digits = token.text;
+  const bool negative = !digits.empty() && digits[0] == '-';
+  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
+  double value = 0;
+  auto [stop, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  if (ec == std::errc() && stop == digits.data() + digits.size()) return negative ? -value : value;
+  // Underflow and the forms from_chars leaves out take the general path.
+  auto converted = convert_json5_number(token.text);
+  return converted && converted->is(JsonValue::Kind::Number) ? converted->as_number().f64_value : 0.0;
+}
+
+}  // namespace plomet

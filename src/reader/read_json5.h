@@ -7,14 +7,10 @@
 #include <string_view>
 
 #include "reader/expected.h"
+#include "reader/json5_event_reader.h"
 #include "shape/json_value.h"
 
 namespace plomet {
-
-// Arrays and objects may nest this deep and no deeper: 1024 nested `[` read,
-// 1025 do not. The loose readers of the missing-quote repair use the same
-// bound.
-inline constexpr std::size_t kMaxNestingDepth = 1024;
 
 struct Json5ReadError {
   std::string message;
