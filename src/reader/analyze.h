@@ -13,4 +13,9 @@ namespace plomet {
 // InternalFault only on a broken internal invariant.
 Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples);
 
+// The same outline through a document tree: read or repair the whole
+// document, clean its strings, infer, render. The reference for
+// analyze_text.
+Expected<std::string, RepairError> analyze_text_with_tree(std::string_view text, bool show_examples);
+
 }  // namespace plomet

@@ -108,7 +108,7 @@ char32_t last_significant_in(std::string_view run) {
 // copied in stretches, up to each change. Between the bytes it acts on, only
 // the last character that is not whitespace matters (it becomes the last
 // significant one), so such runs are passed over whole.
-ParseResult normalize_and_read(std::string_view text) {
+std::optional<std::string> normalize_json_text(std::string_view text) {
   repair::CopyThroughOutput out(text);
   repair::OpenBrackets open_brackets;
   bool in_string = false;
@@ -162,7 +162,7 @@ ParseResult normalize_and_read(std::string_view text) {
         break;
       case ']':
       case '}':
-        if (!open_brackets.innermost_is(c == ']' ? '[' : '{')) return Unexpected(RepairError::unrepairable(text));
+        if (!open_brackets.innermost_is(c == ']' ? '[' : '{')) return std::nullopt;
         open_brackets.pop_closer();
         last_significant = static_cast<unsigned char>(c);
         break;
@@ -177,7 +177,13 @@ ParseResult normalize_and_read(std::string_view text) {
   if (in_string) fixed.push_back('"');
   drop_trailing_commas(fixed);
   open_brackets.close_all(fixed);
-  return read_owned_text(std::move(fixed));
+  return fixed;
+}
+
+ParseResult normalize_and_read(std::string_view text) {
+  std::optional<std::string> fixed = normalize_json_text(text);
+  if (!fixed) return Unexpected(RepairError::unrepairable(text));
+  return read_owned_text(std::move(*fixed));
 }
 
 namespace {

@@ -2,6 +2,8 @@
 // try each repair pass in turn.
 #pragma once
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "reader/expected.h"
@@ -20,6 +22,10 @@ ParseResult parse_or_repair(std::string_view text);
 // digits, trailing commas, unclosed brackets) and reads the result. The
 // document owns the fixed-up text. The only error is Unrepairable.
 ParseResult normalize_and_read(std::string_view text);
+
+// The fix-ups of normalize_and_read alone: the text to read, or nothing when
+// a closing bracket does not match.
+std::optional<std::string> normalize_json_text(std::string_view text);
 
 // Removes U+0000 to U+0009 and U+000B to U+001F from every string value (keys
 // are left alone); new texts are allocated in arena. Returns whether anything

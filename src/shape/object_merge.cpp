@@ -7,32 +7,33 @@ namespace {
 // Up to this many fields a key is searched by comparing keys directly.
 constexpr std::size_t kKeyScanLimit = 16;
 
-ObjectMergeState& merge_state_of(ObjectSchema& target) {
-  if (!target.merge_state) {
-    target.merge_state = std::make_unique<ObjectMergeState>();
-    for (std::size_t i = 0; i < target.fields.size(); ++i) {
-      if (!target.fields[i].optional) target.merge_state->required.push_back(static_cast<std::uint32_t>(i));
-    }
-  }
-  return *target.merge_state;
-}
-
 }  // namespace
 
-ObjectMerge::ObjectMerge(ObjectSchema& target) : target_(target), state_(merge_state_of(target)) {}
+ObjectMergeState& merge_state_of(ObjectSchema& target) {
+  if (!target.merge_state) target.merge_state = std::make_unique<ObjectMergeState>();
+  ObjectMergeState& state = *target.merge_state;
+  if (!state.required_listed) {
+    for (std::size_t i = 0; i < target.fields.size(); ++i) {
+      if (!target.fields[i].optional) state.required.push_back(static_cast<std::uint32_t>(i));
+    }
+    state.required_listed = true;
+  }
+  return state;
+}
 
-std::size_t ObjectMerge::position_of(std::string_view key) {
-  const std::vector<SchemaField>& fields = target_.fields;
+std::size_t field_position(ObjectSchema& object, std::string_view key, std::size_t hint) {
+  const std::vector<SchemaField>& fields = object.fields;
   const std::size_t count = fields.size();
   // Objects merged into one another mostly list their keys in the same order.
-  if (hint_ < count && fields[hint_].key == key) return hint_;
+  if (hint < count && fields[hint].key == key) return hint;
   if (count <= kKeyScanLimit) {
     for (std::size_t i = 0; i < count; ++i) {
       if (fields[i].key == key) return i;
     }
     return count;
   }
-  PositionIndex& index = state_.key_index;
+  if (!object.merge_state) object.merge_state = std::make_unique<ObjectMergeState>();
+  PositionIndex& index = object.merge_state->key_index;
   for (std::size_t i = index.size(); i < count; ++i) {
     index.insert_new(hash_bytes(fields[i].key), static_cast<std::uint32_t>(i));
   }
@@ -40,8 +41,10 @@ std::size_t ObjectMerge::position_of(std::string_view key) {
   return found == PositionIndex::kAbsent ? count : found;
 }
 
+ObjectMerge::ObjectMerge(ObjectSchema& target) : target_(target), state_(merge_state_of(target)) {}
+
 SchemaField* ObjectMerge::find_shared(std::string_view key) {
-  const std::size_t at = position_of(key);
+  const std::size_t at = field_position(target_, key, hint_);
   if (at == target_.fields.size()) return nullptr;
   hint_ = at + 1;
   SchemaField& field = target_.fields[at];

@@ -12,6 +12,14 @@
 
 namespace plomet {
 
+// The merge bookkeeping of target, with its required fields listed.
+ObjectMergeState& merge_state_of(ObjectSchema& target);
+
+// The position of key among the object's fields, or the field count when it
+// has none; tries hint first. Objects of many fields are searched through
+// their key index, which this brings up to date.
+std::size_t field_position(ObjectSchema& object, std::string_view key, std::size_t hint);
+
 class ObjectMerge {
  public:
   explicit ObjectMerge(ObjectSchema& target);
@@ -27,8 +35,6 @@ class ObjectMerge {
   void finish();
 
  private:
-  std::size_t position_of(std::string_view key);
-
   ObjectSchema& target_;
   ObjectMergeState& state_;
   std::size_t hint_ = 0;

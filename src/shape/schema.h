@@ -60,6 +60,9 @@ struct ArraySchema {
 struct ObjectMergeState {
   PositionIndex key_index;
   std::vector<std::uint32_t> required;
+  // Whether required lists the required fields yet: inference may make the
+  // state for its key index before the object is complete.
+  bool required_listed = false;
 };
 
 // Fields in insertion order with unique keys. The optional keys are kept as a
@@ -105,6 +108,9 @@ struct SchemaField {
   // Scratch mark of an object merge: a required key was present in the other
   // object. False outside a merge.
   bool seen = false;
+  // Inference from text: the serial of the last object folded into this
+  // one that had the key.
+  std::uint64_t visit = 0;
 };
 
 // The shape of value. For arrays whose first item is a null, an array or an
