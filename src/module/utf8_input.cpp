@@ -1,9 +1,11 @@
-// An ASCII str is copied by the interpreter's own encoder, which is a memory
-// copy for it. Any other str is transcoded here, a slice at a time: the
+// An ASCII str is read in place: its characters are its UTF-8 bytes, and
+// PyUnicode_AsUTF8AndSize hands them out without copying or caching anything
+// on the str. Any other str is transcoded here, a slice at a time: the
 // interpreter hands out the slice's code points (PyUnicode_AsUCS4) and a
 // vectorised encoder writes them as UTF-8. That is several times faster than
 // the interpreter's per-character encoder for two- and four-byte strs, and
-// the slices keep the extra memory to one small buffer.
+// leaves no UTF-8 copy attached to the caller's str; the slices keep the
+// extra memory to one small buffer.
 #include "module/utf8_input.h"
 
 #include <algorithm>
@@ -16,9 +18,9 @@ namespace {
 
 // A str of up to kWholeCodePoints is converted in one step (slicing costs a
 // copy of each slice); a longer one in slices of kSliceCodePoints, so the
-// extra memory stays a few megabytes however long the text.
-constexpr Py_ssize_t kWholeCodePoints = 1 << 21;
-constexpr Py_ssize_t kSliceCodePoints = 1 << 18;
+// extra memory beyond the UTF-8 text stays at 64 KiB of code points.
+constexpr Py_ssize_t kWholeCodePoints = 1 << 14;
+constexpr Py_ssize_t kSliceCodePoints = 1 << 14;
 
 bool is_ascii(PyObject* str) {
   // Calls str.isascii itself, so a subclass cannot run code here.
@@ -70,11 +72,9 @@ bool Utf8Input::encode(PyObject* str) {
 }
 
 bool Utf8Input::encode_ascii(PyObject* str) {
-  bytes_ = PyRef(PyUnicode_AsUTF8String(str));
-  if (!bytes_) return false;
-  char* data = nullptr;
   Py_ssize_t size = 0;
-  if (PyBytes_AsStringAndSize(bytes_.get(), &data, &size) < 0) return false;
+  const char* data = PyUnicode_AsUTF8AndSize(str, &size);
+  if (data == nullptr) return false;
   data_ = data;
   size_ = static_cast<std::size_t>(size);
   return true;

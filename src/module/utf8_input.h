@@ -31,7 +31,6 @@ class Utf8Input {
   bool encode_ascii(PyObject* str);
   bool transcode(PyObject* str, Py_ssize_t length);
 
-  PyRef bytes_;                        // an ASCII str's encoding, made by the interpreter
   std::unique_ptr<char, Free> owned_;  // otherwise transcoded here
   std::size_t owned_capacity_ = 0;
   const char* data_ = "";

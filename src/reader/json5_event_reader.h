@@ -9,6 +9,9 @@
 //   void null_value();   void bool_value(bool value);
 //   void number_value(const NumberToken& number);
 //   void string_value(std::string_view text, bool transient, bool has_controls);
+//   bool wants_key_text();     // whether the next key's text matters
+//   bool wants_string_text();  // whether the next string value's text matters
+// A string whose text is not wanted is checked but not decoded.
 // A transient text lives only until the next event; any other is a view into
 // the text being read. has_controls says whether the string holds a control
 // character other than LF. A value that does not convert (a number out of
@@ -34,6 +37,7 @@
 
 #include "reader/json5_number.h"
 #include "reader/text_scan.h"
+#include "reader/utf8_validation.h"
 #include "unicode/unicode_tables.h"
 
 namespace plomet {
@@ -134,6 +138,32 @@ inline const char* skip_plain_string_bytes(const char* p, const char* end, char 
   return p;
 }
 
+// The same for text known to be valid UTF-8: non-ASCII characters stay in
+// the run, except those that begin with 0xE2, where U+2028 and U+2029 are.
+inline const char* skip_plain_valid_string_bytes(const char* p, const char* end, char quote) {
+#if defined(__SSE2__)
+  const __m128i quote_v = _mm_set1_epi8(quote);
+  const __m128i backslash_v = _mm_set1_epi8('\\');
+  const __m128i below_space_v = _mm_set1_epi8(0x1F);
+  const __m128i e2_v = _mm_set1_epi8(static_cast<char>(0xE2));
+  while (end - p >= 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, below_space_v), chunk);
+    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
+                                   _mm_or_si128(control, _mm_cmpeq_epi8(chunk, e2_v)));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end) {
+    auto b = static_cast<unsigned char>(*p);
+    if (b == static_cast<unsigned char>(quote) || b == '\\' || b < 0x20 || b == 0xE2) return p;
+    ++p;
+  }
+  return p;
+}
+
 // Length of the well-formed UTF-8 sequence at p, whose lead byte is not
 // ASCII, or 0 when it is malformed (overlong, surrogate, past U+10FFFF, cut).
 inline std::size_t utf8_sequence_length(const char* p, const char* end) {
@@ -176,7 +206,11 @@ template <class Consumer>
 class Json5EventReader {
  public:
   Json5EventReader(std::string_view text, Consumer& consumer)
-      : text_(text), p_(text.data()), end_(text.data() + text.size()), consumer_(consumer) {}
+      : text_(text),
+        p_(text.data()),
+        end_(text.data() + text.size()),
+        consumer_(consumer),
+        valid_utf8_(scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
 
   enum class Outcome : std::uint8_t { Read, GrammarFailure, ConversionFailure, Stopped };
 
@@ -333,7 +367,8 @@ class Json5EventReader {
     if (p_ == end_) return fail(p_, "a key");
     std::string_view key;
     bool transient = false;
-    bool read = (*p_ == '"' || *p_ == '\'') ? read_string(key, transient) : read_identifier(key, transient);
+    bool read = (*p_ == '"' || *p_ == '\'') ? read_string(key, transient, consumer_.wants_key_text())
+                                              : read_identifier(key, transient);
     if (!read) return false;
     skip_insignificant();
     if (p_ == end_ || *p_ != ':') return fail(p_, "':'");
@@ -370,7 +405,7 @@ class Json5EventReader {
       case '\'': {
         std::string_view text;
         bool transient = false;
-        if (!read_string(text, transient)) return false;
+        if (!read_string(text, transient, consumer_.wants_string_text())) return false;
         consumer_.string_value(text, transient, string_has_controls_);
         return true;
       }
@@ -470,8 +505,15 @@ class Json5EventReader {
 
   // Reads a quoted string at its opening quote. A string without escapes
   // and line continuations is a view into the text; any other is decoded
-  // into decoded_ and is transient.
-  bool read_string(std::string_view& out, bool& transient) {
+  // into decoded_ and is transient. When the consumer does not want the
+  // text, the string is only checked, and out is its raw body.
+  bool read_string(std::string_view& out, bool& transient, bool wanted) {
+    if (valid_utf8_) return wanted ? read_string_as<true, true>(out, transient) : read_string_as<false, true>(out, transient);
+    return wanted ? read_string_as<true, false>(out, transient) : read_string_as<false, false>(out, transient);
+  }
+
+  template <bool kDecode, bool kValidUtf8>
+  bool read_string_as(std::string_view& out, bool& transient) {
     const char quote = *p_;
     const char* open_quote = p_;
     const char* start = ++p_;
@@ -479,11 +521,12 @@ class Json5EventReader {
     bool decoding = false;
     string_has_controls_ = false;
     for (;;) {
-      p_ = json5::skip_plain_string_bytes(p_, end_, quote);
+      p_ = kValidUtf8 ? json5::skip_plain_valid_string_bytes(p_, end_, quote)
+                      : json5::skip_plain_string_bytes(p_, end_, quote);
       if (p_ == end_) return fail(open_quote, "a closing quote for the string");
       char b = *p_;
       if (b == quote) {
-        if (!decoding) {
+        if (!kDecode || !decoding) {
           out = {start, static_cast<std::size_t>(p_ - start)};
           transient = false;
         } else {
@@ -498,13 +541,15 @@ class Json5EventReader {
         return true;
       }
       if (b == '\\') {
-        if (!decoding) {
-          decoded_.assign(start, p_);
-          decoding = true;
-        } else {
-          decoded_.append(run, p_);
+        if constexpr (kDecode) {
+          if (!decoding) {
+            decoded_.assign(start, p_);
+            decoding = true;
+          } else {
+            decoded_.append(run, p_);
+          }
         }
-        if (!read_string_escape(quote)) return false;
+        if (!read_string_escape<kDecode>(quote)) return false;
         run = p_;
         continue;
       }
@@ -512,6 +557,12 @@ class Json5EventReader {
       if (static_cast<unsigned char>(b) < 0x20) {
         string_has_controls_ = true;
         ++p_;
+        continue;
+      }
+      if constexpr (kValidUtf8) {
+        // At 0xE2, the lead byte of a three-byte character.
+        if (json5::is_raw_line_or_paragraph_separator(p_)) return fail(p_, "a closing quote before the line break");
+        p_ += 3;
         continue;
       }
       // Non-ASCII characters, taken together while they last.
@@ -526,6 +577,11 @@ class Json5EventReader {
     }
   }
 
+  template <bool kDecode>
+  void append(char c) {
+    if constexpr (kDecode) decoded_ += c;
+  }
+
   // Length of the line continuation at p (a backslash and a line terminator
   // sequence), or 0.
   std::size_t line_continuation_length(const char* p) const {
@@ -538,6 +594,7 @@ class Json5EventReader {
 
   // At a backslash inside a string: reads an escape sequence or a line
   // continuation and appends what it stands for to decoded_.
+  template <bool kDecode>
   bool read_string_escape(char quote) {
     const char* backslash = p_;
     if (std::size_t skip = line_continuation_length(p_)) {
@@ -548,33 +605,33 @@ class Json5EventReader {
     char c = p_[1];
     p_ += 2;
     switch (c) {
-      case 'b': decoded_ += '\b'; return true;
-      case 'f': decoded_ += '\f'; return true;
-      case 'n': decoded_ += '\n'; return true;
-      case 'r': decoded_ += '\r'; return true;
-      case 't': decoded_ += '\t'; return true;
-      case 'v': decoded_ += '\v'; return true;
-      case '0': decoded_ += '\0'; return true;
+      case 'b': append<kDecode>('\b'); return true;
+      case 'f': append<kDecode>('\f'); return true;
+      case 'n': append<kDecode>('\n'); return true;
+      case 'r': append<kDecode>('\r'); return true;
+      case 't': append<kDecode>('\t'); return true;
+      case 'v': append<kDecode>('\v'); return true;
+      case '0': append<kDecode>('\0'); return true;
       case 'x': {
         std::int32_t v = json5::read_hex_digits(p_, end_, 2);
         if (v < 0) return fail(backslash, "two hexadecimal digits after \\x");
         p_ += 2;
-        scan::append_utf8(decoded_, static_cast<char32_t>(v));
+        if constexpr (kDecode) scan::append_utf8(decoded_, static_cast<char32_t>(v));
         return true;
       }
       case 'u':
-        return read_unicode_escape(backslash, quote);
+        return read_unicode_escape<kDecode>(backslash, quote);
       default:
         break;
     }
     if (c >= '1' && c <= '9') return fail(backslash, "an escape sequence");
     if (static_cast<unsigned char>(c) < 0x80) {
-      decoded_ += c;  // a non-escape character stands for itself
+      append<kDecode>(c);  // a non-escape character stands for itself
       return true;
     }
     scan::DecodedChar d = decode_here(backslash + 1);
     if (d.code_point == scan::kReplacementChar && d.length == 1) return fail(backslash + 1, "valid UTF-8");
-    decoded_.append(backslash + 1, d.length);
+    if constexpr (kDecode) decoded_.append(backslash + 1, d.length);
     p_ = backslash + 1 + d.length;
     return true;
   }
@@ -582,6 +639,7 @@ class Json5EventReader {
   // After "\u" (p_ is past the "u"): reads the four digits, pairing a lead
   // surrogate with the escape that follows it. quote is the string's quote,
   // or 0 inside an identifier.
+  template <bool kDecode>
   bool read_unicode_escape(const char* backslash, char quote) {
     std::int32_t v = json5::read_hex_digits(p_, end_, 4);
     if (v < 0) return fail(backslash, "four hexadecimal digits after \\u");
@@ -591,7 +649,7 @@ class Json5EventReader {
       return true;
     }
     if (!json5::is_lead_surrogate(v)) {
-      scan::append_utf8(decoded_, static_cast<char32_t>(v));
+      if constexpr (kDecode) scan::append_utf8(decoded_, static_cast<char32_t>(v));
       return true;
     }
     const char* next = p_;
@@ -602,7 +660,7 @@ class Json5EventReader {
     std::int32_t trail = -1;
     if (end_ - next >= 2 && next[0] == '\\' && next[1] == 'u') trail = json5::read_hex_digits(next + 2, end_, 4);
     if (json5::is_trail_surrogate(trail)) {
-      scan::append_utf8(decoded_, json5::combine_surrogates(v, trail));
+      if constexpr (kDecode) scan::append_utf8(decoded_, json5::combine_surrogates(v, trail));
       p_ = next + 6;
       return true;
     }
@@ -662,7 +720,7 @@ class Json5EventReader {
         }
         const char* backslash = p_;
         p_ += 2;
-        if (!read_unicode_escape(backslash, 0)) return false;
+        if (!read_unicode_escape<true>(backslash, 0)) return false;
         run = p_;
       } else if (std::size_t length = identifier_char_length(p_, first)) {
         p_ += length;
@@ -693,6 +751,9 @@ class Json5EventReader {
   const char* expected_ = "";
   std::string_view conversion_error_;
   bool stopped_ = false;
+  // Whether the whole text is valid UTF-8, so that strings need not check
+  // their characters one by one.
+  bool valid_utf8_;
   // Whether the last string read holds a control character other than LF.
   bool string_has_controls_ = false;
 };

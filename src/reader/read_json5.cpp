@@ -55,6 +55,9 @@ class TreeBuilder {
   void end_array() { end_container(); }
   void end_object() { end_container(); }
 
+  static bool wants_key_text() { return true; }
+  static bool wants_string_text() { return true; }
+
   bool key(std::string_view key, bool transient) {
     members_.push_back({transient ? arena_.copy_string(key) : key, JsonValue()});
     return true;

@@ -49,6 +49,79 @@ struct Slot {
   Schema* node;
 };
 
+// Gathers examples into one array's item at a time, each value appended
+// unless an equal one is held. Short lists are compared with each example;
+// longer ones go through a hash index, whose slots are fetched a few values
+// ahead of their insertion, so that the memory accesses of a long list
+// overlap instead of following one another.
+template <class T>
+class ExampleGatherer {
+ public:
+  template <class Hash>
+  void add(std::vector<T>& list, const T& value, std::size_t depth, Hash hash) {
+    if (&list != list_) {
+      finish();
+      list_ = &list;
+      depth_ = depth;
+      indexed_ = false;
+    }
+    if (!indexed_) {
+      for (const T& example : list) {
+        if (example == value) return;
+      }
+      list.push_back(value);
+      if (list.size() > kExampleScanLimit) {
+        index_.reset(list.size());
+        for (std::size_t i = 0; i < list.size(); ++i) index_.insert_new(hash(list[i]), static_cast<std::uint32_t>(i));
+        indexed_ = true;
+      }
+      return;
+    }
+    if (count_ == kLookahead) insert_first();
+    const std::uint64_t h = hash(value);
+    index_.prefetch(h);
+    pending_[(first_ + count_) % kLookahead] = {value, h};
+    ++count_;
+  }
+
+  // Completes the list of the array that ends at depth.
+  void finish_at(std::size_t depth) {
+    if (list_ != nullptr && depth_ == depth) finish();
+  }
+
+ private:
+  static constexpr std::size_t kLookahead = 16;
+
+  struct Pending {
+    T value;
+    std::uint64_t hash;
+  };
+
+  void finish() {
+    while (count_ > 0) insert_first();
+    list_ = nullptr;
+  }
+
+  void insert_first() {
+    const Pending& p = pending_[first_];
+    std::vector<T>& list = *list_;
+    const auto position = static_cast<std::uint32_t>(list.size());
+    if (index_.insert_unique(p.hash, position, [&](std::uint32_t i) { return list[i] == p.value; })) {
+      list.push_back(p.value);
+    }
+    first_ = (first_ + 1) % kLookahead;
+    --count_;
+  }
+
+  std::vector<T>* list_ = nullptr;
+  std::size_t depth_ = 0;
+  bool indexed_ = false;
+  PositionIndex index_;
+  Pending pending_[kLookahead];
+  std::size_t first_ = 0;
+  std::size_t count_ = 0;
+};
+
 struct Frame {
   Schema* node;            // the Array or Object node; null when skipped
   std::uint64_t count = 0; // arrays: items begun
@@ -74,6 +147,19 @@ class SchemaBuilder {
   void begin_object() { begin(ValueKind::Object); }
   void end_array() { end(); }
   void end_object() { end(); }
+
+  bool wants_key_text() const { return frames_.back().mode != Destination::Skip; }
+
+  // Only examples need a string's text.
+  bool wants_string_text() const {
+    if (!keep_examples_) return false;
+    if (frames_.empty()) return true;
+    const Frame& frame = frames_.back();
+    if (frame.is_object) return pending_.destination == Destination::Infer;
+    if (frame.mode == Destination::Skip) return false;
+    if (frame.count == 0) return frame.mode == Destination::Infer;
+    return frame.later == Destination::Gather;
+  }
 
   bool key(std::string_view key, bool transient) {
     Frame& frame = frames_.back();
@@ -142,10 +228,11 @@ class SchemaBuilder {
         break;
       case Destination::Gather:
         if (auto* ints = std::get_if<IntSchema>(&slot.node->payload)) {
-          if (is_integer) add_example(ints->examples, integer_of(number), hash_integer);
+          if (is_integer) int_examples_.add(ints->examples, integer_of(number), frames_.size(), hash_integer);
         } else if (auto* floats = std::get_if<FloatSchema>(&slot.node->payload)) {
-          add_example(floats->examples, is_integer ? double_of(number.integer) : float_token_value(number),
-                      hash_double);
+          float_examples_.add(floats->examples,
+                              is_integer ? double_of(number.integer) : float_token_value(number), frames_.size(),
+                              hash_double);
         }
         break;
       case Destination::Skip:
@@ -160,12 +247,9 @@ class SchemaBuilder {
       if (keep_examples_) node.examples.push_back(kept_string(cleaned(text, has_controls), transient || has_controls));
     } else if (slot.destination == Destination::Gather) {
       if (auto* strings = std::get_if<StrSchema>(&slot.node->payload)) {
-        const std::string_view value = cleaned(text, has_controls);
-        const std::size_t before = strings->examples.size();
-        add_example(strings->examples, value, hash_bytes);
-        if (strings->examples.size() != before && (transient || has_controls)) {
-          strings->examples.back() = strings_.copy_string(value);
-        }
+        // The list may hold the example until the array ends.
+        const std::string_view value = kept_string(cleaned(text, has_controls), transient || has_controls);
+        string_examples_.add(strings->examples, value, frames_.size(), hash_bytes);
       }
     }
   }
@@ -195,40 +279,6 @@ class SchemaBuilder {
     PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
     if (!frames_.empty()) frames_.back().cleaned = true;
     return cleaned_;
-  }
-
-  // Appends value unless an equal example is held. Short lists are
-  // compared with each example; longer ones go through the array's index.
-  template <class T, class Hash>
-  void add_example(std::vector<T>& examples, const T& value, Hash hash) {
-    if (examples.size() <= kExampleScanLimit) {
-      for (const T& example : examples) {
-        if (example == value) return;
-      }
-      examples.push_back(value);
-      if (examples.size() > kExampleScanLimit) {
-        PositionIndex& index = gather_index();
-        index.reset(examples.size());
-        for (std::size_t i = 0; i < examples.size(); ++i) {
-          index.insert_new(hash(examples[i]), static_cast<std::uint32_t>(i));
-        }
-      }
-      return;
-    }
-    const auto position = static_cast<std::uint32_t>(examples.size());
-    if (gather_index().insert_unique(hash(value), position, [&](std::uint32_t i) { return examples[i] == value; })) {
-      examples.push_back(value);
-    }
-  }
-
-  // The example index of the array being gathered into, the innermost open
-  // frame: gathering happens only into the item of the innermost array.
-  PositionIndex& gather_index() {
-    const std::size_t depth = frames_.size();
-    if (indexes_.size() < depth) indexes_.resize(depth);
-    std::unique_ptr<PositionIndex>& index = indexes_[depth - 1];
-    if (!index) index = std::make_unique<PositionIndex>();
-    return *index;
   }
 
   // Where the value that starts now goes.
@@ -281,6 +331,9 @@ class SchemaBuilder {
   }
 
   void end() {
+    int_examples_.finish_at(frames_.size());
+    float_examples_.finish_at(frames_.size());
+    string_examples_.finish_at(frames_.size());
     const Frame frame = frames_.back();
     frames_.pop_back();
     if (frame.mode == Destination::Infer && !frame.is_object) {
@@ -324,7 +377,9 @@ class SchemaBuilder {
   Slot pending_{Destination::Skip, nullptr};
   std::uint64_t serial_ = 0;
   std::string cleaned_;
-  std::vector<std::unique_ptr<PositionIndex>> indexes_;
+  ExampleGatherer<std::int64_t> int_examples_;
+  ExampleGatherer<double> float_examples_;
+  ExampleGatherer<std::string_view> string_examples_;
 };
 
 }  // namespace
