@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <new>
 
+#include "shape/json_value.h"
 #include "unicode/utf8_encoding.h"
 
 namespace plomet::module {
@@ -32,38 +33,19 @@ bool is_ascii(PyObject* str) {
   return answer.get() == Py_True;
 }
 
-// Buffers of finished calls, kept for the next call on the same thread: fresh
-// memory costs a page fault per page, which for a document of megabytes is
-// as much as transcoding it.
-constexpr std::size_t kKeptTextCapacity = std::size_t{32} << 20;
+// The code points of one slice, kept for the next call on the same thread.
+thread_local std::unique_ptr<char32_t[]> slice_codes;
 
-struct SpareBuffers {
-  std::unique_ptr<char, void (*)(void*)> text{nullptr, std::free};
-  std::size_t text_capacity = 0;
-  std::unique_ptr<char32_t[]> slice;
-  std::size_t slice_capacity = 0;
-};
-
-thread_local SpareBuffers spare_buffers;
-
-char32_t* slice_buffer(std::size_t code_points) {
-  SpareBuffers& spare = spare_buffers;
-  if (spare.slice_capacity < code_points) {
-    spare.slice.reset(new (std::nothrow) char32_t[code_points]);
-    spare.slice_capacity = spare.slice ? code_points : 0;
-  }
-  return spare.slice.get();
+char32_t* slice_buffer() {
+  if (!slice_codes) slice_codes.reset(new (std::nothrow) char32_t[kSliceCodePoints]);
+  return slice_codes.get();
 }
 
 }  // namespace
 
-Utf8Input::~Utf8Input() {
-  SpareBuffers& spare = spare_buffers;
-  if (owned_ && owned_capacity_ <= kKeptTextCapacity && owned_capacity_ > spare.text_capacity) {
-    spare.text.reset(owned_.release());
-    spare.text_capacity = owned_capacity_;
-  }
-}
+// The transcoded text goes back to the thread's workspace, which the core's
+// repair buffers share.
+Utf8Input::~Utf8Input() { recycle_text_buffer(std::move(owned_)); }
 
 bool Utf8Input::encode(PyObject* str) {
   const Py_ssize_t length = PyUnicode_GetLength(str);
@@ -81,58 +63,45 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 }
 
 bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
-  const Py_ssize_t slice_length = length <= kWholeCodePoints ? length : kSliceCodePoints;
-  char32_t* slice = slice_buffer(static_cast<std::size_t>(slice_length));
-  auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
-  // Room for mostly-ASCII text; grown on demand (realloc of a large block
-  // remaps its pages instead of copying them).
-  std::size_t capacity = static_cast<std::size_t>(length) + static_cast<std::size_t>(length) / 8 + 64;
-  SpareBuffers& spare = spare_buffers;
-  if (spare.text && spare.text_capacity >= capacity) {
-    owned_.reset(spare.text.release());
-    capacity = spare.text_capacity;
-    spare.text_capacity = 0;
-  } else {
-    owned_.reset(static_cast<char*>(std::malloc(capacity)));
-  }
-  owned_capacity_ = capacity;
-  if (!slice || !owned_) {
+  const Py_ssize_t slice_length = std::min(length, kSliceCodePoints);
+  char32_t* slice = slice_buffer();
+  if (!slice) {
     PyErr_NoMemory();
     return false;
   }
-  std::size_t size = 0;
-  for (Py_ssize_t start = 0; start < length; start += slice_length) {
-    const Py_ssize_t count = std::min(slice_length, length - start);
-    if (count == length) {
-      if (!PyUnicode_AsUCS4(str, slice_units, count, 0)) return false;
-    } else {
-      PyRef piece(PyUnicode_Substring(str, start, start + count));
-      if (!piece || !PyUnicode_AsUCS4(piece.get(), slice_units, count, 0)) return false;
-    }
-    const std::size_t most = static_cast<std::size_t>(count) * kMaxUtf8BytesPerCodePoint;
-    if (capacity - size < most) {
-      capacity = std::max(capacity + capacity / 2, size + most);
-      char* grown = static_cast<char*>(std::realloc(owned_.get(), capacity));
-      if (grown == nullptr) {
-        PyErr_NoMemory();
+  auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
+  try {
+    // Room for mostly-ASCII text; grown on demand.
+    owned_ = take_text_buffer(0);
+    owned_.resize(static_cast<std::size_t>(length) + static_cast<std::size_t>(length) / 8 + 64);
+    std::size_t size = 0;
+    for (Py_ssize_t start = 0; start < length; start += slice_length) {
+      const Py_ssize_t count = std::min(slice_length, length - start);
+      if (count == length) {
+        if (!PyUnicode_AsUCS4(str, slice_units, count, 0)) return false;
+      } else {
+        PyRef piece(PyUnicode_Substring(str, start, start + count));
+        if (!piece || !PyUnicode_AsUCS4(piece.get(), slice_units, count, 0)) return false;
+      }
+      const std::size_t most = static_cast<std::size_t>(count) * kMaxUtf8BytesPerCodePoint;
+      if (owned_.size() - size < most) owned_.resize(std::max(owned_.size() + owned_.size() / 2, size + most));
+      char* stop = encode_utf8(slice, static_cast<std::size_t>(count), owned_.data() + size);
+      if (stop == nullptr) {
+        // A lone surrogate: the interpreter's encoder raises its own error.
+        PyRef refused(PyUnicode_AsUTF8String(str));
+        if (!refused) return false;
+        PyErr_SetString(PyExc_SystemError, "plomet: a str with a surrogate was encoded");
         return false;
       }
-      static_cast<void>(owned_.release());
-      owned_.reset(grown);
-      owned_capacity_ = capacity;
+      size = static_cast<std::size_t>(stop - owned_.data());
     }
-    char* stop = encode_utf8(slice, static_cast<std::size_t>(count), owned_.get() + size);
-    if (stop == nullptr) {
-      // A lone surrogate: the interpreter's encoder raises its own error.
-      PyRef refused(PyUnicode_AsUTF8String(str));
-      if (!refused) return false;
-      PyErr_SetString(PyExc_SystemError, "plomet: a str with a surrogate was encoded");
-      return false;
-    }
-    size = static_cast<std::size_t>(stop - owned_.get());
+    owned_.resize(size);
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+    return false;
   }
-  data_ = owned_.get();
-  size_ = size;
+  data_ = owned_.data();
+  size_ = owned_.size();
   return true;
 }
 

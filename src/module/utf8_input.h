@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "module/python_api.h"
@@ -24,15 +25,10 @@ class Utf8Input {
   bool encode(PyObject* str);
 
  private:
-  struct Free {
-    void operator()(char* p) const { std::free(p); }
-  };
-
   bool encode_ascii(PyObject* str);
   bool transcode(PyObject* str, Py_ssize_t length);
 
-  std::unique_ptr<char, Free> owned_;  // otherwise transcoded here
-  std::size_t owned_capacity_ = 0;
+  std::string owned_;  // a non-ASCII str's UTF-8, transcoded here
   const char* data_ = "";
   std::size_t size_ = 0;
 };

@@ -10,34 +10,58 @@ namespace plomet {
 
 namespace {
 
-// Chunks of destroyed arenas, kept for the next arena of the same thread.
-class SpareChunks {
+// The memory one thread keeps from call to call, so that the next document
+// lands in pages that are already mapped: chunks of destroyed arenas and
+// text buffers, together at most kWorkspaceBytes.
+class Workspace {
  public:
   // Hands over the largest spare chunk of at least `bytes`, if any.
-  bool take(std::size_t bytes, std::unique_ptr<std::byte[]>& chunk, std::size_t& size) {
-    auto best = spares_.end();
-    for (auto it = spares_.begin(); it != spares_.end(); ++it) {
-      if (it->second >= bytes && (best == spares_.end() || it->second > best->second)) best = it;
+  bool take_chunk(std::size_t bytes, std::unique_ptr<std::byte[]>& chunk, std::size_t& size) {
+    auto best = chunks_.end();
+    for (auto it = chunks_.begin(); it != chunks_.end(); ++it) {
+      if (it->second >= bytes && (best == chunks_.end() || it->second > best->second)) best = it;
     }
-    if (best == spares_.end()) return false;
+    if (best == chunks_.end()) return false;
     chunk = std::move(best->first);
     size = best->second;
-    total_ -= size;
-    *best = std::move(spares_.back());
-    spares_.pop_back();
+    kept_ -= size;
+    *best = std::move(chunks_.back());
+    chunks_.pop_back();
     return true;
   }
 
-  // Keeps the chunk while the spares stay within their budget; frees it otherwise.
-  void give(std::unique_ptr<std::byte[]> chunk, std::size_t size) {
-    if (total_ + size > JsonArena::kSpareChunkBytes) return;
-    total_ += size;
-    spares_.emplace_back(std::move(chunk), size);
+  // Keeps the chunk while the workspace stays within its budget; frees it
+  // otherwise.
+  void give_chunk(std::unique_ptr<std::byte[]> chunk, std::size_t size) {
+    if (kept_ + size > kWorkspaceBytes) return;
+    kept_ += size;
+    chunks_.emplace_back(std::move(chunk), size);
+  }
+
+  // The largest kept text buffer, emptied; an empty string when none is kept.
+  std::string take_text() {
+    if (texts_.empty()) return {};
+    auto largest = std::max_element(texts_.begin(), texts_.end(), [](const std::string& a, const std::string& b) {
+      return a.capacity() < b.capacity();
+    });
+    std::string buffer = std::move(*largest);
+    *largest = std::move(texts_.back());
+    texts_.pop_back();
+    kept_ -= buffer.capacity();
+    buffer.clear();
+    return buffer;
+  }
+
+  void give_text(std::string&& buffer) {
+    if (buffer.capacity() < 4096 || kept_ + buffer.capacity() > kWorkspaceBytes) return;
+    kept_ += buffer.capacity();
+    texts_.push_back(std::move(buffer));
   }
 
  private:
-  std::vector<std::pair<std::unique_ptr<std::byte[]>, std::size_t>> spares_;
-  std::size_t total_ = 0;
+  std::vector<std::pair<std::unique_ptr<std::byte[]>, std::size_t>> chunks_;
+  std::vector<std::string> texts_;
+  std::size_t kept_ = 0;
 };
 
 // One T per thread, made on first use and destroyed at thread exit. The
@@ -62,47 +86,33 @@ T* per_thread() {
   return object;
 }
 
-constexpr std::size_t kKeptTextBuffers = 4;
-constexpr std::size_t kKeptTextBufferCapacity = std::size_t{32} << 20;
-
 }  // namespace
 
 std::string take_text_buffer(std::size_t capacity) {
-  std::string buffer;
-  std::vector<std::string>* spares = per_thread<std::vector<std::string>>();
-  if (spares != nullptr && !spares->empty()) {
-    auto largest = std::max_element(spares->begin(), spares->end(), [](const std::string& a, const std::string& b) {
-      return a.capacity() < b.capacity();
-    });
-    buffer = std::move(*largest);
-    *largest = std::move(spares->back());
-    spares->pop_back();
-    buffer.clear();
-  }
+  Workspace* workspace = per_thread<Workspace>();
+  std::string buffer = workspace != nullptr ? workspace->take_text() : std::string();
   buffer.reserve(capacity);
   return buffer;
 }
 
 void recycle_text_buffer(std::string&& buffer) {
-  std::vector<std::string>* spares = per_thread<std::vector<std::string>>();
-  if (spares == nullptr || buffer.capacity() > kKeptTextBufferCapacity || spares->size() >= kKeptTextBuffers) return;
-  spares->push_back(std::move(buffer));
+  if (Workspace* workspace = per_thread<Workspace>()) workspace->give_text(std::move(buffer));
 }
 
 JsonArena::~JsonArena() {
   // Largest first: one big chunk serves the next document best.
   std::sort(chunks_.begin(), chunks_.end(), [](const Chunk& a, const Chunk& b) { return a.size > b.size; });
-  SpareChunks* spares = per_thread<SpareChunks>();
-  if (spares == nullptr) return;
-  for (Chunk& chunk : chunks_) spares->give(std::move(chunk.bytes), chunk.size);
+  Workspace* workspace = per_thread<Workspace>();
+  if (workspace == nullptr) return;
+  for (Chunk& chunk : chunks_) workspace->give_chunk(std::move(chunk.bytes), chunk.size);
 }
 
 void* JsonArena::allocate(std::size_t bytes, std::size_t align) {
   std::size_t padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
   if (cursor_ == nullptr || padding + bytes > remaining_) {
     Chunk chunk;
-    SpareChunks* spares = per_thread<SpareChunks>();
-    if (spares == nullptr || !spares->take(bytes + align, chunk.bytes, chunk.size)) {
+    Workspace* workspace = per_thread<Workspace>();
+    if (workspace == nullptr || !workspace->take_chunk(bytes + align, chunk.bytes, chunk.size)) {
       chunk.size = std::max(next_chunk_size_, bytes + align);
       chunk.bytes = std::make_unique_for_overwrite<std::byte[]>(chunk.size);
     }

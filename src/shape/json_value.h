@@ -17,14 +17,17 @@
 
 namespace plomet {
 
+// What one thread keeps between calls, at most: spare arena chunks and text
+// buffers together.
+inline constexpr std::size_t kWorkspaceBytes = std::size_t{32} << 20;
+
 // Bump allocator for trivially destructible objects; memory is returned only
 // when the arena is destroyed. Chunk addresses are stable across moves.
-// A destroyed arena leaves up to kSpareChunkBytes of its chunks to the next
+// A destroyed arena leaves its chunks to the thread's workspace, for the next
 // arena made on the same thread, so repeated calls reuse memory that is
 // already mapped instead of faulting in fresh pages.
 class JsonArena {
  public:
-  static constexpr std::size_t kSpareChunkBytes = std::size_t{32} << 20;
 
   JsonArena() = default;
   ~JsonArena();
@@ -165,7 +168,8 @@ JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& a
 // several texts of the input's size per call, and fresh memory costs a page
 // fault per page.
 std::string take_text_buffer(std::size_t capacity);
-// Hands a buffer back for take_text_buffer; a few of up to 32 MiB are kept.
+// Hands a buffer back for take_text_buffer; the thread's workspace keeps it
+// while it stays within kWorkspaceBytes.
 void recycle_text_buffer(std::string&& buffer);
 
 // A tree together with the storage its views point into.
