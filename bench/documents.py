@@ -126,24 +126,46 @@ def _scramble(i):
     return (i * 2654435761) & 0xFFFFFFFF
 
 
-def distinct_integers_chunks(count):
+def _array_chunks(count, item_text):
+    """Yields a JSON array of item_text(0) .. item_text(count - 1), written
+    without spaces, in pieces of 100,000 items."""
     yield b"["
     step = 100_000
     for start in range(0, count, step):
         stop = min(count, start + step)
-        body = ",".join(str(_scramble(i)) for i in range(start, stop))
+        body = ",".join(item_text(i) for i in range(start, stop))
         yield (body if start == 0 else "," + body).encode()
     yield b"]"
+
+
+def distinct_integers_chunks(count):
+    return _array_chunks(count, lambda i: str(_scramble(i)))
 
 
 def distinct_strings_chunks(count):
-    yield b"["
-    step = 100_000
-    for start in range(0, count, step):
-        stop = min(count, start + step)
-        body = ",".join(f'"item-{_scramble(i):08x}-é"' for i in range(start, stop))
-        yield (body if start == 0 else "," + body).encode()
-    yield b"]"
+    return _array_chunks(count, lambda i: f'"item-{_scramble(i):08x}-é"')
+
+
+def sequential_integers_chunks(count):
+    """[0,1,2,...,count-1]."""
+    return _array_chunks(count, str)
+
+
+def distinct_floats_chunks(count):
+    """count distinct floats with three decimals, such as 12.345: the integer
+    part is the item's index, so no two are equal, and no fraction is zero, so
+    every one is a float."""
+    return _array_chunks(count, lambda i: f"{i}.{(i * 7919) % 999 + 1:03d}")
+
+
+def short_strings_chunks(count):
+    """count distinct ASCII strings of eight hexadecimal digits."""
+    return _array_chunks(count, lambda i: f'"{_scramble(i):08x}"')
+
+
+def tiny_objects_chunks(count):
+    """count copies of {"a":1}."""
+    return _array_chunks(count, lambda i: '{"a":1}')
 
 
 def wide_objects_chunks(objects, keys, distinct_across_objects):

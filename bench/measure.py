@@ -1,26 +1,30 @@
 """The benchmark's measuring process: one fresh interpreter per document.
 
-Timing (default): loads one document, then times every contender on it in
-interleaved rounds and writes one JSON line per event to stdout, so that the
-parent keeps what was measured even if it has to stop this process.
+Warm timing (default): loads one document, then times every contender on it
+in interleaved rounds and writes one JSON line per event to stdout, so that
+the parent keeps what was measured even if it has to stop this process.
+
+Fresh timing (--fresh CONTENDER): loads the document and imports json and
+plomet, then times one call of the contender, the first call of anything in
+this process, and reports it.
 
 Memory (--memory): loads the document, records the resident set size with the
 text loaded, runs one analyze_json call and reports the peak resident set
-size reached during the call.
+size reached during the call, and with examples shown, how many examples the
+outline prints.
 """
 import argparse
 import gc
 import json
 import math
 import os
-import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import documents  # noqa: E402
 
-CONTENDERS = ("plomet_false", "plomet_true", "json_loads", "simdjson")
+CONTENDERS = ("plomet_false", "plomet_true", "json_loads")
 
 
 def emit(**event):
@@ -45,26 +49,15 @@ def import_plomet(module_dir):
     return plomet
 
 
-class Simdjson:
-    """Runs the simdjson program on the document's file; it times its own
-    parses, so process start and file loading are not counted."""
-
-    def __init__(self, program, path):
-        self.program = program
-        self.path = path
-
-    def run(self, iterations):
-        done = subprocess.run([self.program, self.path, str(iterations)],
-                              capture_output=True, text=True)
-        fields = dict(item.split("=", 1) for item in done.stdout.split() if "=" in item)
-        if done.returncode == 2 and "error" in fields:
-            raise ValueError("simdjson: " + done.stdout.strip().split("=", 1)[1])
-        if done.returncode != 0 or "median_ns" not in fields:
-            raise RuntimeError(f"simdjson_parse exited {done.returncode}: {done.stderr.strip()}")
-        return int(fields["median_ns"]) / 1e9
+def contender_call(name, plomet):
+    if name == "plomet_false":
+        return lambda text: plomet.analyze_json(text, False)
+    if name == "plomet_true":
+        return lambda text: plomet.analyze_json(text, True)
+    return json.loads
 
 
-def make_timers(names, text, plomet, simdjson):
+def make_timers(names, text, plomet):
     """Maps each contender to a function that runs it `count` times and
     returns the mean seconds of one run."""
 
@@ -78,35 +71,17 @@ def make_timers(names, text, plomet, simdjson):
             return elapsed / count
         return timed
 
-    timers = {}
-    for name in names:
-        if name == "plomet_false":
-            timers[name] = python_timer(lambda t: plomet.analyze_json(t, False))
-        elif name == "plomet_true":
-            timers[name] = python_timer(lambda t: plomet.analyze_json(t, True))
-        elif name == "json_loads":
-            timers[name] = python_timer(json.loads)
-        elif name == "simdjson":
-            timers[name] = simdjson.run
-    return timers
+    return {name: python_timer(contender_call(name, plomet)) for name in names}
 
 
 def run_timing(args):
     text = load_text(args.doc, args.truncate)
     emit(event="loaded", bytes=len(text.encode("utf-8")), chars=len(text))
     names = [n for n in args.contenders.split(",") if n]
-    plomet = None
-    if any(n.startswith("plomet") for n in names):
-        plomet = import_plomet(args.module_dir)
-    simdjson = None
-    if "simdjson" in names:
-        if args.simdjson and args.truncate is None:
-            simdjson = Simdjson(args.simdjson, args.doc)
-        else:
-            names.remove("simdjson")
+    plomet = import_plomet(args.module_dir)
     # json.loads recurses once per nesting level.
     sys.setrecursionlimit(max(sys.getrecursionlimit(), 20000))
-    timers = make_timers(names, text, plomet, simdjson)
+    timers = make_timers(names, text, plomet)
 
     gc.collect()
     gc.disable()  # as timeit does: no collector passes inside the timed calls
@@ -118,8 +93,8 @@ def run_timing(args):
         except (KeyboardInterrupt, SystemExit):
             raise
         except BaseException as error:  # noqa: BLE001 - includes the module's internal fault
-            # A text that this contender does not read (json.loads and simdjson
-            # on a truncated document) or a pipeline failure: reported, not timed.
+            # A text that this contender does not read (json.loads on a
+            # truncated document) or a pipeline failure: reported, not timed.
             emit(event="error", contender=name, kind=type(error).__name__, message=str(error)[:300])
             names.remove(name)
             continue
@@ -130,13 +105,30 @@ def run_timing(args):
         # Rotate the order so that no contender always runs first or last.
         order = names[rep % len(names):] + names[:rep % len(names)] if names else []
         for name in order:
-            count = counts[name]
-            if name == "simdjson":
-                seconds = timers[name](max(3, count))
-            else:
-                seconds = timers[name](count)
-            emit(event="sample", contender=name, rep=rep, seconds=seconds, count=count)
+            seconds = timers[name](counts[name])
+            emit(event="sample", contender=name, rep=rep, seconds=seconds, count=counts[name])
     emit(event="done")
+
+
+def run_fresh(args):
+    text = load_text(args.doc, args.truncate)
+    plomet = import_plomet(args.module_dir)
+    sys.setrecursionlimit(max(sys.getrecursionlimit(), 20000))
+    call = contender_call(args.fresh, plomet)
+    gc.collect()
+    gc.disable()
+    try:
+        start = time.perf_counter()
+        result = call(text)
+        seconds = time.perf_counter() - start
+    except (KeyboardInterrupt, SystemExit):
+        raise
+    except BaseException as error:  # noqa: BLE001 - as in run_timing
+        emit(event="error", contender=args.fresh, kind=type(error).__name__,
+             message=str(error)[:300])
+        return
+    del result
+    emit(event="fresh", contender=args.fresh, bytes=len(text.encode("utf-8")), seconds=seconds)
 
 
 def read_status_kib(field):
@@ -157,6 +149,45 @@ def reset_peak_rss():
         return False
 
 
+TYPE_WORDS = ("null", "bool", "int", "float", "str")
+
+
+def key_length(line):
+    """The length of the key at the start of an outline line (a JSON string,
+    then "?" when optional, then ": "), or 0 when the line does not start
+    with one."""
+    if not line.startswith('"'):
+        return 0
+    i = 1
+    while i < len(line) and line[i] != '"':
+        i += 2 if line[i] == "\\" else 1
+    i += 1
+    if line.startswith("?", i):
+        i += 1
+    return i + 2 if line.startswith(": ", i) else 0
+
+
+def count_examples(outline):
+    """The number of example values an outline made with show_examples=True
+    prints: each number, true or false, and quoted string that stands at a
+    scalar position, where a type word would stand without examples. String
+    examples are printed unescaped, so one that holds '", "' counts as two,
+    and one that holds a line feed can make the count off by one."""
+    count = 0
+    for line in outline.split("\n"):
+        value = line.lstrip(" ")
+        value = value[key_length(value):].removesuffix(",")
+        if not value or value in TYPE_WORDS or value[0] in "{}[]" or value.startswith("...  //"):
+            continue
+        if value in ("true", "false"):
+            count += 1
+        elif value[0] == '"':
+            count += 1 + value.count('", "')
+        elif value[0] == "-" or value[0].isdigit():
+            count += 1 + value.count(", ")
+    return count
+
+
 def run_memory(args):
     text = load_text(args.doc, args.truncate)
     plomet = import_plomet(args.module_dir)
@@ -168,7 +199,8 @@ def run_memory(args):
     result = plomet.analyze_json(text, show_examples)
     peak = read_status_kib("VmHWM")
     emit(event="memory", bytes=len(text.encode("utf-8")), baseline_kib=baseline,
-         peak_kib=peak, peak_reset=reset, output_chars=len(result))
+         peak_kib=peak, peak_reset=reset, output_chars=len(result),
+         examples=count_examples(result) if show_examples else 0)
 
 
 def main():
@@ -176,15 +208,18 @@ def main():
     parser.add_argument("--doc", required=True)
     parser.add_argument("--truncate", type=float)
     parser.add_argument("--module-dir")
-    parser.add_argument("--simdjson")
     parser.add_argument("--contenders", default=",".join(CONTENDERS))
     parser.add_argument("--repeats", type=int, default=5)
     parser.add_argument("--min-time", type=float, default=0.05,
                         help="seconds that one sample should last at least")
+    parser.add_argument("--fresh", choices=CONTENDERS,
+                        help="time the first call of this contender in this process")
     parser.add_argument("--memory", choices=("plomet_false", "plomet_true"))
     args = parser.parse_args()
     if args.memory:
         run_memory(args)
+    elif args.fresh:
+        run_fresh(args)
     else:
         run_timing(args)
 

@@ -11,18 +11,24 @@ import plomet
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 HARNESS = os.path.join(ROOT, "bench", "run_bench.py")
+sys.path.insert(0, os.path.join(ROOT, "bench"))
+import measure  # noqa: E402
+
 # The module lives in BUILD_DIR/python/.
 BUILD_DIR = os.environ.get("PLOMET_BUILD_DIR") or os.path.dirname(
     os.path.dirname(os.path.abspath(plomet.__file__)))
 
-VALID = [
-    "twitter", "citm_catalog", "canada", "records_1MB", "records_0.1MB", "records_0.3MB",
+TARGET_DOCS = ["twitter", "citm_catalog", "canada", "records_0.1MB",
+               "seq_ints_10k", "floats_10k", "short_strings_10k", "tiny_objects_10k"]
+TRUNCATED = ["twitter@60%", "citm_catalog@60%", "canada@60%", "records_0.1MB@60%"]
+SCALING = ["records_0.01MB", "records_1MB"]
+ADVERSARIAL = [
     "ints_1k", "ints_10k", "strings_1k", "strings_10k",
     "objects_10x1k_keys", "objects_100x1k_keys", "distinct_keys_10x1k", "distinct_keys_100x1k",
     "deep_1024x100", "deep_1024x1k",
 ]
-TRUNCATED = ["twitter@60%", "citm_catalog@60%", "canada@60%", "records_1MB@60%"]
 NUMBER = re.compile(r"^\d+(\.\d+)?$")
+RATIO = re.compile(r"^\d+\.\d\d×$")
 
 
 def harness_shared_dir():
@@ -37,6 +43,10 @@ def harness_shared_dir():
     return os.path.join(ROOT, "..", "shared")
 
 
+def simdjson_built():
+    return os.access(os.path.join(BUILD_DIR, "bench", "simdjson_parse"), os.X_OK)
+
+
 @pytest.fixture(scope="module")
 def quick_run(tmp_path_factory):
     if not os.path.exists(os.path.join(harness_shared_dir(), "corpora", "bench", "twitter.json")):
@@ -48,59 +58,102 @@ def quick_run(tmp_path_factory):
     return done
 
 
-def table_rows(stdout):
-    """The first table's rows, by document name, as lists of cells."""
-    rows = {}
+def tables(stdout):
+    """The tables, each as {first cell: cells}, by the first cell of the
+    header; of two tables with the same header cell, the first."""
+    found, rows = {}, None
     for line in stdout.split("\n"):
-        if line.startswith("| scaling |"):
-            break
-        if line.startswith("| ") and not line.startswith("| document"):
-            cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if not line.startswith("|"):
+            rows = None
+            continue
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if rows is None:
+            rows = {}
+            found.setdefault(cells[0], rows)
+        elif not line.startswith("|---"):
             rows[cells[0]] = cells
-    return rows
+    return found
 
 
 def test_quick_mode_exits_zero(quick_run):
     assert quick_run.returncode == 0, quick_run.stdout[-3000:] + quick_run.stderr[-3000:]
 
 
-def test_every_document_has_timed_plomet_cells(quick_run):
-    rows = table_rows(quick_run.stdout)
-    assert set(rows) == set(VALID + TRUNCATED)
-    for name in VALID + TRUNCATED:
-        size, false_ms, true_ms = rows[name][1:4]
-        assert int(size) > 0, rows[name]
-        assert NUMBER.match(false_ms) and NUMBER.match(true_ms), rows[name]
+def test_warm_table_times_every_contender_on_every_document(quick_run):
+    rows = tables(quick_run.stdout)["document"]
+    assert list(rows) == TARGET_DOCS + TRUNCATED + SCALING + ADVERSARIAL
+    for name, cells in rows.items():
+        size, false_ms, true_ms, loads_ms = cells[1:5]
+        assert int(size) > 0 and NUMBER.match(false_ms), cells
+        if name in SCALING:
+            # Only analyze(False) is timed on the other records sizes.
+            assert true_ms == loads_ms == "", cells
+        else:
+            assert NUMBER.match(true_ms), cells
+            assert loads_ms == "not JSON" if name in TRUNCATED else NUMBER.match(loads_ms), cells
 
 
-def test_truncated_documents_are_not_json_and_the_others_are(quick_run):
-    rows = table_rows(quick_run.stdout)
-    simdjson_built = os.access(os.path.join(BUILD_DIR, "bench", "simdjson_parse"), os.X_OK)
-    for name in TRUNCATED:
-        assert rows[name][4] == "not JSON", rows[name]
-    for name in VALID:
-        assert NUMBER.match(rows[name][4]), rows[name]
-        if simdjson_built:
-            assert NUMBER.match(rows[name][5]), rows[name]
+def test_fresh_table_times_the_target_documents(quick_run):
+    # The second table headed "document" is the fresh one.
+    fresh = quick_run.stdout.split("Fresh process:", 1)[1]
+    rows = tables(fresh)["document"]
+    assert list(rows) == TARGET_DOCS + TRUNCATED
+    for name, cells in rows.items():
+        timed = cells[2:3] if name in TRUNCATED else cells[2:5]
+        assert all(NUMBER.match(c) for c in timed), cells
+        if name not in TRUNCATED:
+            assert all(RATIO.match(c) for c in cells[5:8]), cells
 
 
 def test_truncated_rows_are_cut_at_sixty_percent(quick_run):
-    rows = table_rows(quick_run.stdout)
+    rows = tables(quick_run.stdout)["document"]
     for name in TRUNCATED:
         original = int(rows[name.split("@")[0]][1])
         # Cut back to a character boundary: at most 3 bytes short.
         assert 0 <= int(original * 0.6) - int(rows[name][1]) <= 3, (name, rows[name][1], original)
 
 
+def test_cpp_loop_times_both_programs_on_the_corpora(quick_run):
+    rows = tables(quick_run.stdout)["C++ loop"]
+    assert list(rows) == ["twitter", "citm_catalog", "canada"]
+    for cells in rows.values():
+        assert NUMBER.match(cells[3]) and NUMBER.match(cells[4]), cells
+        if simdjson_built():
+            assert NUMBER.match(cells[2]) and RATIO.match(cells[5]) and RATIO.match(cells[6]), cells
+
+
+def test_memory_rows_cover_every_target_document(quick_run):
+    rows = tables(quick_run.stdout)["memory"]
+    assert list(rows) == TARGET_DOCS + TRUNCATED + ["records_0.01MB", "records_1MB"]
+    for cells in rows.values():
+        assert re.match(r"^-?\d+\.\d\d×$", cells[4]) and re.match(r"^-?\d+\.\d\d×$", cells[6]), cells
+    # Every value of an array of distinct values is printed; a million equal
+    # objects print one.
+    for name in ("seq_ints_10k", "floats_10k", "short_strings_10k"):
+        assert rows[name][7] == "10000", rows[name]
+    assert rows["tiny_objects_10k"][7] == "1", rows["tiny_objects_10k"]
+
+
 def test_footer_gives_a_verdict_for_every_target(quick_run):
     verdicts = re.findall(r"^\| .+ \| .* \| (PASS|MISS|n/a) \|$", quick_run.stdout, re.M)
-    # 4 json.loads, 3 simdjson, 4 examples, 4 truncated, 1 scaling, 5 linearity, 2 memory.
-    assert len(verdicts) == 23, quick_run.stdout
-    simdjson_built = os.access(os.path.join(BUILD_DIR, "bench", "simdjson_parse"), os.X_OK)
-    assert verdicts.count("n/a") == (0 if simdjson_built else 3), quick_run.stdout
+    # Warm and fresh: 8 json.loads ÷ False, 3 json.loads ÷ True, 5 True ÷ False,
+    # 4 truncated; 6 C++ loop, 1 scaling, 2 × 14 memory, 5 linearity guards.
+    assert len(verdicts) == 2 * (8 + 3 + 5 + 4) + 6 + 1 + 2 * 14 + 5, quick_run.stdout
+    assert verdicts.count("n/a") == (0 if simdjson_built() else 6), quick_run.stdout
 
 
-def test_memory_rows_report_a_ratio(quick_run):
-    memory = re.findall(r"^\| analyze\((False|True)\) \| \d+ \| \d+ \| \d+ \| (-?\d+\.\d+)× \|$",
-                        quick_run.stdout, re.M)
-    assert [flag for flag, _ in memory] == ["False", "True"], quick_run.stdout
+@pytest.mark.parametrize("text, printed", [
+    ('{"a": [1, 2', 2),
+    ('{"id": 7, "name": "text", "list": ["x", "y", "x"], '
+     '"users": [{"a": 1, "b": true}, {"a": 2}]}', 6),
+    ("[true, false]", 0),
+    ('{"f": false, "n": null, "e": [], "o": {}}', 1),
+    ('{"k\\"ey": -1.5, "s?": ["a, b", "c"]}', 3),
+    ('{"k": [[1, 2], [3]]}', 2),
+    ('[{"a": 1}, {"a": 2.5}]', 0),
+    ('"x"', 1),
+    ('{"x": ["1", "2"], "y": "z"}', 3),
+])
+def test_examples_are_counted_from_the_outline(text, printed):
+    assert measure.count_examples(plomet.analyze_json(text, True)) == printed
+    assert measure.count_examples(plomet.analyze_json(text, False)) == 0
