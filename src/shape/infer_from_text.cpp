@@ -50,8 +50,10 @@ struct Slot {
 };
 
 // Gathers examples into one array's item at a time, each value appended
-// unless an equal one is held. Short lists are compared with each example;
-// longer ones go through a hash index, whose slots are fetched a few values
+// unless an equal one is held. While the values come in strictly ascending
+// order (ids, timestamps, sorted keys), each is new by that alone. Otherwise
+// short lists are compared with each example, and longer ones go through a
+// hash index, made when first needed, whose slots are fetched a few values
 // ahead of their insertion, so that the memory accesses of a long list
 // overlap instead of following one another.
 template <class T>
@@ -64,18 +66,24 @@ class ExampleGatherer {
       list_ = &list;
       depth_ = depth;
       indexed_ = false;
+      ascending_ = true;
     }
     if (!indexed_) {
-      for (const T& example : list) {
-        if (example == value) return;
+      if (ascending_ && !list.empty() && list.back() < value) {
+        list.push_back(value);
+        return;
       }
-      list.push_back(value);
-      if (list.size() > kExampleScanLimit) {
-        index_.reset(list.size());
-        for (std::size_t i = 0; i < list.size(); ++i) index_.insert_new(hash(list[i]), static_cast<std::uint32_t>(i));
-        indexed_ = true;
+      if (list.size() <= kExampleScanLimit) {
+        for (const T& example : list) {
+          if (example == value) return;
+        }
+        ascending_ = ascending_ && list.empty();
+        list.push_back(value);
+        return;
       }
-      return;
+      index_.reset(list.size());
+      for (std::size_t i = 0; i < list.size(); ++i) index_.insert_new(hash(list[i]), static_cast<std::uint32_t>(i));
+      indexed_ = true;
     }
     if (count_ == kLookahead) insert_first();
     const std::uint64_t h = hash(value);
@@ -116,6 +124,7 @@ class ExampleGatherer {
   std::vector<T>* list_ = nullptr;
   std::size_t depth_ = 0;
   bool indexed_ = false;
+  bool ascending_ = true;  // the list holds strictly ascending values
   PositionIndex index_;
   Pending pending_[kLookahead];
   std::size_t first_ = 0;
