@@ -82,12 +82,29 @@ constexpr NibbleTable kHighNibble = {
     kTooShort, kTooShort, kTooShort, kTooShort,                                              // C_ to F_
 };
 
-// Per byte of the last 16 of a block, the largest value that leaves no
-// sequence open at the block's end: a lead byte in the last position, a lead
-// of three or four bytes in the second last, of four in the third last.
-constexpr std::array<std::uint8_t, 16> kLargestClosedTail = {
-    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xEF, 0xDF, 0xBF,
-};
+// A table in each 128-bit lane of a block, as the lane-wise byte shuffles
+// read it; vectors shorter than the block take its start.
+constexpr std::array<std::uint8_t, kBlockSize> in_each_lane(const NibbleTable& table) {
+  std::array<std::uint8_t, kBlockSize> lanes{};
+  for (std::size_t i = 0; i < lanes.size(); ++i) lanes[i] = table[i % table.size()];
+  return lanes;
+}
+constexpr auto kPreviousHighNibbleLanes = in_each_lane(kPreviousHighNibble);
+constexpr auto kPreviousLowNibbleLanes = in_each_lane(kPreviousLowNibble);
+constexpr auto kHighNibbleLanes = in_each_lane(kHighNibble);
+
+// Per byte of a block, the largest value that leaves no sequence open at the
+// block's end: a lead byte in the last position, a lead of three or four
+// bytes in the second last, of four in the third last. Vectors shorter than
+// the block take the end of the table.
+constexpr std::array<std::uint8_t, kBlockSize> kLargestClosedTail = [] {
+  std::array<std::uint8_t, kBlockSize> largest{};
+  largest.fill(0xFF);
+  largest[kBlockSize - 3] = 0xEF;
+  largest[kBlockSize - 2] = 0xDF;
+  largest[kBlockSize - 1] = 0xBF;
+  return largest;
+}();
 
 // Where the scalar search resumes for a faulty block: the lead byte among
 // the three bytes before the block, unless an ASCII byte comes first. The
@@ -136,10 +153,10 @@ PLOMET_TARGET_SSE42 inline __m128i faults_sse42(__m128i input, __m128i previous)
   const __m128i previous2 = _mm_alignr_epi8(input, previous, 14);
   const __m128i previous3 = _mm_alignr_epi8(input, previous, 13);
   const __m128i pair_faults = _mm_and_si128(
-      _mm_and_si128(_mm_shuffle_epi8(load_sse42(kPreviousHighNibble.data()), high_nibbles_sse42(previous1)),
-                    _mm_shuffle_epi8(load_sse42(kPreviousLowNibble.data()),
+      _mm_and_si128(_mm_shuffle_epi8(load_sse42(kPreviousHighNibbleLanes.data()), high_nibbles_sse42(previous1)),
+                    _mm_shuffle_epi8(load_sse42(kPreviousLowNibbleLanes.data()),
                                      _mm_and_si128(previous1, _mm_set1_epi8(0x0F)))),
-      _mm_shuffle_epi8(load_sse42(kHighNibble.data()), high_nibbles_sse42(input)));
+      _mm_shuffle_epi8(load_sse42(kHighNibbleLanes.data()), high_nibbles_sse42(input)));
   // The high bit is set where a byte must be a third or fourth continuation
   // byte: two after a lead of E0 and up, or three after one of F0 and up.
   const __m128i third = _mm_subs_epu8(previous2, _mm_set1_epi8(0xE0 - 0x80));
@@ -177,7 +194,7 @@ PLOMET_TARGET_SSE42 bool Sse42Blocks::next_is_valid(const char* p) {
       _mm_or_si128(faults_sse42(v0, previous), faults_sse42(v1, v0)),
       _mm_or_si128(faults_sse42(v2, v1), faults_sse42(v3, v2)));
   previous = v3;
-  open_sequence = _mm_subs_epu8(v3, load_sse42(kLargestClosedTail.data()));
+  open_sequence = _mm_subs_epu8(v3, load_sse42(kLargestClosedTail.data() + 48));
   return is_zero_sse42(faults);
 }
 
@@ -185,11 +202,6 @@ PLOMET_TARGET_SSE42 bool Sse42Blocks::next_is_valid(const char* p) {
 
 PLOMET_TARGET_AVX2 inline __m256i load_avx2(const void* p) {
   return _mm256_loadu_si256(static_cast<const __m256i*>(p));
-}
-
-// A table of 16 bytes in both 128-bit lanes, as the lane-wise shuffle reads it.
-PLOMET_TARGET_AVX2 inline __m256i table_avx2(const std::uint8_t* table) {
-  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(table)));
 }
 
 PLOMET_TARGET_AVX2 inline __m256i high_nibbles_avx2(__m256i bytes) {
@@ -205,10 +217,10 @@ PLOMET_TARGET_AVX2 inline __m256i faults_avx2(__m256i input, __m256i previous) {
   const __m256i previous3 = _mm256_alignr_epi8(input, straddle, 13);
   const __m256i pair_faults = _mm256_and_si256(
       _mm256_and_si256(
-          _mm256_shuffle_epi8(table_avx2(kPreviousHighNibble.data()), high_nibbles_avx2(previous1)),
-          _mm256_shuffle_epi8(table_avx2(kPreviousLowNibble.data()),
+          _mm256_shuffle_epi8(load_avx2(kPreviousHighNibbleLanes.data()), high_nibbles_avx2(previous1)),
+          _mm256_shuffle_epi8(load_avx2(kPreviousLowNibbleLanes.data()),
                               _mm256_and_si256(previous1, _mm256_set1_epi8(0x0F)))),
-      _mm256_shuffle_epi8(table_avx2(kHighNibble.data()), high_nibbles_avx2(input)));
+      _mm256_shuffle_epi8(load_avx2(kHighNibbleLanes.data()), high_nibbles_avx2(input)));
   const __m256i third = _mm256_subs_epu8(previous2, _mm256_set1_epi8(0xE0 - 0x80));
   const __m256i fourth = _mm256_subs_epu8(previous3, _mm256_set1_epi8(0xF0 - 0x80));
   const __m256i must_continue =
@@ -235,16 +247,15 @@ PLOMET_TARGET_AVX2 bool Avx2Blocks::next_is_valid(const char* p) {
     return valid;
   }
   const __m256i faults = _mm256_or_si256(faults_avx2(v0, previous), faults_avx2(v1, v0));
-  const __m256i largest_closed =
-      _mm256_inserti128_si256(_mm256_set1_epi8(static_cast<char>(0xFF)),
-                              load_sse42(kLargestClosedTail.data()), 1);
   previous = v1;
-  open_sequence = _mm256_subs_epu8(v1, largest_closed);
+  open_sequence = _mm256_subs_epu8(v1, load_avx2(kLargestClosedTail.data() + 32));
   return is_zero_avx2(faults);
 }
 
 }  // namespace
 
+// flatten: the block check, compiled for the same instructions, goes into the
+// loop with its tables in registers rather than being called per block.
 __attribute__((flatten)) PLOMET_TARGET_SSE42 std::size_t find_invalid_utf8_sse42(std::string_view bytes) {
   Sse42Blocks blocks{_mm_setzero_si128(), _mm_setzero_si128()};
   return find_invalid_utf8_by_block(bytes, blocks);
