@@ -1,11 +1,11 @@
 #include "reader/utf8_validation.h"
 
 #include "reader/text_scan.h"
+#include "reader/utf8_validation_x86.h"
 
 namespace plomet::scan {
 
-std::size_t find_invalid_utf8(std::string_view bytes) {
-  std::size_t pos = 0;
+std::size_t find_invalid_utf8_scalar(std::string_view bytes, std::size_t pos) {
   while (pos < bytes.size()) {
     if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
       ++pos;
@@ -18,6 +18,52 @@ std::size_t find_invalid_utf8(std::string_view bytes) {
     pos += d.length;
   }
   return kValidUtf8;
+}
+
+bool cpu_runs(Utf8Validator validator) {
+  switch (validator) {
+    case Utf8Validator::kScalar:
+      return true;
+#if defined(__x86_64__)
+    case Utf8Validator::kSse42:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("sse4.2");
+    case Utf8Validator::kAvx2:
+      __builtin_cpu_init();
+      return __builtin_cpu_supports("avx2");
+#endif
+    default:
+      return false;
+  }
+}
+
+std::size_t find_invalid_utf8(std::string_view bytes, Utf8Validator validator) {
+  switch (validator) {
+#if defined(__x86_64__)
+    case Utf8Validator::kSse42:
+      return find_invalid_utf8_sse42(bytes);
+    case Utf8Validator::kAvx2:
+      return find_invalid_utf8_avx2(bytes);
+#endif
+    default:
+      return find_invalid_utf8_scalar(bytes, 0);
+  }
+}
+
+namespace {
+
+Utf8Validator fastest_utf8_validator() {
+  for (auto it = kUtf8Validators.rbegin(); it != kUtf8Validators.rend(); ++it) {
+    if (cpu_runs(*it)) return *it;
+  }
+  return Utf8Validator::kScalar;
+}
+
+}  // namespace
+
+std::size_t find_invalid_utf8(std::string_view bytes) {
+  static const Utf8Validator fastest = fastest_utf8_validator();
+  return find_invalid_utf8(bytes, fastest);
 }
 
 }  // namespace plomet::scan
