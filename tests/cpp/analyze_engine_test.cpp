@@ -109,6 +109,28 @@ TEST(AnalyzeEngine, AgreesWithTreeWhereFoldingMustKeepTheMergeRules) {
   for (const char* text : cases) expect_same_as_tree(text, text);
 }
 
+// Long example lists: ascending runs taken without hashing, then values
+// that go back and must be found among the earlier ones.
+TEST(AnalyzeEngine, AgreesWithTreeOnLongExampleLists) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    const std::size_t ascending = std::uniform_int_distribution<std::size_t>(0, 40)(random);
+    const std::size_t mixed = std::uniform_int_distribution<std::size_t>(0, 40)(random);
+    std::string ints = "[", floats = "[", strings = "[";
+    for (std::size_t i = 0; i < ascending + mixed; ++i) {
+      const long value = i < ascending ? static_cast<long>(i) : std::uniform_int_distribution<long>(-5, 50)(random);
+      const std::string sep = i == 0 ? "" : ",";
+      ints += sep + std::to_string(value);
+      floats += sep + std::to_string(value) + (value % 3 == 0 ? "" : ".5");
+      strings += sep + "\"k" + std::string(1, static_cast<char>('a' + (value + 5) % 26)) + "\"";
+    }
+    for (std::string* text : {&ints, &floats, &strings}) {
+      *text += "]";
+      expect_same_as_tree(*text, *text);
+    }
+  }
+}
+
 // Random documents from a small grammar: few keys, so that objects share
 // and repeat them; every kind, so that items mix.
 class DocumentMaker {
