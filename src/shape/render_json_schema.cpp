@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "reader/loose_reader.h"
+
 namespace plomet {
 
 namespace {
@@ -58,7 +60,8 @@ class JsonSchemaWriter {
       case Schema::Kind::Float:
         type(depth, "number");
         examples(depth, std::get<FloatSchema>(schema.payload).examples, [this](double v) {
-          append_float_text(out_, v);
+          // With a fraction or an exponent, so that readers take it as a float.
+          append_compact_float(out_, v);
           return false;
         });
         break;
