@@ -26,7 +26,6 @@ class DocumentFold {
   // first) and whose max_items is their number.
   const Schema& shape() const { return shape_; }
   const Schema& item() const { return *std::get<ArraySchema>(shape_.payload).item; }
-  std::uint64_t count() const { return std::get<ArraySchema>(shape_.payload).max_items; }
 
  private:
   Schema& item_mut() { return *std::get<ArraySchema>(shape_.payload).item; }
