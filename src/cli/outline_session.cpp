@@ -184,13 +184,12 @@ void OutlineSession::write_document(const JsonDocument& document) {
 }
 
 void OutlineSession::write_outline(const Schema& shape, const Schema& json_schema_root) {
-  std::string text = options_.format == OutputFormat::JsonSchema
-                         ? render_json_schema(json_schema_root, options_.show_examples, options_.limits)
-                         : [&] {
-                             std::string outline;
-                             render_schema(outline, shape, options_.show_examples, options_.limits);
-                             return outline;
-                           }();
+  std::string text;
+  if (options_.format == OutputFormat::JsonSchema) {
+    text = render_json_schema(json_schema_root, options_.show_examples, options_.limits);
+  } else {
+    render_schema(text, shape, options_.show_examples, options_.limits);
+  }
   text.push_back('\n');
   write_section(text);
 }
