@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(cmake g++ clang libclang-rt-14-dev make libgtest-dev libbenchmark-dev
   python3 python3-dev python3-pytest python3-numpy python3-hypothesis
-  python3-setuptools python3-wheel python3-pip python3-venv mypy binutils libsimdjson-dev "$@")
+  python3-setuptools python3-wheel python3-pip python3-venv mypy binutils libsimdjson-dev
+  python3-jsonschema time "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

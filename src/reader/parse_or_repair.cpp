@@ -40,13 +40,13 @@ void drop_trailing_commas(std::string& text) {
 }
 
 // Reads a fixed-up text that the document takes over, then cleans its strings.
-ParseResult read_owned_text(std::string text) {
+ParseResult read_owned_text(std::string text, ReadOptions options) {
   JsonDocument doc;
   doc.owned_text = std::make_unique<std::string>(std::move(text));
   auto value = try_read_json5(*doc.owned_text, doc.arena);
   if (!value) return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
   doc.root = *value;
-  repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
   return doc;
 }
 
@@ -180,17 +180,17 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   return fixed;
 }
 
-ParseResult normalize_and_read(std::string_view text) {
+ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
   std::optional<std::string> fixed = normalize_json_text(text);
   if (!fixed) return Unexpected(RepairError::unrepairable(text));
-  return read_owned_text(std::move(*fixed));
+  return read_owned_text(std::move(*fixed), options);
 }
 
 namespace {
 
 // Reads the text as it is; the document is dropped on failure, so that its
 // memory serves the repair attempts.
-std::optional<JsonDocument> read_as_is(std::string_view text) {
+std::optional<JsonDocument> read_as_is(std::string_view text, ReadOptions options) {
   JsonDocument doc;
   if (text.empty()) {
     doc.root = make_object({}, doc.arena);
@@ -199,14 +199,14 @@ std::optional<JsonDocument> read_as_is(std::string_view text) {
   auto value = try_read_json5(text, doc.arena);
   if (!value) return std::nullopt;
   doc.root = *value;
-  repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
   return doc;
 }
 
 // normalize_and_read for the driver, which drops the error: the fixed text
 // it carries goes back to the buffers the next attempt writes into.
-std::optional<JsonDocument> try_normalize_and_read(std::string_view text) {
-  ParseResult result = normalize_and_read(text);
+std::optional<JsonDocument> try_normalize_and_read(std::string_view text, ReadOptions options) {
+  ParseResult result = normalize_and_read(text, options);
   if (result) return std::move(result).value();
   repair::recycle_text_buffer(std::move(result.error().payload));
   return std::nullopt;
@@ -214,15 +214,15 @@ std::optional<JsonDocument> try_normalize_and_read(std::string_view text) {
 
 }  // namespace
 
-ParseResult parse_or_repair(std::string_view text) {
-  if (auto doc = read_as_is(text)) return std::move(*doc);
-  if (auto normalized = try_normalize_and_read(text)) return std::move(*normalized);
+ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
+  if (auto doc = read_as_is(text, options)) return std::move(*doc);
+  if (auto normalized = try_normalize_and_read(text, options)) return std::move(*normalized);
   for (const RepairPassEntry& pass : repair_pass_table()) {
     PassResult repaired = pass.run(text);
     if (!repaired) return Unexpected(std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
     std::optional<JsonDocument> doc;
-    if (repaired.value() != text) doc = try_normalize_and_read(repaired.value());
+    if (repaired.value() != text) doc = try_normalize_and_read(repaired.value(), options);
     repair::recycle_text_buffer(std::move(repaired.value()));
     if (doc) return std::move(*doc);
   }

@@ -14,14 +14,20 @@ namespace plomet {
 
 using ParseResult = Expected<JsonDocument, RepairError>;
 
+struct ReadOptions {
+  // The clean-up of control characters in string values, which the outline
+  // wants; off, string values stay exactly as read.
+  bool remove_control_characters = true;
+};
+
 // Reads or repairs text. The document's views may point into text, so text
 // must outlive the document.
-ParseResult parse_or_repair(std::string_view text);
+ParseResult parse_or_repair(std::string_view text, ReadOptions options = {});
 
 // Applies the basic fix-ups (quotes, line breaks in strings, commas before
 // digits, trailing commas, unclosed brackets) and reads the result. The
 // document owns the fixed-up text. The only error is Unrepairable.
-ParseResult normalize_and_read(std::string_view text);
+ParseResult normalize_and_read(std::string_view text, ReadOptions options = {});
 
 // The fix-ups of normalize_and_read alone: the text to read, or nothing when
 // a closing bracket does not match.

@@ -29,13 +29,14 @@ constexpr const char* kNodeWithoutKind =
 // functions), so that the deepest schemas render on a small thread stack.
 class Renderer {
  public:
-  Renderer(std::string& out, bool show_examples) : out_(out), show_examples_(show_examples) {}
+  Renderer(std::string& out, bool show_examples, const ExampleLimits& limits)
+      : out_(out), show_examples_(show_examples), limits_(limits) {}
 
   // The node's text with its first line starting at depth; indent_first
   // false leaves that first indent out.
   void node(const Schema& schema, std::size_t depth, bool indent_first) {
     if (indent_first) indent(depth);
-    if (append_scalar_text(out_, schema, show_examples_)) return;
+    if (append_scalar_text(out_, schema, show_examples_, limits_)) return;
     if (const auto* object = std::get_if<ObjectSchema>(&schema.payload)) {
       out_.push_back('{');
       fields(*object, depth + 1);
@@ -82,14 +83,14 @@ class Renderer {
     line(depth);
     append_json_string_text(out_, field.key);
     out_.append(field.optional ? "?: " : ": ");
-    if (append_scalar_text(out_, field.value, show_examples_)) return true;
+    if (append_scalar_text(out_, field.value, show_examples_, limits_)) return true;
     if (!field.value.is_container()) fail(kFieldValueWithoutKind);
     return false;
   }
 
   [[gnu::noinline]] void scalar_item(const Schema* item, std::size_t depth) {
     line(depth);
-    if (item == nullptr || !append_scalar_text(out_, *item, show_examples_)) fail(kArrayItemNotScalar);
+    if (item == nullptr || !append_scalar_text(out_, *item, show_examples_, limits_)) fail(kArrayItemNotScalar);
   }
 
   // The element object's closing line, then the item-count line at the
@@ -124,13 +125,14 @@ class Renderer {
 
   std::string& out_;
   const bool show_examples_;
+  const ExampleLimits& limits_;
 };
 
 }  // namespace
 
-void render_schema(std::string& out, const Schema& schema, bool show_examples) {
+void render_schema(std::string& out, const Schema& schema, bool show_examples, const ExampleLimits& limits) {
   // A root object starts at the margin, any other root one level in.
-  Renderer(out, show_examples).node(schema, schema.is(Schema::Kind::Object) ? 0 : 1, true);
+  Renderer(out, show_examples, limits).node(schema, schema.is(Schema::Kind::Object) ? 0 : 1, true);
 }
 
 std::string render_schema(const Schema& schema, bool show_examples) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "shape/json_value.h"
+#include "shape/leaf_text.h"
 #include "shape/position_index.h"
 
 namespace plomet {
@@ -131,7 +132,8 @@ void copy_schema_into(Schema& out, const Schema& schema);
 // The outline text: two spaces of indentation per level, lines joined with a
 // single line feed, no final line feed. Throws InternalFault on a broken
 // invariant (a node without a kind).
+// Examples beyond the limits are cut and marked (see ExampleLimits).
 std::string render_schema(const Schema& schema, bool show_examples);
-void render_schema(std::string& out, const Schema& schema, bool show_examples);
+void render_schema(std::string& out, const Schema& schema, bool show_examples, const ExampleLimits& limits = {});
 
 }  // namespace plomet

@@ -13,6 +13,7 @@ README = (ROOT / "README.md").read_text(encoding="utf-8")
 TOOL = pathlib.Path(os.environ.get("PLOMET_BUILD_DIR", ROOT / "build" / "release")) / "plomet"
 
 FENCE = re.compile(r"^```(\w*)\n(.*?)^```", re.M | re.S)
+EXIT_STATUS = re.compile(r"\[exit status (\d+)\]$")
 PYTHON_EXAMPLE = re.compile(r"^(plomet\.analyze_json\(.*\))\s+# -> (.+)$")
 
 
@@ -61,9 +62,13 @@ def test_shell_example(command, expected):
         shown = "".join((ROOT / name).read_text(encoding="utf-8") for name in args)
     elif program == "plomet":
         result = subprocess.run([str(TOOL), *args], cwd=ROOT, capture_output=True, timeout=60)
-        assert result.returncode == 0, result.stderr
+        # A run that fails shows its status on a last line of its own.
+        status = EXIT_STATUS.search(expected)
+        assert result.returncode == (int(status.group(1)) if status else 0), result.stderr
         # A terminal shows the events on standard error before the outline.
         shown = (result.stderr + result.stdout).decode("utf-8")
+        if status:
+            shown = shown.rstrip("\n") + "\n" + status.group(0)
     else:
         pytest.fail(f"the README runs {program!r}, which this test cannot check")
     assert shown.rstrip("\n") == expected
