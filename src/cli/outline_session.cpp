@@ -5,6 +5,7 @@
 #include "cli/explain_normalization.h"
 #include "cli/extract_answer.h"
 #include "reader/loose_reader.h"
+#include "reader/analyze.h"
 #include "reader/parse_or_repair.h"
 #include "reader/read_json5.h"
 #include "reader/utf8_validation.h"
@@ -81,6 +82,7 @@ void OutlineSession::run_whole_input(InputSource& input, const std::string& disp
   }
   progress.show_phase("analysing");
   const Location location{display};
+  if (!options_.repaired && !options_.strict && !fold_) return outline_whole_input(*text, location, progress);
   std::optional<JsonDocument> document = read_document(*text, location);
   if (!document) return;
   if (options_.repaired) {
@@ -91,6 +93,23 @@ void OutlineSession::run_whole_input(InputSource& input, const std::string& disp
   const Schema shape = infer_schema(document->root);
   progress.clear();
   write_outline(shape, shape);
+}
+
+// A whole document outlined straight from its text, with no document tree:
+// memory follows the outline, not the document.
+void OutlineSession::outline_whole_input(std::string_view text, const Location& location, Progress& progress) {
+  if (options_.explain) explain_sink_.set_location(location);
+  if (options_.extract) {
+    Extraction extraction = extract_answer(text);
+    if (options_.explain) message(location_prefix(location) + "extract: " + extraction.description + "\n");
+    text = extraction.text;
+  }
+  if (text.empty()) note(location, "empty input, read as an empty object");
+  auto shape = infer_text_shape(text, options_.show_examples);
+  if (!shape) return document_failed(location, "Failed to parse or repair JSON: " + shape.error().display_text());
+  if (options_.explain && !text.empty()) explain_normalization(text, location);
+  progress.clear();
+  write_outline(shape->schema, shape->schema);
 }
 
 void OutlineSession::run_input_lines(InputSource& input, const std::string& display, Progress& progress) {

@@ -39,6 +39,7 @@ class OutlineSession {
 
  private:
   void run_whole_input(InputSource& input, const std::string& display, Progress& progress);
+  void outline_whole_input(std::string_view text, const Location& location, Progress& progress);
   void run_input_lines(InputSource& input, const std::string& display, Progress& progress);
   std::optional<JsonDocument> read_document(std::string_view text, const Location& location);
   void explain_normalization(std::string_view text, const Location& location);

@@ -1,9 +1,9 @@
 // The pipeline infers the shape of each candidate text as it reads it, with
 // no document tree: the text as given, then its normalised form, then the
 // normalised output of each repair pass. The first candidate that reads
-// gives the outline. The tree path (read, clean up, infer, render) serves a
-// candidate that inference from the text cannot take, and is the reference
-// the fast path is checked against.
+// gives the shape. The tree path (read, clean up, infer) serves a candidate
+// that inference from the text cannot take, and is the reference the fast
+// path is checked against.
 #include "reader/analyze.h"
 
 #include <optional>
@@ -12,62 +12,73 @@
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
 #include "shape/infer_from_text.h"
-#include "shape/schema.h"
 
 namespace plomet {
 namespace {
 
-// Renders the outline of a candidate text into outline; false when the text
-// does not read.
-bool outline_candidate(std::string_view text, bool show_examples, std::string& outline) {
-  JsonArena strings;
-  Schema schema;
-  switch (infer_schema_from_text(text, show_examples, strings, schema)) {
+// Infers the shape of a candidate text into shape; false when the text does
+// not read.
+bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape) {
+  switch (infer_schema_from_text(text, keep_examples, shape.strings, shape.schema)) {
     case TextInference::Inferred:
-      render_schema(outline, schema, show_examples);
       return true;
     case TextInference::DoesNotRead:
       return false;
     case TextInference::NeedsTree:
       break;
   }
-  JsonDocument doc;
-  auto value = try_read_json5(text, doc.arena);
+  auto document = std::make_unique<JsonDocument>();
+  auto value = try_read_json5(text, document->arena);
   if (!value) return false;
-  doc.root = *value;
-  repair_json_remove_control_characters_in_value(doc.root, doc.arena);
-  render_schema(outline, infer_schema(doc.root), show_examples);
+  document->root = *value;
+  repair_json_remove_control_characters_in_value(document->root, document->arena);
+  shape.schema = infer_schema(document->root);
+  shape.document = std::move(document);
   return true;
 }
 
-// Normalises a text and renders the outline of the result.
-bool outline_normalized(std::string_view text, bool show_examples, std::string& outline) {
+// Normalises a text and infers the shape of the result, which the shape
+// keeps.
+bool infer_normalized(std::string_view text, bool keep_examples, TextShape& shape) {
   std::optional<std::string> fixed = normalize_json_text(text);
   if (!fixed) return false;
-  const bool read = outline_candidate(*fixed, show_examples, outline);
-  recycle_text_buffer(std::move(*fixed));
-  return read;
+  auto read_text = std::make_unique<std::string>(std::move(*fixed));
+  if (infer_candidate(*read_text, keep_examples, shape)) {
+    shape.repaired_text = std::move(read_text);
+    return true;
+  }
+  recycle_text_buffer(std::move(*read_text));
+  return false;
 }
 
 }  // namespace
 
-Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples) {
-  std::string outline;
+Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples) {
+  TextShape shape;
   if (text.empty()) {
-    render_schema(outline, Schema(ObjectSchema{}), show_examples);
-    return outline;
+    shape.schema = Schema(ObjectSchema{});
+    return shape;
   }
-  if (outline_candidate(text, show_examples, outline)) return outline;
-  if (outline_normalized(text, show_examples, outline)) return outline;
+  if (infer_candidate(text, keep_examples, shape)) return shape;
+  if (infer_normalized(text, keep_examples, shape)) return shape;
   for (const RepairPassEntry& pass : repair_pass_table()) {
     PassResult repaired = pass.run(text);
     if (!repaired) return Unexpected(std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
-    const bool read = repaired.value() != text && outline_normalized(repaired.value(), show_examples, outline);
+    const bool read = repaired.value() != text && infer_normalized(repaired.value(), keep_examples, shape);
     recycle_text_buffer(std::move(repaired.value()));
-    if (read) return outline;
+    if (read) return shape;
   }
   return Unexpected(RepairError::all_attempted_repairs_failed());
+}
+
+Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples) {
+  auto shape = infer_text_shape(text, show_examples);
+  if (!shape) return Unexpected(std::move(shape).error());
+  std::string outline;
+  render_schema(outline, shape->schema, show_examples);
+  if (shape->repaired_text) recycle_text_buffer(std::move(*shape->repaired_text));
+  return outline;
 }
 
 Expected<std::string, RepairError> analyze_text_with_tree(std::string_view text, bool show_examples) {

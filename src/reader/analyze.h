@@ -1,13 +1,33 @@
 // The whole pipeline for one text: read or repair, infer, render.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "reader/expected.h"
 #include "reader/repair_error.h"
+#include "shape/json_value.h"
+#include "shape/schema.h"
 
 namespace plomet {
+
+// The shape of a text, with the storage its keys and string examples may
+// point into besides the text itself.
+struct TextShape {
+  Schema schema;
+  JsonArena strings;
+  // The fixed-up text that was read, when the text needed repair; held by
+  // pointer so that views into a short text survive moves of the shape.
+  std::unique_ptr<std::string> repaired_text;
+  // The document, when the shape came from a tree.
+  std::unique_ptr<JsonDocument> document;
+};
+
+// The shape of text (read, or repaired, and inferred), or the error that
+// ended reading and repair. Examples are kept only when keep_examples is
+// set. The shape's views may point into text, which must outlive it.
+Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples);
 
 // The outline of text, or the error that ended reading and repair. Throws
 // InternalFault only on a broken internal invariant.
