@@ -140,6 +140,9 @@ def test_footer_gives_a_verdict_for_every_target(quick_run):
     # 4 truncated; 6 C++ loop, 1 scaling, 2 × 14 memory, 5 linearity guards.
     assert len(verdicts) == 2 * (8 + 3 + 5 + 4) + 6 + 1 + 2 * 14 + 5, quick_run.stdout
     assert verdicts.count("n/a") == (0 if simdjson_built() else 6), quick_run.stdout
+    summary = re.search(r"^Targets of issue 11: (\d+) PASS, (\d+) MISS, (\d+) not measured, "
+                        r"of 75\.$", quick_run.stdout, re.M)
+    assert summary and sum(map(int, summary.groups())) == 75, quick_run.stdout[-500:]
 
 
 @pytest.mark.parametrize("text, printed", [
