@@ -153,21 +153,19 @@ class Plan:
     """The documents of one run, in timing order, and the settings."""
 
     def __init__(self, quick, shared_dir, data_dir, seed, skip_gigabyte):
-        self.quick = quick
         self.seed = seed
         self.data_dir = data_dir
         self.docs = []
         scale = 0.01 if quick else 1.0
         records_bytes = 100_000 if quick else 100_000_000
-        self.records_name = "records_" + mb_label(records_bytes)
-        self.scaling = [records_bytes // 10, records_bytes, records_bytes * 10]
-        measured = CONTENDERS  # warm and fresh, and memory, on the target documents
+        measured = CONTENDERS  # timed warm and fresh on the documents of the targets
 
         for name in CORPORA:
             path = os.path.join(shared_dir, "corpora", "bench", name + ".json")
             self.docs.append(Doc(name, "corpus", path, kind=name, fresh=measured, memory=True,
                                  missing=None if os.path.exists(path) else f"not found: {path}"))
-        self.docs.append(Doc(self.records_name, "records", lambda: self.records_file(records_bytes),
+        self.docs.append(Doc("records_" + mb_label(records_bytes), "records",
+                             lambda: self.records_file(records_bytes),
                              kind="records", fresh=measured, memory=True))
         count = int(1_000_000 * scale)
         arrays = [
@@ -186,10 +184,15 @@ class Plan:
             self.docs.append(Doc(f"{original.name}@{int(TRUNCATE_AT * 100)}%", "truncated",
                                  original.path, truncate=TRUNCATE_AT, original=original.name,
                                  fresh=("plomet_false",), memory=True, missing=original.missing))
-        for size in (self.scaling[0], self.scaling[-1]):
-            name = "records_" + mb_label(size)
+        # Each size timed the same way, analyze(False) alone in its process: a
+        # json.loads call between two of them changes what the next one costs.
+        # The middle size is the records document above, whose memory is
+        # measured there.
+        for size in (records_bytes // 10, records_bytes, records_bytes * 10):
+            middle = size == records_bytes
+            name = "records_" + mb_label(size) + (" alone" if middle else "")
             doc = Doc(name, "scaling", lambda size=size: self.records_file(size),
-                      warm=("plomet_false",), memory=True)
+                      warm=("plomet_false",), memory=not middle)
             if size >= 1_000_000_000:
                 doc.needs_memory = GIGABYTE_NEEDS
                 if skip_gigabyte:
@@ -222,12 +225,6 @@ class Plan:
     def records_file(self, size):
         return self.cached(f"records-s{self.seed}-{size}.json",
                            documents.realistic_chunks(size, self.seed))
-
-    def by_name(self, name):
-        return next(d for d in self.docs if d.name == name)
-
-    def scaling_names(self):
-        return ["records_" + mb_label(size) for size in self.scaling]
 
 
 def run_child(command, timeout, on_event):
@@ -658,9 +655,9 @@ class Report:
                     result.ratio(contender, "simdjson"), lambda v: v <= SIMDJSON_FACTOR)
 
     def scaling(self):
-        names = self.plan.scaling_names()
-        self.out("Time per byte of records documents, warm (the middle size's row is "
-                 "the records document above).")
+        names = [doc.name for doc in self.plan.docs if doc.group == "scaling"]
+        self.out("Time per byte of records documents, warm, each timed with analyze(False) "
+                 "alone in its process.")
         self.out()
         self.out("| scaling | bytes | analyze(False) ns/byte |")
         self.out("|---|---:|---:|")

@@ -21,7 +21,7 @@ BUILD_DIR = os.environ.get("PLOMET_BUILD_DIR") or os.path.dirname(
 TARGET_DOCS = ["twitter", "citm_catalog", "canada", "records_0.1MB",
                "seq_ints_10k", "floats_10k", "short_strings_10k", "tiny_objects_10k"]
 TRUNCATED = ["twitter@60%", "citm_catalog@60%", "canada@60%", "records_0.1MB@60%"]
-SCALING = ["records_0.01MB", "records_1MB"]
+SCALING = ["records_0.01MB", "records_0.1MB alone", "records_1MB"]
 ADVERSARIAL = [
     "ints_1k", "ints_10k", "strings_1k", "strings_10k",
     "objects_10x1k_keys", "objects_100x1k_keys", "distinct_keys_10x1k", "distinct_keys_100x1k",
