@@ -75,13 +75,19 @@ def make_timers(names, text, plomet):
 
 
 def run_timing(args):
-    text = load_text(args.doc, args.truncate)
-    emit(event="loaded", bytes=len(text.encode("utf-8")), chars=len(text))
-    names = [n for n in args.contenders.split(",") if n]
+    texts = [load_text(path, args.truncate) for path in args.doc]
+    for index, text in enumerate(texts):
+        emit(event="loaded", doc=index, bytes=len(text.encode("utf-8")), chars=len(text))
     plomet = import_plomet(args.module_dir)
     # json.loads recurses once per nesting level.
     sys.setrecursionlimit(max(sys.getrecursionlimit(), 20000))
-    timers = make_timers(names, text, plomet)
+    # With several documents, every contender runs on each, named
+    # contender@index.
+    timers = {}
+    for index, text in enumerate(texts):
+        for name, timer in make_timers(args.contenders.split(","), text, plomet).items():
+            timers[name if len(texts) == 1 else f"{name}@{index}"] = timer
+    names = list(timers)
 
     gc.collect()
     gc.disable()  # as timeit does: no collector passes inside the timed calls
@@ -111,7 +117,7 @@ def run_timing(args):
 
 
 def run_fresh(args):
-    text = load_text(args.doc, args.truncate)
+    text = load_text(args.doc[0], args.truncate)
     plomet = import_plomet(args.module_dir)
     sys.setrecursionlimit(max(sys.getrecursionlimit(), 20000))
     call = contender_call(args.fresh, plomet)
@@ -189,7 +195,7 @@ def count_examples(outline):
 
 
 def run_memory(args):
-    text = load_text(args.doc, args.truncate)
+    text = load_text(args.doc[0], args.truncate)
     plomet = import_plomet(args.module_dir)
     show_examples = args.memory == "plomet_true"
     plomet.analyze_json("[1]", show_examples)  # the module's own first-use costs
@@ -205,7 +211,8 @@ def run_memory(args):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--doc", required=True)
+    parser.add_argument("--doc", required=True, action="append",
+                        help="the document; warm timing takes several")
     parser.add_argument("--truncate", type=float)
     parser.add_argument("--module-dir")
     parser.add_argument("--contenders", default=",".join(CONTENDERS))
@@ -216,6 +223,8 @@ def main():
                         help="time the first call of this contender in this process")
     parser.add_argument("--memory", choices=("plomet_false", "plomet_true"))
     args = parser.parse_args()
+    if (args.memory or args.fresh) and len(args.doc) != 1:
+        parser.error("--memory and --fresh take one --doc")
     if args.memory:
         run_memory(args)
     elif args.fresh:

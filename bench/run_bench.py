@@ -18,8 +18,10 @@ Prints Markdown tables and a PASS/MISS verdict for every target:
   number of iterations, each reporting the median of its iterations; the
   programs take turns round by round, and a ratio is the median of the
   ratios of one round;
-- the time per byte of analyze_json(text, False) on records of 10 MB, 100 MB
-  and 1 GB; a guard that time grows linearly on adversarial documents;
+- the time per byte of analyze_json(text, False), timed alone, on records of
+  10 MB, 100 MB and 1 GB (the 1 GB document is part of every full run unless
+  --skip-1gb, or too little memory is free); a guard that time grows linearly
+  on adversarial documents;
 - the peak resident memory of one call beyond what the process held with the
   text loaded, each document and each show_examples value in a fresh
   process.
@@ -84,11 +86,13 @@ class Doc:
     name: str
     group: str  # corpus, records, arrays, tiny, truncated, scaling, adversarial
     path: object = ""  # a path, or until generated, a function returning one
+    also: list = field(default_factory=list)  # scaling: the other documents timed with it
+    parts: tuple = ()  # scaling: the name of each document timed, path first
     kind: str = None  # key of LOADS_SPEEDUP
     truncate: float = None
     original: str = None  # truncated: the document it was cut from
     smaller: str = None  # adversarial: the name of its 10x smaller version
-    warm: tuple = CONTENDERS
+    warm: tuple = CONTENDERS  # empty: memory only
     fresh: tuple = ()
     memory: bool = False
     needs_memory: int = 0  # free bytes required before it is loaded
@@ -99,6 +103,7 @@ class Doc:
 class Result:
     doc: Doc
     bytes: int = None
+    sizes: list = field(default_factory=list)  # of each document timed together
     samples: dict = field(default_factory=dict)  # warm: contender -> seconds per round
     fresh: dict = field(default_factory=dict)  # fresh: contender -> seconds per round
     started: list = field(default_factory=list)
@@ -153,21 +158,19 @@ class Plan:
     """The documents of one run, in timing order, and the settings."""
 
     def __init__(self, quick, shared_dir, data_dir, seed, skip_gigabyte):
-        self.quick = quick
         self.seed = seed
         self.data_dir = data_dir
         self.docs = []
         scale = 0.01 if quick else 1.0
         records_bytes = 100_000 if quick else 100_000_000
-        self.records_name = "records_" + mb_label(records_bytes)
-        self.scaling = [records_bytes // 10, records_bytes, records_bytes * 10]
-        measured = CONTENDERS  # warm and fresh, and memory, on the target documents
+        measured = CONTENDERS  # timed warm and fresh on the documents of the targets
 
         for name in CORPORA:
             path = os.path.join(shared_dir, "corpora", "bench", name + ".json")
             self.docs.append(Doc(name, "corpus", path, kind=name, fresh=measured, memory=True,
                                  missing=None if os.path.exists(path) else f"not found: {path}"))
-        self.docs.append(Doc(self.records_name, "records", lambda: self.records_file(records_bytes),
+        self.docs.append(Doc("records_" + mb_label(records_bytes), "records",
+                             lambda: self.records_file(records_bytes),
                              kind="records", fresh=measured, memory=True))
         count = int(1_000_000 * scale)
         arrays = [
@@ -186,15 +189,24 @@ class Plan:
             self.docs.append(Doc(f"{original.name}@{int(TRUNCATE_AT * 100)}%", "truncated",
                                  original.path, truncate=TRUNCATE_AT, original=original.name,
                                  fresh=("plomet_false",), memory=True, missing=original.missing))
-        for size in (self.scaling[0], self.scaling[-1]):
-            name = "records_" + mb_label(size)
-            doc = Doc(name, "scaling", lambda size=size: self.records_file(size),
-                      warm=("plomet_false",), memory=True)
-            if size >= 1_000_000_000:
+        # The records sizes of the time-per-byte check are timed in one
+        # process, analyze(False) alone, round after round, so that a slow
+        # spell of the machine or a json.loads call in between does not pass
+        # for a change of speed with size. The middle size is the records
+        # document above, whose memory is measured there.
+        sizes = (records_bytes // 10, records_bytes, records_bytes * 10)
+        paths = [lambda size=size: self.records_file(size) for size in sizes]
+        names = ["records_" + mb_label(size) for size in sizes]
+        scaling = Doc(" + ".join(names), "scaling", paths[0], also=paths[1:], parts=tuple(names),
+                      warm=("plomet_false",))
+        smallest, largest = (Doc(names[i], "scaling", paths[i], warm=(), memory=True)
+                             for i in (0, 2))
+        if sizes[-1] >= 1_000_000_000:
+            for doc in (scaling, largest):
                 doc.needs_memory = GIGABYTE_NEEDS
                 if skip_gigabyte:
-                    doc.missing = "left out (--skip-1gb)"
-            self.docs.append(doc)
+                    doc.missing = f"{largest.name} left out (--skip-1gb)"
+        self.docs += [scaling, smallest, largest]
 
         adversarial = [
             ("ints", lambda n: documents.distinct_integers_chunks(n), 1_000_000),
@@ -222,12 +234,6 @@ class Plan:
     def records_file(self, size):
         return self.cached(f"records-s{self.seed}-{size}.json",
                            documents.realistic_chunks(size, self.seed))
-
-    def by_name(self, name):
-        return next(d for d in self.docs if d.name == name)
-
-    def scaling_names(self):
-        return ["records_" + mb_label(size) for size in self.scaling]
 
 
 def run_child(command, timeout, on_event):
@@ -305,6 +311,8 @@ class Bench:
         # so that each starts sooner.
         command = [self.python, "-S", os.path.join(HERE, "measure.py"), "--doc", doc.path,
                    "--module-dir", self.module_dir, *extra]
+        for path in doc.also:
+            command += ["--doc", path]
         if doc.truncate is not None:
             command += ["--truncate", str(doc.truncate)]
         return command
@@ -314,8 +322,6 @@ class Bench:
             return self.args.repeats
         if self.args.quick:
             return 1
-        if size >= 500_000_000:
-            return 3
         return 11 if size < 10_000_000 else 5
 
     def fresh_rounds_for(self, size):
@@ -340,7 +346,7 @@ class Bench:
         if doc.missing:
             result.status, result.detail = "missing", doc.missing
             return result
-        size = os.path.getsize(doc.path)
+        size = max(os.path.getsize(path) for path in [doc.path, *doc.also])
         extra = ["--contenders", ",".join(doc.warm),
                  "--repeats", str(self.repeats_for(size)),
                  "--min-time", "0" if self.args.quick else str(self.args.min_time)]
@@ -348,7 +354,8 @@ class Bench:
         def on_event(event):
             kind = event["event"]
             if kind == "loaded":
-                result.bytes = event["bytes"]
+                result.sizes.append(event["bytes"])
+                result.bytes = result.sizes[0]
             elif kind == "start":
                 result.started.append(event["contender"])
             elif kind == "first":
@@ -434,18 +441,28 @@ class Bench:
         event["status"] = "ok"
         return event
 
+    def generated(self, path):
+        """The path of a document, generating it first if it is not cached."""
+        if not callable(path):
+            return path
+        started = time.monotonic()
+        path = path()
+        took = time.monotonic() - started
+        if took > 1:
+            self.log(f"generated {os.path.basename(path)} in {took:.1f} s")
+        return path
+
     def run(self):
         self.log(f"plomet module from {self.module_dir}; C++ programs: "
                  + ", ".join(f"{c}: {p or 'not built (configure with -DPLOMET_BUILD_BENCH=ON)'}"
                              for c, p in self.programs.items()))
         for doc in self.plan.docs:
-            if callable(doc.path) and not doc.missing:
-                started = time.monotonic()
-                doc.path = doc.path()
-                took = time.monotonic() - started
-                if took > 1:
-                    self.log(f"generated {os.path.basename(doc.path)} in {took:.1f} s")
+            if not doc.missing:
+                doc.path = self.generated(doc.path)
+                doc.also = [self.generated(path) for path in doc.also]
         for doc in self.plan.docs:
+            if not doc.warm:
+                continue
             timeout = self.args.timeout
             if doc.smaller:
                 # Linear work takes about ten times the smaller document's time.
@@ -561,7 +578,7 @@ class Report:
         self.out("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
         for result in self.results.values():
             doc = result.doc
-            if fresh and not doc.fresh:
+            if doc.group == "scaling" or (fresh and not doc.fresh):
                 continue
             if result.status == "missing":
                 self.out(f"| {doc.name} | missing: {doc.missing} | | | | | | | |")
@@ -658,28 +675,30 @@ class Report:
                     result.ratio(contender, "simdjson"), lambda v: v <= SIMDJSON_FACTOR)
 
     def scaling(self):
-        names = self.plan.scaling_names()
-        self.out("Time per byte of records documents, warm (the middle size's row is "
-                 "the records document above).")
+        result = next(r for r in self.results.values() if r.doc.group == "scaling")
+        names = result.doc.parts
+        self.out("Time per byte of records documents, warm: the sizes are timed in one "
+                 "process, analyze(False) alone, in interleaved rounds; the spread is "
+                 "the median over rounds of (slowest ÷ fastest time per byte − 1).")
         self.out()
         self.out("| scaling | bytes | analyze(False) ns/byte |")
         self.out("|---|---:|---:|")
-        values = []
-        for name in names:
-            result = self.results[name]
+        rounds = []
+        for index, name in enumerate(names):
             if result.status == "missing":
                 self.out(f"| {name} | missing: {result.doc.missing} | |")
-                values.append(None)
                 continue
-            median = result.median("plomet_false")
-            value = median / result.bytes * 1e9 if median and result.bytes else None
-            values.append(value)
-            self.out(f"| {name} | {result.bytes or '—'} | "
-                     f"{'—' if value is None else f'{value:.2f}'} |")
+            timings = result.samples.get(f"plomet_false@{index}", [])
+            size = result.sizes[index] if index < len(result.sizes) else None
+            per_byte = [t / size for t in timings] if size else []
+            rounds.append(per_byte)
+            self.out(f"| {name} | {size or '—'} | "
+                     f"{f'{statistics.median(per_byte) * 1e9:.2f}' if per_byte else '—'} |")
         label = (f"time per byte of analyze(False), {names[0]} → {names[-1]}: spread "
                  f"(slowest ÷ fastest − 1) ≤ {SCALING_SPREAD:.0%} (warm)")
-        if all(values):
-            spread = max(values) / min(values) - 1
+        spreads = [max(r) / min(r) - 1 for r in zip(*rounds)] if len(rounds) == len(names) else []
+        if spreads:
+            spread = statistics.median(spreads)
             self.target(label, f"{spread:.1%}", spread <= SCALING_SPREAD)
         else:
             self.target(label, "—", None)
@@ -787,6 +806,11 @@ class Report:
         self.out("| target | measured | verdict |")
         self.out("|---|---:|---|")
         self.lines.extend(self.targets)
+        verdicts = [line.rsplit("|", 2)[1].strip() for line in self.targets
+                    if not line.startswith("| guard:")]
+        self.out()
+        self.out(f"Targets of issue 11: {verdicts.count('PASS')} PASS, {verdicts.count('MISS')} "
+                 f"MISS, {verdicts.count('n/a')} not measured, of {len(verdicts)}.")
         if self.faults:
             self.out()
             self.out("Harness faults (the pipeline failed on a document):")
@@ -837,9 +861,10 @@ def parse_args(argv):
                         help="seconds one warm sample lasts at least (calls are repeated)")
     parser.add_argument("--cpp-iterations", type=int, default=201,
                         help="iterations of each C++ loop program per round (default 201; "
-                             "3 in quick mode)")
-    parser.add_argument("--cpp-rounds", type=int, default=5,
-                        help="rounds of the C++ loop (default 5; 1 in quick mode)")
+                             "3 in quick mode); keep it odd, so that both programs' medians "
+                             "are the middle time")
+    parser.add_argument("--cpp-rounds", type=int, default=11,
+                        help="rounds of the C++ loop (default 11; 1 in quick mode)")
     parser.add_argument("--skip-1gb", action="store_true",
                         help="leave out the 1 GB records document of a full run")
     parser.add_argument("--timeout", type=float, default=None,
