@@ -290,7 +290,7 @@ class Json5EventReader {
   }
 
   void begin(bool is_object) {
-    open_.push_back(is_object);
+    open_[depth_++] = is_object;
     if (is_object) {
       consumer_.begin_object();
     } else {
@@ -299,8 +299,7 @@ class Json5EventReader {
   }
 
   void end() {
-    const bool is_object = open_.back();
-    open_.pop_back();
+    const bool is_object = open_[--depth_];
     if (is_object) {
       consumer_.end_object();
     } else {
@@ -315,7 +314,7 @@ class Json5EventReader {
       if (p_ == end_) return fail(p_, "a value");
       char c = *p_;
       if (c == '[' || c == '{') {
-        if (open_.size() == kMaxNestingDepth) return fail(p_, "no more than 1024 nested arrays and objects");
+        if (depth_ == kMaxNestingDepth) return fail(p_, "no more than 1024 nested arrays and objects");
         const bool is_object = c == '{';
         begin(is_object);
         ++p_;
@@ -333,12 +332,12 @@ class Json5EventReader {
       // The value is complete: go past separators and the closing brackets
       // that complete further values.
       for (;;) {
-        if (open_.empty()) {
+        if (depth_ == 0) {
           skip_insignificant();
           if (p_ != end_) return fail(p_, "end of text");
           return true;
         }
-        const bool in_object = open_.back();
+        const bool in_object = open_[depth_ - 1];
         const char closer = in_object ? '}' : ']';
         skip_insignificant();
         if (p_ < end_ && *p_ == ',') {
@@ -745,7 +744,9 @@ class Json5EventReader {
   const char* p_;
   const char* end_;
   Consumer& consumer_;
-  std::vector<bool> open_;  // for each open container, whether it is an object
+  // For each open container, whether it is an object.
+  std::array<bool, kMaxNestingDepth> open_;
+  std::size_t depth_ = 0;
   std::string decoded_;
   const char* fail_at_ = nullptr;
   const char* expected_ = "";

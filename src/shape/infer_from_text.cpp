@@ -21,7 +21,7 @@
 #include "shape/infer_from_text.h"
 
 #include <algorithm>
-#include <limits>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -142,6 +142,16 @@ struct Frame {
   bool cleaned = false;  // a kept string inside was cleaned of control characters
 };
 
+// Keys are mostly short: compared in place rather than through memcmp.
+bool same_key(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size()) == 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 bool kind_matches(const Schema& node, ValueKind kind) {
   return (kind == ValueKind::Array && node.is(Schema::Kind::Array)) ||
          (kind == ValueKind::Object && node.is(Schema::Kind::Object));
@@ -177,7 +187,11 @@ class SchemaBuilder {
       return true;
     }
     ObjectSchema& object = std::get<ObjectSchema>(frame.node->payload);
-    const std::size_t at = field_position(object, key, frame.hint);
+    // Objects folded into one another mostly list their keys in the same
+    // order, so the key after the last one found is tried first, inline.
+    const std::size_t hint = frame.hint;
+    const bool at_hint = hint < object.fields.size() && same_key(object.fields[hint].key, key);
+    const std::size_t at = at_hint ? hint : field_position(object, key, object.fields.size());
     if (at < object.fields.size()) {
       frame.hint = at + 1;
       SchemaField& field = object.fields[at];
@@ -331,7 +345,8 @@ class SchemaBuilder {
     } else if (slot.destination == Destination::Fold && kind_matches(*slot.node, kind)) {
       frame.mode = Destination::Fold;
       if (frame.is_object) {
-        merge_state_of(std::get<ObjectSchema>(slot.node->payload));
+        ObjectSchema& target = std::get<ObjectSchema>(slot.node->payload);
+        if (!target.merge_state || !target.merge_state->required_listed) merge_state_of(target);
         frame.serial = ++serial_;
       }
     }
@@ -343,8 +358,7 @@ class SchemaBuilder {
     int_examples_.finish_at(frames_.size());
     float_examples_.finish_at(frames_.size());
     string_examples_.finish_at(frames_.size());
-    const Frame frame = frames_.back();
-    frames_.pop_back();
+    const Frame& frame = frames_.back();
     if (frame.mode == Destination::Infer && !frame.is_object) {
       ArraySchema& array = std::get<ArraySchema>(frame.node->payload);
       array.max_items = frame.count;
@@ -356,7 +370,9 @@ class SchemaBuilder {
     } else if (frame.mode == Destination::Fold) {
       finish_fold(std::get<ObjectSchema>(frame.node->payload), frame.serial);
     }
-    if (frame.cleaned) {
+    const bool cleaned = frame.cleaned;
+    frames_.pop_back();
+    if (cleaned) {
       PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value",
                           "Removed control characters from JSON value.");
       if (!frames_.empty()) frames_.back().cleaned = true;
