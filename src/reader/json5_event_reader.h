@@ -138,19 +138,32 @@ inline const char* skip_plain_string_bytes(const char* p, const char* end, char 
   return p;
 }
 
+inline bool is_raw_line_or_paragraph_separator(const char* p) {  // p has three bytes
+  return p[0] == '\xE2' && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9');
+}
+
 // The same for text known to be valid UTF-8: non-ASCII characters stay in
-// the run, except those that begin with 0xE2, where U+2028 and U+2029 are.
+// the run, except U+2028 and U+2029 (E2 80 A8 and E2 80 A9), which end it.
 inline const char* skip_plain_valid_string_bytes(const char* p, const char* end, char quote) {
 #if defined(__SSE2__)
   const __m128i quote_v = _mm_set1_epi8(quote);
   const __m128i backslash_v = _mm_set1_epi8('\\');
   const __m128i below_space_v = _mm_set1_epi8(0x1F);
   const __m128i e2_v = _mm_set1_epi8(static_cast<char>(0xE2));
-  while (end - p >= 16) {
-    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, below_space_v), chunk);
-    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
-                                   _mm_or_si128(control, _mm_cmpeq_epi8(chunk, e2_v)));
+  const __m128i x80_v = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i a9_v = _mm_set1_epi8(static_cast<char>(0xA9));
+  const __m128i one_v = _mm_set1_epi8(1);
+  while (end - p >= 18) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, below_space_v), chunk);
+    const __m128i separator =
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(chunk, e2_v), _mm_cmpeq_epi8(next, x80_v)),
+                      _mm_cmpeq_epi8(_mm_or_si128(after, one_v), a9_v));
+    const __m128i special = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
+        _mm_or_si128(control, separator));
     auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
     if (mask != 0) return p + __builtin_ctz(mask);
     p += 16;
@@ -158,7 +171,8 @@ inline const char* skip_plain_valid_string_bytes(const char* p, const char* end,
 #endif
   while (p < end) {
     auto b = static_cast<unsigned char>(*p);
-    if (b == static_cast<unsigned char>(quote) || b == '\\' || b < 0x20 || b == 0xE2) return p;
+    if (b == static_cast<unsigned char>(quote) || b == '\\' || b < 0x20) return p;
+    if (b == 0xE2 && end - p >= 3 && is_raw_line_or_paragraph_separator(p)) return p;
     ++p;
   }
   return p;
@@ -181,10 +195,6 @@ inline std::size_t utf8_sequence_length(const char* p, const char* end) {
   if (lead > 0xF4 || available < 4 || !is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
   if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) >= 0x90)) return 0;
   return 4;
-}
-
-inline bool is_raw_line_or_paragraph_separator(const char* p) {  // p has three bytes
-  return p[0] == '\xE2' && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9');
 }
 
 inline bool starts_with(const char* p, const char* end, std::string_view word) {
@@ -559,10 +569,8 @@ class Json5EventReader {
         continue;
       }
       if constexpr (kValidUtf8) {
-        // At 0xE2, the lead byte of a three-byte character.
-        if (json5::is_raw_line_or_paragraph_separator(p_)) return fail(p_, "a closing quote before the line break");
-        p_ += 3;
-        continue;
+        // At a raw U+2028 or U+2029.
+        return fail(p_, "a closing quote before the line break");
       }
       // Non-ASCII characters, taken together while they last.
       do {

@@ -360,6 +360,23 @@ void expect_depth_limit(const DepthRun& run) {
   EXPECT_FALSE(run.unclosed_million);
 }
 
+// A raw U+2028 or U+2029 ends no string but fails it, wherever it falls in
+// the 16-byte runs the string scanner takes; its neighbours U+2027 and
+// U+202A, and other three-byte characters, are text.
+TEST(ReadJson5, RawLineAndParagraphSeparatorsAtEveryOffset) {
+  const struct {
+    const char* character;
+    bool reads;
+  } cases[] = {{"\u2028", false}, {"\u2029", false}, {"\u2027", true}, {"\u202a", true}, {"\u20ac", true}};
+  for (const auto& c : cases) {
+    for (std::size_t before = 0; before < 40; ++before) {
+      const std::string text = "[\"" + std::string(before, 'x') + c.character + "yz\", \"tail\"]";
+      JsonArena arena;
+      EXPECT_EQ(read_json5(text, arena).has_value(), c.reads) << c.character << " after " << before;
+    }
+  }
+}
+
 TEST(ReadJson5, NestingLimit) {
   DepthRun run;
   run_depth_reads(run);
