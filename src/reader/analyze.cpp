@@ -1,5 +1,6 @@
 #include "reader/analyze.h"
 
+#include "reader/interrupt_poll.h"
 #include "reader/parse_or_repair.h"
 #include "shape/schema.h"
 
@@ -9,7 +10,10 @@ Expected<std::string, RepairError> analyze_text(std::string_view text, bool show
   ParseResult document = parse_or_repair(text);
   if (!document) return Unexpected(std::move(document).error());
   Schema schema = infer_schema(document->root);
-  return render_schema(schema, show_examples);
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+  std::string outline = render_schema(schema, show_examples);
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+  return outline;
 }
 
 }  // namespace plomet

@@ -9,8 +9,10 @@
 
 namespace plomet {
 
-// The outline of text, or the error that ended reading and repair. Throws
-// InternalFault only on a broken internal invariant.
+// The outline of text, or the error that ended reading and repair, or
+// Interrupted when the thread's interrupt check stopped the call
+// (reader/interrupt_poll.h). Throws InternalFault only on a broken internal
+// invariant.
 Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples);
 
 }  // namespace plomet

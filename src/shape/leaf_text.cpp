@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "reader/interrupt_poll.h"
 #include "shape/schema.h"
 
 namespace plomet {
@@ -17,6 +18,7 @@ bool append_examples(std::string& out, const std::vector<T>& examples, AppendOne
   if (examples.empty()) return false;
   append_one(examples.front());
   for (std::size_t i = 1; i < examples.size(); ++i) {
+    if (interrupt::poll(interrupt::kValueUnits)) break;
     out.append(kExampleSeparator);
     append_one(examples[i]);
   }
