@@ -270,7 +270,7 @@ class Json5Reader {
     JsonValue value;
     for (;;) {
       // At the start of a value.
-      if (interrupt::poll(interrupt::kValueUnits)) return fail(p_, "no interruption");
+      if (interrupt::poll(interrupt::kValueUnits)) return fail(p_, "an uninterrupted read");
       if (p_ == end_) return fail(p_, "a value");
       char c = *p_;
       if (c == '[' || c == '{') {

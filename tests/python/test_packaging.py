@@ -39,7 +39,8 @@ else:
 print(pathlib.Path(plomet.__file__).resolve())
 """
 
-OUTLINE = "import sys, plomet; print(plomet.analyze_json(open(sys.argv[1], encoding='utf-8').read(), sys.argv[2] == 'True'))"
+OUTLINE = ("import sys, plomet; "
+           "print(plomet.analyze_json(open(sys.argv[1], encoding='utf-8').read(), sys.argv[2] == 'True'))")
 
 GOOD_CALLER = """
 import plomet
