@@ -1,6 +1,17 @@
-"""Builds the plomet extension with the project's CMake build and ships it as
-one top-level stable-ABI module, plomet.abi3.so, with its type stub."""
+"""Builds plomet with the project's CMake build and ships, in one stable-ABI
+wheel:
+
+- the extension module, one top-level plomet.abi3.so, with its type stub
+  plomet.pyi beside it;
+- the same stub as the stub-only package plomet-stubs, where type checkers
+  such as mypy look for the types of an installed module (PEP 561);
+- the plomet command (CMake target plomet_cli) as a script, which pip
+  installs into the environment's bin/.
+
+The wheel's tag follows the Py_LIMITED_API version that CMakeLists.txt sets
+for the module, so that version is written in one place only."""
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -8,31 +19,56 @@ from pathlib import Path
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+# setuptools provides this distutils (imported after it), on every Python.
+from distutils.command.build_scripts import build_scripts  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent
 MODULE_FILE = "plomet.abi3.so"
-STUB_FILE = "plomet.pyi"
+STUBS = ["plomet.pyi", "plomet-stubs/__init__.pyi"]  # relative to the module's folder
+COMMAND_FILE = "plomet"
+
+
+def limited_api_tag():
+    """The wheel's Python tag, cp3N, for Py_LIMITED_API=0x030N0000 of plomet_module."""
+    cmake = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    found = re.search(r"target_compile_definitions\(plomet_module PRIVATE Py_LIMITED_API=0x03([0-9A-Fa-f]{2})0000\)",
+                      cmake)
+    if found is None:
+        raise RuntimeError("CMakeLists.txt sets no Py_LIMITED_API=0x030N0000 for plomet_module")
+    return f"cp3{int(found.group(1), 16)}"
+
+
+def cmake_build_dir(command):
+    return Path(command.get_finalized_command("build_ext").build_temp).resolve() / "cmake"
 
 
 class CMakeBuildExt(build_ext):
-    """Runs CMake on the repository's CMakeLists.txt and copies its module output."""
+    """Runs CMake on the repository's CMakeLists.txt for the module and the
+    command, and copies the module and its stubs into the build."""
 
     def build_extension(self, ext):
-        build_dir = Path(self.build_temp).resolve() / "cmake"
+        build_dir = cmake_build_dir(self)
         build_dir.mkdir(parents=True, exist_ok=True)
+        # Every option is given, so a build folder left by an earlier run
+        # with other options builds exactly this.
         subprocess.run(
             [
                 "cmake", "-S", str(ROOT), "-B", str(build_dir),
                 f"-DPython3_EXECUTABLE={sys.executable}",
                 "-DCMAKE_BUILD_TYPE=Release",
-                "-DPLOMET_BUILD_TESTS=OFF",
                 "-DPLOMET_BUILD_MODULE=ON",
+                "-DPLOMET_BUILD_CLI=ON",
+                "-DPLOMET_BUILD_TESTS=OFF",
+                "-DPLOMET_BUILD_FUZZERS=OFF",
+                "-DPLOMET_BUILD_BENCH=OFF",
+                "-DPLOMET_SANITIZE=OFF",
+                "-DPLOMET_WERROR=OFF",
             ],
             check=True,
         )
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(min(os.cpu_count() or 1, 2))
         subprocess.run(
-            ["cmake", "--build", str(build_dir), "--target", "plomet_module", "-j", jobs],
+            ["cmake", "--build", str(build_dir), "--target", "plomet_module", "plomet_cli", "-j", jobs],
             check=True,
         )
         target = Path(self.get_ext_fullpath(ext.name))
@@ -40,16 +76,37 @@ class CMakeBuildExt(build_ext):
             raise RuntimeError(f"setuptools expects {target.name}, CMake builds {MODULE_FILE}")
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(build_dir / "python" / MODULE_FILE, target)
-        shutil.copyfile(build_dir / "python" / STUB_FILE, target.with_name(STUB_FILE))
+        for stub in STUBS:
+            (target.parent / stub).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(build_dir / "python" / stub, target.parent / stub)
 
     def get_outputs(self):
         outputs = super().get_outputs()
-        return outputs + [str(Path(path).with_name(STUB_FILE)) for path in outputs]
+        return outputs + [str(Path(path).parent / stub) for path in outputs for stub in STUBS]
+
+
+class CommandBuildScripts(build_scripts):
+    """Takes the plomet command that build_ext built as the one script, byte
+    for byte (it is a native program, not a Python script)."""
+
+    def run(self):
+        self.run_command("build_ext")
+        self.mkpath(self.build_dir)
+        target = Path(self.build_dir) / COMMAND_FILE
+        shutil.copyfile(cmake_build_dir(self) / COMMAND_FILE, target)
+        os.chmod(target, 0o755)
+
+    def get_source_files(self):
+        return []  # built, not shipped in a source distribution
+
+    def get_outputs(self):
+        return [str(Path(self.build_dir) / COMMAND_FILE)]
 
 
 setup(
     ext_modules=[Extension("plomet", sources=[], py_limited_api=True)],
-    cmdclass={"build_ext": CMakeBuildExt},
-    options={"bdist_wheel": {"py_limited_api": "cp39"}},
+    scripts=[COMMAND_FILE],
+    cmdclass={"build_ext": CMakeBuildExt, "build_scripts": CommandBuildScripts},
+    options={"bdist_wheel": {"py_limited_api": limited_api_tag()}},
     zip_safe=False,
 )

@@ -6,9 +6,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 "$root/scripts/ensure-packages.sh"
 build="$root/build/fuzz"
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_SANITIZE=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF >/dev/null
-cmake --build "$build" -j "$(nproc)"
+# The tree and options of the test command's sanitizer build, which it shares.
+CC=clang CXX=clang++ "$root/scripts/build.sh" "$build" -DPLOMET_WERROR=ON -DPLOMET_SANITIZE=ON \
+  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 # Seeds: the shared corpora and the fuzzers' own small seeds.
 seeds="$build/seeds"

@@ -2,6 +2,11 @@
 # Builds everything and runs every test: the C++ tests in a release build and
 # under AddressSanitizer/UndefinedBehaviorSanitizer, the Python tests, then
 # each fuzz target for a minute.
+#
+# Parts can be left out: PLOMET_SKIP_SANITIZER=1 (the clang build and its C++
+# test run), PLOMET_SKIP_PYTHON=1 (the Python tests), PLOMET_SKIP_PACKAGING=1
+# (the slow Python tests of the wheel and of a fresh clone),
+# PLOMET_SKIP_FUZZ=1 (the fuzz targets).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure-packages.sh"
@@ -14,16 +19,20 @@ echo "== C++ tests"
 
 # One clang build serves the sanitizer run of the C++ tests and the fuzz
 # targets (scripts/fuzz.sh configures the same tree).
-echo "== sanitizer build (clang, with the fuzz targets)"
-CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/fuzz" -DPLOMET_WERROR=ON -DPLOMET_SANITIZE=ON \
-  -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-echo "== C++ tests under ASan/UBSan"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  "$root/build/fuzz/plomet_tests" --gtest_brief=1
+if [[ "${PLOMET_SKIP_SANITIZER:-}" != 1 ]]; then
+  echo "== sanitizer build (clang, with the fuzz targets)"
+  CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/fuzz" -DPLOMET_WERROR=ON -DPLOMET_SANITIZE=ON \
+    -DPLOMET_BUILD_FUZZERS=ON -DPLOMET_BUILD_MODULE=OFF -DPLOMET_BUILD_CLI=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  echo "== C++ tests under ASan/UBSan"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    "$root/build/fuzz/plomet_tests" --gtest_brief=1
+fi
 
-echo "== Python tests"
-PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
-  "$PYTHON" -m pytest -q "$root/tests/python"
+if [[ "${PLOMET_SKIP_PYTHON:-}" != 1 ]]; then
+  echo "== Python tests"
+  PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
+    "$PYTHON" -m pytest -q "$root/tests/python"
+fi
 
 # Each fuzz target for a minute: a smoke run that keeps them building and
 # finding nothing on the seeds and what a minute adds. PLOMET_SKIP_FUZZ=1 skips it.

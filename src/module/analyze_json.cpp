@@ -1,6 +1,10 @@
 // analyze_json(input, show_examples=True): binds and converts the arguments,
 // runs the pipeline with the GIL held, and maps its result to a str or an
 // exception. No C++ exception leaves this file.
+//
+// The pipeline runs Python's signal handlers as it goes (PyErr_CheckSignals
+// through the core's interrupt poll), so Ctrl-C or a timer signal stops a long
+// call with the exception its handler raised.
 #include "module/analyze_json.h"
 
 #include <string_view>
@@ -8,11 +12,16 @@
 #include "module/argument_binding.h"
 #include "module/panic_exception.h"
 #include "reader/analyze.h"
+#include "reader/interrupt_poll.h"
 
 namespace plomet::module {
 namespace {
 
 constexpr std::string_view kRepairFailurePrefix = "Failed to parse or repair JSON: ";
+
+// The interrupt check of a call: runs the signal handlers that are due (the
+// interpreter does so on the main thread only); true when one raised.
+bool signal_handler_raised(void* /*context*/) { return PyErr_CheckSignals() != 0; }
 
 void raise_repair_failure(const RepairError& error) {
   std::string message(kRepairFailurePrefix);
@@ -33,9 +42,11 @@ PyObject* analyze_json(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   if (bound.show_examples && !show_examples_as_bool(bound.show_examples.get(), show_examples)) return nullptr;
 
   try {
+    interrupt::Scope interruptible(signal_handler_raised, nullptr);
     auto outline = analyze_text(utf8.text(), show_examples);
     if (!outline) {
-      raise_repair_failure(outline.error());
+      // An interrupted call leaves the handler's exception set.
+      if (outline.error().kind != RepairError::Kind::Interrupted) raise_repair_failure(outline.error());
       return nullptr;
     }
     return PyUnicode_FromStringAndSize(outline->data(), static_cast<Py_ssize_t>(outline->size()));

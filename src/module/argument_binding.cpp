@@ -172,14 +172,14 @@ bool bind_arguments(PyObject* args, PyObject* kwargs, BoundArguments& bound) {
 }
 
 bool input_as_utf8(PyObject* input, Utf8Input& utf8) {
-  bool encoded = false;
-  if (PyUnicode_Check(input)) {
-    encoded = utf8.encode(input);
-  } else {
+  if (!PyUnicode_Check(input)) {
     set_type_mismatch(input, "str");
+    prefix_conversion_error(kParameterNames[0]);
+    return false;
   }
-  if (!encoded) prefix_conversion_error(kParameterNames[0]);
-  return encoded;
+  // Encoding raises no TypeError of its own; what a signal handler raises
+  // while it runs passes unchanged.
+  return utf8.encode(input);
 }
 
 bool show_examples_as_bool(PyObject* show_examples, bool& value) {

@@ -76,6 +76,9 @@ bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
     owned_.resize(static_cast<std::size_t>(length) + static_cast<std::size_t>(length) / 8 + 64);
     std::size_t size = 0;
     for (Py_ssize_t start = 0; start < length; start += slice_length) {
+      // Between slices the signal handlers that are due run, as they do in
+      // the pipeline; one that raises ends the call with its exception.
+      if (start > 0 && PyErr_CheckSignals() != 0) return false;
       const Py_ssize_t count = std::min(slice_length, length - start);
       if (count == length) {
         if (!PyUnicode_AsUCS4(str, slice_units, count, 0)) return false;

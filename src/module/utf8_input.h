@@ -21,7 +21,8 @@ class Utf8Input {
 
   // Fills this with the UTF-8 form of a str (or str subclass); returns false
   // with the interpreter's error set (UnicodeEncodeError for a lone
-  // surrogate, MemoryError).
+  // surrogate, MemoryError, or what a signal handler raised between the
+  // slices of a long str).
   bool encode(PyObject* str);
 
  private:

@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "reader/interrupt_poll.h"
 #include "reader/parse_or_repair.h"
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
@@ -59,16 +60,23 @@ Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool ke
     shape.schema = Schema(ObjectSchema{});
     return shape;
   }
+  // A stopped call leaves every stage failing, so the check after each
+  // stage tells an interruption from a text that does not read.
+  const auto interrupted = [] { return Unexpected(RepairError::interrupted()); };
   if (infer_candidate(text, keep_examples, shape)) return shape;
+  if (interrupt::requested()) return interrupted();
   if (infer_normalized(text, keep_examples, shape)) return shape;
   for (const RepairPassEntry& pass : repair_pass_table()) {
+    if (interrupt::requested()) return interrupted();
     PassResult repaired = pass.run(text);
+    if (interrupt::requested()) return interrupted();
     if (!repaired) return Unexpected(std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
     const bool read = repaired.value() != text && infer_normalized(repaired.value(), keep_examples, shape);
     recycle_text_buffer(std::move(repaired.value()));
     if (read) return shape;
   }
+  if (interrupt::requested()) return interrupted();
   return Unexpected(RepairError::all_attempted_repairs_failed());
 }
 
@@ -78,13 +86,18 @@ Expected<std::string, RepairError> analyze_text(std::string_view text, bool show
   std::string outline;
   render_schema(outline, shape->schema, show_examples);
   if (shape->repaired_text) recycle_text_buffer(std::move(*shape->repaired_text));
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
   return outline;
 }
 
 Expected<std::string, RepairError> analyze_text_with_tree(std::string_view text, bool show_examples) {
   ParseResult document = parse_or_repair(text);
   if (!document) return Unexpected(std::move(document).error());
-  return render_schema(infer_schema(document->root), show_examples);
+  Schema schema = infer_schema(document->root);
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+  std::string outline = render_schema(schema, show_examples);
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+  return outline;
 }
 
 }  // namespace plomet

@@ -25,11 +25,13 @@ struct TextShape {
 };
 
 // The shape of text (read, or repaired, and inferred), or the error that
-// ended reading and repair. Examples are kept only when keep_examples is
-// set. The shape's views may point into text, which must outlive it.
+// ended reading and repair, or Interrupted when the thread's interrupt check
+// stopped the call (reader/interrupt_poll.h). Examples are kept only when
+// keep_examples is set. The shape's views may point into text, which must
+// outlive it.
 Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples);
 
-// The outline of text, or the error that ended reading and repair. Throws
+// The outline of text, or the error of infer_text_shape. Throws
 // InternalFault only on a broken internal invariant.
 Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples);
 

@@ -35,6 +35,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "reader/interrupt_poll.h"
 #include "reader/json5_number.h"
 #include "reader/text_scan.h"
 #include "reader/utf8_validation.h"
@@ -321,6 +322,7 @@ class Json5EventReader {
     skip_insignificant();
     for (;;) {
       // At the start of a value.
+      if (interrupt::poll(interrupt::kValueUnits)) return fail(p_, "no interruption");
       if (p_ == end_) return fail(p_, "a value");
       char c = *p_;
       if (c == '[' || c == '{') {

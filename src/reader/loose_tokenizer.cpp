@@ -142,7 +142,9 @@ LooseToken LooseTokenizer::bare_word(std::size_t start) {
 }
 
 bool LooseTokenStream::quotes_added() {
-  while (!tokenizer_.quotes_added() && !tokenizer_.at_end()) tokenizer_.next();
+  while (!tokenizer_.quotes_added() && !tokenizer_.at_end() && !interrupt::poll(interrupt::kValueUnits)) {
+    tokenizer_.next();
+  }
   return tokenizer_.quotes_added();
 }
 

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "reader/interrupt_poll.h"
+
 namespace plomet {
 
 struct LooseToken {
@@ -96,7 +98,8 @@ class LooseTokenStream {
 
  private:
   void fill() {
-    has_front_ = !tokenizer_.at_end();
+    // A call that must stop sees the text end here.
+    has_front_ = !tokenizer_.at_end() && !interrupt::poll(interrupt::kValueUnits);
     if (has_front_) front_ = tokenizer_.next();
   }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
@@ -27,6 +28,7 @@ void drop_trailing_commas(std::string& text) {
   std::size_t kept = 0;       // bytes kept so far, at the front of text
   std::size_t copied_to = 0;  // the bytes before this are kept or dropped
   for (std::size_t pos = view.find(','); pos != std::string_view::npos; pos = view.find(',', pos + 1)) {
+    if (interrupt::poll(interrupt::kValueUnits)) return;
     char32_t next = Utf8Cursor(view, pos + 1).peek_past_whitespace();
     if (next == ']' || next == '}' || next == scan::kEndOfText) {
       std::memmove(text.data() + kept, text.data() + copied_to, pos - copied_to);
@@ -121,6 +123,7 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   };
 
   while (pos < text.size()) {
+    if (interrupt::poll(interrupt::kValueUnits)) break;
     // Blanks alone leave the last significant character as it is.
     if (!in_string) pos = static_cast<std::size_t>(scan::skip_blank_run(text.data() + pos, text.data() + text.size()) - text.data());
     pass_run_to(in_string ? scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos)
@@ -218,7 +221,9 @@ ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
   if (auto doc = read_as_is(text, options)) return std::move(*doc);
   if (auto normalized = try_normalize_and_read(text, options)) return std::move(*normalized);
   for (const RepairPassEntry& pass : repair_pass_table()) {
+    if (interrupt::requested()) return Unexpected(RepairError::interrupted());
     PassResult repaired = pass.run(text);
+    if (interrupt::requested()) return Unexpected(RepairError::interrupted());
     if (!repaired) return Unexpected(std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
     std::optional<JsonDocument> doc;
@@ -226,6 +231,7 @@ ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
     repair::recycle_text_buffer(std::move(repaired.value()));
     if (doc) return std::move(*doc);
   }
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
   return Unexpected(RepairError::all_attempted_repairs_failed());
 }
 

@@ -21,7 +21,8 @@ struct ReadOptions {
 };
 
 // Reads or repairs text. The document's views may point into text, so text
-// must outlive the document.
+// must outlive the document. Interrupted when the thread's interrupt check
+// stopped the call (reader/interrupt_poll.h).
 ParseResult parse_or_repair(std::string_view text, ReadOptions options = {});
 
 // Applies the basic fix-ups (quotes, line breaks in strings, commas before

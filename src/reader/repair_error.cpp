@@ -14,6 +14,7 @@ std::string RepairError::display_text() const {
     case Kind::CouldNotConvertTheOutputOfDuplicateQuoteRemovalToJson:
       return "CouldNotConvertTheOutputOfDuplicateQuoteRemovalToJson";
     case Kind::SerdeParseError: return "SerdeParseError";
+    case Kind::Interrupted: return "Interrupted";
   }
   return "AllAttemptedRepairsFailed";
 }

@@ -19,6 +19,9 @@ struct RepairError {
     AllAttemptedRepairsFailed = 6,
     CouldNotConvertTheOutputOfDuplicateQuoteRemovalToJson = 7,
     SerdeParseError = 8,
+    // The host's interrupt check stopped the call (reader/interrupt_poll.h);
+    // not a verdict on the text.
+    Interrupted = 9,
   };
 
   Kind kind;
@@ -30,6 +33,7 @@ struct RepairError {
   static RepairError unrepairable(std::string_view text) { return {Kind::Unrepairable, std::string(text)}; }
   static RepairError unrepairable(std::string&& text) { return {Kind::Unrepairable, std::move(text)}; }
   static RepairError all_attempted_repairs_failed() { return {Kind::AllAttemptedRepairsFailed, {}}; }
+  static RepairError interrupted() { return {Kind::Interrupted, {}}; }
 
   // The text shown to callers after "Failed to parse or repair JSON: ".
   std::string display_text() const;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -23,6 +24,7 @@ PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::st
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     // Every other character is copied and ends any escape.
     if (std::string_view run = cursor.take_run_until<'"', '\'', '\\'>(); !run.empty()) {
       escapes.take_ordinary();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/loose_reader.h"
 #include "reader/read_json5.h"
 #include "reader/repair_passes.h"
@@ -335,6 +336,7 @@ void write_value(const JsonValue& root, std::string& out) {
   std::vector<Open> open;
   const JsonValue* value = &root;
   for (;;) {
+    if (interrupt::poll(interrupt::kValueUnits)) return;
     if (value) {
       switch (value->kind()) {
         case JsonValue::Kind::Null:

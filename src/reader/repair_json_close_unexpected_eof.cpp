@@ -4,6 +4,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -14,6 +15,7 @@ PassResult repair_json_close_unexpected_eof(std::string_view text) {
   repair::DoubleQuotedStrings strings;
   repair::BracketCounts counts;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     char32_t c = cursor.next();
     if (strings.structural(c)) counts.count(c);
   }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -17,6 +18,7 @@ PassResult repair_json_close_unexpected_eof_in_array_item(std::string_view text)
   std::int64_t open_brackets = 0;  // `[` less `]`
   std::int64_t open_braces = 0;    // `{` less `}`
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     switch (cursor.next()) {
       case '"': ++quotes; break;
       case '[': ++open_brackets; break;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -18,6 +19,7 @@ namespace {
 std::size_t opening_quote_before_last(std::string_view text) {
   std::size_t pos = text.size() - 1;
   while (pos > 0) {
+    if (interrupt::poll(1)) return std::string_view::npos;
     std::size_t start = scan::previous_char_start(text, pos);
     char32_t c = scan::decode_at(text, start).code_point;
     if (c == '"') return start;
@@ -44,6 +46,7 @@ PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) 
   repair::DoubleQuotedStrings strings;
   repair::OpenBrackets open_brackets;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     char32_t c = cursor.next();
     if (!strings.structural(c)) continue;
     if (repair::is_opener(c)) {

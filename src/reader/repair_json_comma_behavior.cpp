@@ -4,6 +4,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -26,6 +27,7 @@ PassResult repair_json_comma_behavior(std::string_view text) {
   char32_t previous = scan::kEndOfText;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     std::size_t position = cursor.position();
     auto [c, bytes] = cursor.take();
     // Only a `"` that does not follow a backslash delimits a string.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -42,6 +43,7 @@ PassResult repair_json_control_characters(std::string_view text) {
   std::size_t copied_to = 0;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     std::size_t position = cursor.position();
     char32_t c = cursor.next();
     if (!is_removed_control(c)) continue;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -42,6 +43,7 @@ PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
   // the next one.
   scan::Utf8Cursor cursor(text);
   while (!cursor.at_end()) {
+    if (interrupt::poll(1)) break;
     std::string_view bytes = cursor.peek_bytes();
     char32_t c = cursor.next();
     if (escaped) {

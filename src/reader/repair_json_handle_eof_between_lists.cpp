@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -15,6 +16,7 @@ PassResult repair_json_handle_eof_between_lists(std::string_view text) {
   repair::OpenBrackets open_brackets;
   bool in_string = false;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     char32_t c = cursor.next();
     if (escapes.take(c)) continue;
     if (c == '"') {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -19,6 +20,7 @@ void squeeze_comma_space(std::string& text) {
   if (found == std::string::npos) return;
   std::size_t write = found + 1;
   for (std::size_t read = found + 2;;) {
+    if (interrupt::poll(interrupt::kValueUnits)) break;
     found = text.find(", ", read);
     const std::size_t end = found == std::string::npos ? text.size() : found + 1;
     std::copy(text.begin() + static_cast<std::ptrdiff_t>(read), text.begin() + static_cast<std::ptrdiff_t>(end),
@@ -49,6 +51,7 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     if (!escape_pending) {
       if (std::string_view run = take_ordinary_run(cursor, in_string); !run.empty()) {
         if (in_string) ends_with_backslash = false;

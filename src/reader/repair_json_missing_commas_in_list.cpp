@@ -5,6 +5,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -36,6 +37,7 @@ PassResult repair_json_missing_commas_in_list(std::string_view text) {
   };
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     auto [c, bytes] = cursor.take();
     if (strings.in_string()) {
       strings.closes(c);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -24,6 +25,7 @@ PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     auto [c, bytes] = cursor.take();
     if (escapes.take(c) || c != '"') {
       out.append(bytes);

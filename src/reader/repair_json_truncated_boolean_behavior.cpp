@@ -4,6 +4,7 @@
 #include <string>
 
 #include "reader/diagnostics.h"
+#include "reader/interrupt_poll.h"
 #include "reader/repair_passes.h"
 #include "reader/repair_support.h"
 #include "reader/text_scan.h"
@@ -34,6 +35,7 @@ PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
   std::size_t word_end = 0;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
     std::size_t position = cursor.position();
     auto [c, bytes] = cursor.take();
     out.append(bytes);

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "reader/interrupt_poll.h"
 #include "shape/schema.h"
 
 namespace plomet {
@@ -19,6 +20,7 @@ bool append_examples(std::string& out, const std::vector<T>& examples, std::size
   if (examples.empty()) return false;
   const std::size_t shown = std::min(examples.size(), max_examples);
   for (std::size_t i = 0; i < shown; ++i) {
+    if (interrupt::poll(interrupt::kValueUnits)) break;
     if (i > 0) out.append(kExampleSeparator);
     append_one(examples[i]);
   }

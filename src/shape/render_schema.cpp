@@ -4,6 +4,7 @@
 // their own indentation.
 #include <charconv>
 
+#include "reader/interrupt_poll.h"
 #include "shape/internal_fault.h"
 #include "shape/leaf_text.h"
 #include "shape/schema.h"
@@ -72,6 +73,7 @@ class Renderer {
     const std::size_t count = object.fields.size();
     for (std::size_t i = 0; i < count; ++i) {
       const SchemaField& field = object.fields[i];
+      if (interrupt::poll(interrupt::kValueUnits)) return;
       if (!field_start(field, field_depth)) node(field.value, field_depth, false);
       if (i + 1 < count) out_.push_back(',');
     }

@@ -1,8 +1,11 @@
-"""Packaging: the wheel that pip builds from a clean copy of the sources, its
-installation into fresh virtual environments of each Python on the machine,
-and the type stub that it ships."""
+"""Packaging: the wheel that the README's offline route builds from a fresh
+clone, its installation by that route into fresh virtual environments (no
+system site packages) of every Python on the machine that the wheel serves,
+the command it puts into each environment's bin/, and the type stub that mypy
+finds there with no extra path."""
 import os
 import platform
+import re
 import shutil
 import subprocess
 import sys
@@ -14,8 +17,14 @@ import pytest
 pytestmark = pytest.mark.packaging
 
 ROOT = Path(__file__).resolve().parents[2]
-WHEEL_NAME = f"plomet-0.1.0-cp39-abi3-linux_{platform.machine()}.whl"
+README = (ROOT / "README.md").read_text(encoding="utf-8")
+# The oldest CPython the stable-ABI wheel serves: the module's Py_LIMITED_API.
+OLDEST_MINOR = int(re.search(r"plomet_module PRIVATE Py_LIMITED_API=0x03([0-9A-Fa-f]{2})0000",
+                             (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")).group(1), 16)
+WHEEL_NAME = f"plomet-0.1.0-cp3{OLDEST_MINOR}-abi3-linux_{platform.machine()}.whl"
 STUB_SIGNATURE = "def analyze_json(input: str, show_examples: bool = True) -> str: ..."
+STUBS = ["plomet.pyi", "plomet-stubs/__init__.pyi"]
+COMMAND = "plomet-0.1.0.data/scripts/plomet"
 
 SMOKE = """
 import pathlib, sys, plomet
@@ -29,6 +38,9 @@ else:
     raise AssertionError("bytes accepted")
 print(pathlib.Path(plomet.__file__).resolve())
 """
+
+OUTLINE = ("import sys, plomet; "
+           "print(plomet.analyze_json(open(sys.argv[1], encoding='utf-8').read(), sys.argv[2] == 'True'))")
 
 GOOD_CALLER = """
 import plomet
@@ -57,18 +69,25 @@ def run(command, **kwargs):
     return result.stdout
 
 
+def offline_route():
+    """The README's offline install: the lines that build the wheel (run once,
+    in the sources) and the lines that install it into a new environment."""
+    block = next(body for body in re.findall(r"^```sh\n(.*?)^```", README, re.M | re.S) if " pip wheel " in body)
+    lines = [line for line in block.splitlines() if line.strip() and not line.lstrip().startswith("#")]
+    build = [line for line in lines if " pip wheel " in line]
+    install = [line for line in lines if line not in build]
+    return build, install
+
+
 def interpreters():
-    """Debian's python3, the python3 first on PATH, and, when pyenv has them,
-    its oldest Python of at least 3.9 (the stable ABI tag's floor) and its
-    newest; one entry per interpreter."""
+    """Debian's python3, the python3 first on PATH, and every pyenv Python the
+    wheel serves; one entry per interpreter."""
     candidates = ["/usr/bin/python3", shutil.which("python3")]
-    pyenv = sorted(
-        (tuple(int(part) for part in p.name.split(".")[:2]), str(p / "bin" / "python3"))
-        for p in Path("/root/.pyenv/versions").glob("3.*")
-        if p.name.split(".")[1].isdigit() and int(p.name.split(".")[1]) >= 9
+    candidates += sorted(
+        (str(p / "bin" / "python3") for p in Path("/root/.pyenv/versions").glob("3.*")
+         if p.name.split(".")[1].isdigit() and int(p.name.split(".")[1]) >= OLDEST_MINOR),
+        key=lambda path: tuple(int(part) for part in Path(path).parents[1].name.split(".")[:2]),
     )
-    if pyenv:
-        candidates += [pyenv[0][1], pyenv[-1][1]]
     found = {}
     for candidate in candidates:
         if not candidate or not os.access(candidate, os.X_OK):
@@ -83,86 +102,104 @@ def interpreters():
     return sorted(found.values())
 
 
-@pytest.fixture(scope="module")
-def source_copy(tmp_path_factory):
-    """The working tree's files as a clean checkout would have them: no build trees."""
-    copy = tmp_path_factory.mktemp("checkout")
-    listed = subprocess.run(
-        ["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
-        cwd=ROOT, capture_output=True,
-    )
-    if listed.returncode != 0:
-        pytest.skip("the sources are not a git checkout")
-    for name in listed.stdout.decode().split("\0"):
-        if name and (ROOT / name).is_file():
-            (copy / name).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copy2(ROOT / name, copy / name)
-    return copy
+def test_the_readme_gives_both_routes():
+    build, install = offline_route()
+    assert build == ["/usr/bin/python3 -m pip wheel --no-build-isolation --no-deps --wheel-dir dist ."]
+    assert install[0] == "python3 -m venv .venv"
+    assert any(line.startswith(".venv/bin/pip install ") for line in install)
+    assert "python3 -m pip install ." in README
 
 
 @pytest.fixture(scope="module")
-def wheel(source_copy):
-    dist = source_copy / "dist"
-    run([sys.executable, "-m", "pip", "wheel", "--no-build-isolation", "--no-index", "--no-deps",
-         "--wheel-dir", str(dist), "."], cwd=source_copy)
-    return dist
+def wheel(fresh_clone):
+    build, _ = offline_route()
+    for line in build:
+        run(["bash", "-c", line], cwd=fresh_clone)
+    return fresh_clone / "dist"
 
 
-def test_wheel_is_one_abi3_module_with_its_stub(wheel):
+def test_wheel_is_one_abi3_module_with_its_stubs_and_the_command(wheel):
     assert [p.name for p in wheel.iterdir()] == [WHEEL_NAME]
     with zipfile.ZipFile(wheel / WHEEL_NAME) as archive:
         names = archive.namelist()
         wheel_metadata = archive.read("plomet-0.1.0.dist-info/WHEEL").decode()
-        stub = archive.read("plomet.pyi").decode()
-    assert sorted(n for n in names if "dist-info" not in n) == ["plomet.abi3.so", "plomet.pyi"]
-    assert f"Tag: cp39-abi3-linux_{platform.machine()}" in wheel_metadata.splitlines()
+        stubs = [archive.read(stub).decode() for stub in STUBS]
+        command = archive.read(COMMAND)
+        command_mode = archive.getinfo(COMMAND).external_attr >> 16
+    assert sorted(n for n in names if "dist-info" not in n) == sorted(["plomet.abi3.so", COMMAND] + STUBS)
+    assert f"Tag: cp3{OLDEST_MINOR}-abi3-linux_{platform.machine()}" in wheel_metadata.splitlines()
     assert "Root-Is-Purelib: false" in wheel_metadata.splitlines()
-    assert STUB_SIGNATURE in stub.splitlines()
+    for stub in stubs:
+        assert STUB_SIGNATURE in stub.splitlines()
+    assert command.startswith(b"\x7fELF") and command_mode & 0o111 == 0o111
 
 
 @pytest.mark.parametrize("python, version", interpreters())
-def test_wheel_installs_and_runs_in_a_fresh_venv(python, version, wheel, tmp_path):
-    venv = tmp_path / "venv"
-    run([python, "-m", "venv", str(venv)])
-    venv_python = venv / "bin" / "python"
-    run([str(venv_python), "-m", "pip", "install", "--no-index", "--no-deps", str(wheel / WHEEL_NAME)])
-    installed = Path(run([str(venv_python), "-c", SMOKE], cwd=tmp_path).strip())
+def test_offline_route_in_a_fresh_venv(python, version, wheel, fresh_clone, tmp_path):
+    """The README's install lines run as written, with `python3` being the
+    interpreter under test."""
+    shims = tmp_path / "shims"
+    shims.mkdir()
+    (shims / "python3").symlink_to(python)
+    work = tmp_path / "work"
+    work.mkdir()
+    (work / "dist").symlink_to(wheel)
+    environment = {**CLEAN_ENVIRONMENT, "PATH": f"{shims}{os.pathsep}{CLEAN_ENVIRONMENT['PATH']}"}
+    for line in offline_route()[1]:
+        run(["bash", "-c", line], cwd=work, env=environment)
+    venv = work / ".venv"
+    assert "include-system-site-packages = false" in (venv / "pyvenv.cfg").read_text().splitlines()
+    bin_dir = venv / "bin"
+
+    installed = Path(run([str(bin_dir / "python"), "-c", SMOKE], cwd=tmp_path).strip())
     site_packages = venv / "lib" / f"python{version}" / "site-packages"
     assert installed == (site_packages / "plomet.abi3.so").resolve()
-    stub = installed.with_name("plomet.pyi")
-    assert STUB_SIGNATURE in stub.read_text().splitlines()
+    for stub in STUBS:
+        assert STUB_SIGNATURE in (site_packages / stub).read_text().splitlines()
     assert not (site_packages / "plomet").exists()
-    check_stub_with_mypy(stub, tmp_path, version)
+
+    assert run([str(bin_dir / "plomet"), "--help"]).startswith("usage: plomet ")
+    sample = str(fresh_clone / "samples" / "orders.json")
+    for arguments, show_examples in [([sample], True), (["--no-examples", sample], False)]:
+        outline = run([str(bin_dir / "plomet"), *arguments])
+        assert outline == run([str(bin_dir / "python"), "-c", OUTLINE, sample, str(show_examples)])
+        assert outline.startswith("{\n  \"page\": ")
+    check_stub_with_mypy(bin_dir / "python", tmp_path)
 
 
-def check_stub_with_mypy(stub, work, version):
+def check_stub_with_mypy(venv_python, work):
+    """Debian's mypy finds the installed plomet-stubs through the environment
+    alone and flags the bad calls, each on its line."""
     mypy = shutil.which("mypy")
-    if mypy is None:
-        return
-    # mypy reads no single-file stubs from site-packages, so it is handed the
-    # installed stub through MYPYPATH.
-    stubs = work / "stubs"
-    stubs.mkdir()
-    shutil.copy(stub, stubs / "plomet.pyi")
-    environment = {**CLEAN_ENVIRONMENT, "MYPYPATH": str(stubs)}
+    assert mypy is not None, "mypy is missing: scripts/ensure-packages.sh installs it"
     for name, text in [("good.py", GOOD_CALLER), ("bad.py", BAD_CALLER)]:
         (work / name).write_text(text)
-    command = [mypy, "--no-incremental", "--strict", "--python-version", version]
-    good = subprocess.run(command + ["good.py"], cwd=work, env=environment, capture_output=True, text=True)
-    assert good.returncode == 0, good.stdout
-    bad = subprocess.run(command + ["bad.py"], cwd=work, env=environment, capture_output=True, text=True)
-    assert bad.returncode == 1, bad.stdout
-    errors = [line for line in bad.stdout.splitlines() if ": error:" in line]
-    assert [line.split(":")[1] for line in errors] == ["3", "4", "4", "5"], bad.stdout
+    # mypy 1.0 runs a helper script in the target interpreter with mypy's own
+    # folder first on sys.path, where its types.py hides the standard module
+    # that sysconfig imports from Python 3.12 on; PYTHONSAFEPATH keeps that
+    # folder off sys.path.
+    environment = {**CLEAN_ENVIRONMENT, "PYTHONSAFEPATH": "1"}
+    environment.pop("MYPYPATH", None)
+    result = subprocess.run(
+        [mypy, "--no-incremental", "--strict", "--python-executable", str(venv_python), "good.py", "bad.py"],
+        cwd=work, env=environment, capture_output=True, text=True,
+    )
+    assert result.returncode == 1, result.stdout + result.stderr
+    errors = [line.split(":")[:2] for line in result.stdout.splitlines() if ": error:" in line]
+    assert errors == [["bad.py", "3"], ["bad.py", "4"], ["bad.py", "4"], ["bad.py", "5"]], result.stdout
+    assert re.search(r"site-packages/plomet-stubs/__init__\.pyi:\d+: note:", result.stdout), result.stdout
 
 
-def test_pip_install_from_the_sources(source_copy, tmp_path):
+def test_pip_install_from_the_sources(fresh_clone, wheel, tmp_path):
     venv = tmp_path / "venv"
-    # System site packages give the build its setuptools and wheel.
+    # System site packages give the build its setuptools and wheel; the index
+    # that `pip install .` would take them from is not reachable here.
     run([sys.executable, "-m", "venv", "--system-site-packages", str(venv)])
     venv_python = venv / "bin" / "python"
     run([str(venv_python), "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-deps", "."],
-        cwd=source_copy)
+        cwd=fresh_clone)
     installed = Path(run([str(venv_python), "-c", SMOKE], cwd=tmp_path).strip())
     assert installed.parent.name == "site-packages" and venv.resolve() in installed.parents
-    assert installed.with_name("plomet.pyi").is_file()
+    for stub in STUBS:
+        assert (installed.parent / stub).is_file()
+    assert run([str(venv / "bin" / "plomet"), "--help"]).startswith("usage: plomet ")
