@@ -537,16 +537,9 @@ class Json5EventReader {
       if (p_ == end_) return fail(open_quote, "a closing quote for the string");
       char b = *p_;
       if (b == quote) {
-        if (!kDecode || !decoding) {
-          out = {start, static_cast<std::size_t>(p_ - start)};
-          transient = false;
-        } else {
-          decoded_.append(run, p_);
-          out = decoded_;
-          transient = true;
-          if (!string_has_controls_) {
-            string_has_controls_ = std::any_of(out.begin(), out.end(), scan::is_removed_control_byte);
-          }
+        finish_text(start, run, kDecode && decoding, out, transient);
+        if (transient && !string_has_controls_) {
+          string_has_controls_ = std::any_of(out.begin(), out.end(), scan::is_removed_control_byte);
         }
         ++p_;
         return true;
@@ -584,6 +577,18 @@ class Json5EventReader {
         p_ += length;
       } while (p_ < end_ && static_cast<unsigned char>(*p_) >= 0x80);
     }
+  }
+
+  // The text of a string or key that ends at p_: a view of the text from
+  // start, or, when it was decoded, decoded_ with the undecoded run from run.
+  void finish_text(const char* start, const char* run, bool decoded, std::string_view& out, bool& transient) {
+    transient = decoded;
+    if (!decoded) {
+      out = {start, static_cast<std::size_t>(p_ - start)};
+      return;
+    }
+    decoded_.append(run, p_);
+    out = decoded_;
   }
 
   template <bool kDecode>
@@ -739,14 +744,7 @@ class Json5EventReader {
       first = false;
     }
     if (first) return fail(start, "a key");
-    if (!decoding) {
-      out = {start, static_cast<std::size_t>(p_ - start)};
-      transient = false;
-    } else {
-      decoded_.append(run, p_);
-      out = decoded_;
-      transient = true;
-    }
+    finish_text(start, run, decoding, out, transient);
     return true;
   }
 

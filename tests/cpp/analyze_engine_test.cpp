@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "corpus_files.h"
 #include "reader/analyze.h"
 
 namespace plomet {
@@ -17,14 +18,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpora = fs::path(PLOMET_SHARED_DIR) / "corpora";
-
-std::string file_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using testing::file_text;
+using testing::kCorpora;
 
 std::string outcome(const Expected<std::string, RepairError>& result) {
   return result ? "outline:\n" + result.value() : "error: " + result.error().display_text();

@@ -9,6 +9,7 @@
 #include <sstream>
 #include <string>
 
+#include "corpus_files.h"
 #include "reader/read_json5.h"
 
 namespace plomet {
@@ -16,14 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kCorpora = fs::path(PLOMET_SHARED_DIR) / "corpora";
-
-std::string file_text(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
+using testing::file_text;
+using testing::kCorpora;
 
 bool reads(const fs::path& path) {
   std::string text = file_text(path);
