@@ -19,7 +19,7 @@ find "$shared/corpora/jsontestsuite" "$shared/corpora/json5-tests" "$root/fuzz/s
   -exec cp -t "$seeds" {} + 2>/dev/null || true
 
 # The targets run side by side, one per core.
-targets=(fuzz_pipeline fuzz_repair_passes)
+targets=(fuzz_engine fuzz_repair_passes)
 pids=()
 for target in "${targets[@]}"; do
   corpus="$build/corpus-$target"
