@@ -63,6 +63,31 @@ std::optional<std::string> outline_option_with_repaired(const Options& options, 
   return std::nullopt;
 }
 
+// The options that only set a flag.
+struct Switch {
+  std::string_view name;
+  bool Options::*member;
+  bool value;
+};
+
+constexpr Switch kSwitches[] = {
+    {"--no-examples", &Options::show_examples, false},
+    {"--explain", &Options::explain, true},
+    {"--repaired", &Options::repaired, true},
+    {"--lines", &Options::lines, true},
+    {"--merge", &Options::merge, true},
+    {"--extract", &Options::extract, true},
+    {"--strict", &Options::strict, true},
+    {"--quiet", &Options::quiet, true},
+};
+
+const Switch* find_switch(std::string_view name) {
+  for (const Switch& candidate : kSwitches) {
+    if (candidate.name == name) return &candidate;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 Command parse_command_line(int argc, const char* const* argv) {
@@ -91,22 +116,8 @@ Command parse_command_line(int argc, const char* const* argv) {
     }
     if (name == "--") {
       only_inputs = true;
-    } else if (name == "--no-examples") {
-      options.show_examples = false;
-    } else if (name == "--explain") {
-      options.explain = true;
-    } else if (name == "--repaired") {
-      options.repaired = true;
-    } else if (name == "--lines") {
-      options.lines = true;
-    } else if (name == "--merge") {
-      options.merge = true;
-    } else if (name == "--extract") {
-      options.extract = true;
-    } else if (name == "--strict") {
-      options.strict = true;
-    } else if (name == "--quiet") {
-      options.quiet = true;
+    } else if (const Switch* found = find_switch(name)) {
+      options.*(found->member) = found->value;
     } else if (name == "--format") {
       if (*value == "outline") {
         options.format = OutputFormat::Outline;

@@ -10,7 +10,6 @@
 
 #include "reader/interrupt_poll.h"
 #include "reader/parse_or_repair.h"
-#include "reader/read_json5.h"
 #include "reader/repair_passes.h"
 #include "shape/infer_from_text.h"
 
@@ -29,10 +28,7 @@ bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape
       break;
   }
   auto document = std::make_unique<JsonDocument>();
-  auto value = try_read_json5(text, document->arena);
-  if (!value) return false;
-  document->root = *value;
-  repair_json_remove_control_characters_in_value(document->root, document->arena);
+  if (!read_document(text, *document)) return false;
   shape.schema = infer_schema(document->root);
   shape.document = std::move(document);
   return true;

@@ -45,14 +45,21 @@ void drop_trailing_commas(std::string& text) {
 ParseResult read_owned_text(std::string text, ReadOptions options) {
   JsonDocument doc;
   doc.owned_text = std::make_unique<std::string>(std::move(text));
-  auto value = try_read_json5(*doc.owned_text, doc.arena);
-  if (!value) return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
-  doc.root = *value;
-  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  if (!read_document(*doc.owned_text, doc, options)) {
+    return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
+  }
   return doc;
 }
 
 }  // namespace
+
+bool read_document(std::string_view text, JsonDocument& doc, ReadOptions options) {
+  auto value = try_read_json5(text, doc.arena);
+  if (!value) return false;
+  doc.root = *value;
+  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  return true;
+}
 
 bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena& arena) {
   if (value.control_characters() == JsonValue::ControlCharacters::None) return false;
@@ -199,10 +206,7 @@ std::optional<JsonDocument> read_as_is(std::string_view text, ReadOptions option
     doc.root = make_object({}, doc.arena);
     return doc;
   }
-  auto value = try_read_json5(text, doc.arena);
-  if (!value) return std::nullopt;
-  doc.root = *value;
-  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  if (!read_document(text, doc, options)) return std::nullopt;
   return doc;
 }
 

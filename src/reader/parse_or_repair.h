@@ -25,6 +25,11 @@ struct ReadOptions {
 // stopped the call (reader/interrupt_poll.h).
 ParseResult parse_or_repair(std::string_view text, ReadOptions options = {});
 
+// Reads text as JSON5 into doc's root, then cleans its string values unless
+// options say not to; false when the text does not read. The document's
+// views may point into text.
+bool read_document(std::string_view text, JsonDocument& doc, ReadOptions options = {});
+
 // Applies the basic fix-ups (quotes, line breaks in strings, commas before
 // digits, trailing commas, unclosed brackets) and reads the result. The
 // document owns the fixed-up text. The only error is Unrepairable.
