@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/analyze.h"
+#include "analyze.h"
 
 int main(int argc, char** argv) {
   if (argc < 2) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "reader/analyze.h"
-#include "reader/utf8_validation.h"
+#include "analyze.h"
+#include "text/utf8_validation.h"
 
 namespace {
 

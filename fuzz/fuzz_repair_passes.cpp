@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string_view>
 
-#include "reader/parse_or_repair.h"
-#include "reader/read_json5.h"
-#include "reader/repair_passes.h"
-#include "reader/utf8_validation.h"
+#include "repair/parse_or_repair.h"
+#include "read/read_json5.h"
+#include "repair/repair_passes.h"
+#include "text/utf8_validation.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "cli/progress.h"
-#include "reader/expected.h"
+#include "core/expected.h"
 
 namespace plomet::cli {
 

@@ -4,11 +4,11 @@
 
 #include "cli/explain_normalization.h"
 #include "cli/extract_answer.h"
-#include "reader/loose_reader.h"
-#include "reader/analyze.h"
-#include "reader/parse_or_repair.h"
-#include "reader/read_json5.h"
-#include "reader/utf8_validation.h"
+#include "repair/loose_reader.h"
+#include "analyze.h"
+#include "repair/parse_or_repair.h"
+#include "read/read_json5.h"
+#include "text/utf8_validation.h"
 #include "shape/render_json_schema.h"
 
 namespace plomet::cli {

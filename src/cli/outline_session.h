@@ -13,9 +13,9 @@
 #include "cli/input_source.h"
 #include "cli/options.h"
 #include "cli/progress.h"
-#include "reader/diagnostics.h"
+#include "core/diagnostics.h"
 #include "shape/fold_documents.h"
-#include "shape/json_value.h"
+#include "document/json_value.h"
 
 namespace plomet::cli {
 

@@ -11,8 +11,8 @@
 
 #include "module/argument_binding.h"
 #include "module/panic_exception.h"
-#include "reader/analyze.h"
-#include "reader/interrupt_poll.h"
+#include "analyze.h"
+#include "core/interrupt_poll.h"
 
 namespace plomet::module {
 namespace {

@@ -5,7 +5,7 @@
 #include <new>
 #include <cstring>
 
-#include "shape/internal_fault.h"
+#include "core/internal_fault.h"
 
 namespace plomet::module {
 namespace {

@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <new>
 
-#include "shape/json_value.h"
-#include "unicode/utf8_encoding.h"
+#include "document/json_value.h"
+#include "text/utf8_encoding.h"
 
 namespace plomet::module {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "shape/json_value.h"
-#include "shape/position_index.h"
+#include "document/json_value.h"
+#include "document/position_index.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -26,11 +26,11 @@
 #include <string>
 #include <vector>
 
-#include "reader/diagnostics.h"
-#include "reader/json5_event_reader.h"
-#include "reader/text_scan.h"
+#include "core/diagnostics.h"
+#include "read/json5_event_reader.h"
+#include "text/text_scan.h"
 #include "shape/object_merge.h"
-#include "shape/position_index.h"
+#include "document/position_index.h"
 
 namespace plomet {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "shape/json_value.h"
+#include "document/json_value.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -17,7 +17,7 @@
 #include <optional>
 #include <span>
 
-#include "reader/interrupt_poll.h"
+#include "core/interrupt_poll.h"
 #include "shape/object_merge.h"
 #include "shape/schema.h"
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <system_error>
 
-#include "reader/interrupt_poll.h"
+#include "core/interrupt_poll.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "reader/interrupt_poll.h"
+#include "core/interrupt_poll.h"
 #include "shape/object_merge.h"
 #include "shape/schema.h"
 

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "reader/loose_reader.h"
+#include "repair/loose_reader.h"
 
 namespace plomet {
 

@@ -4,8 +4,8 @@
 // their own indentation.
 #include <charconv>
 
-#include "reader/interrupt_poll.h"
-#include "shape/internal_fault.h"
+#include "core/interrupt_poll.h"
+#include "core/internal_fault.h"
 #include "shape/leaf_text.h"
 #include "shape/schema.h"
 

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "reader/interrupt_poll.h"
+#include "core/interrupt_poll.h"
 
 namespace plomet {
 

@@ -17,9 +17,9 @@
 #include <variant>
 #include <vector>
 
-#include "shape/json_value.h"
+#include "document/json_value.h"
 #include "shape/leaf_text.h"
-#include "shape/position_index.h"
+#include "document/position_index.h"
 
 namespace plomet {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "capturing_sink.h"
-#include "reader/analyze.h"
+#include "analyze.h"
 
 namespace plomet::testing {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "corpus_files.h"
-#include "reader/analyze.h"
+#include "analyze.h"
 
 namespace plomet {
 namespace {

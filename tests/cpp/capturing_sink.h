@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "reader/diagnostics.h"
+#include "core/diagnostics.h"
 
 namespace plomet::testing {
 

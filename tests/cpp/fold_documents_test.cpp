@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/analyze.h"
-#include "reader/parse_or_repair.h"
+#include "analyze.h"
+#include "repair/parse_or_repair.h"
 #include "shape/fold_documents.h"
 #include "shape/schema.h"
 

@@ -5,7 +5,7 @@
 #include <limits>
 #include <random>
 
-#include "reader/read_json5.h"
+#include "read/read_json5.h"
 #include "schema_test_support.h"
 #include "shape/schema.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/analyze.h"
-#include "reader/interrupt_poll.h"
+#include "analyze.h"
+#include "core/interrupt_poll.h"
 
 namespace plomet::testing {
 namespace {

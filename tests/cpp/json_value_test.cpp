@@ -1,4 +1,4 @@
-#include "shape/json_value.h"
+#include "document/json_value.h"
 
 #include <gtest/gtest.h>
 

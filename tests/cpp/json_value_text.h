@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "shape/json_value.h"
+#include "document/json_value.h"
 
 namespace plomet::testing {
 

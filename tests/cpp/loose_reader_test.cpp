@@ -1,4 +1,4 @@
-#include "reader/loose_reader.h"
+#include "repair/loose_reader.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -11,8 +11,8 @@
 #include <string>
 
 #include "capturing_sink.h"
-#include "reader/read_json5.h"
-#include "reader/repair_passes.h"
+#include "read/read_json5.h"
+#include "repair/repair_passes.h"
 
 namespace plomet {
 namespace {

@@ -1,4 +1,4 @@
-#include "reader/loose_tokenizer.h"
+#include "repair/loose_tokenizer.h"
 
 #include <gtest/gtest.h>
 

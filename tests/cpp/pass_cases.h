@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "capturing_sink.h"
-#include "reader/repair_passes.h"
+#include "repair/repair_passes.h"
 
 namespace plomet::testing {
 

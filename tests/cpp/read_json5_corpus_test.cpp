@@ -10,7 +10,7 @@
 #include <string>
 
 #include "corpus_files.h"
-#include "reader/read_json5.h"
+#include "read/read_json5.h"
 
 namespace plomet {
 namespace {

@@ -1,4 +1,4 @@
-#include "reader/read_json5.h"
+#include "read/read_json5.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>

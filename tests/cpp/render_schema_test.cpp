@@ -2,10 +2,10 @@
 
 #include <stdexcept>
 
-#include "reader/analyze.h"
-#include "reader/read_json5.h"
+#include "analyze.h"
+#include "read/read_json5.h"
 #include "schema_test_support.h"
-#include "shape/internal_fault.h"
+#include "core/internal_fault.h"
 #include "shape/schema.h"
 
 namespace plomet {

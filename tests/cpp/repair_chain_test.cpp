@@ -8,8 +8,8 @@
 
 #include "capturing_sink.h"
 #include "json_value_text.h"
-#include "reader/parse_or_repair.h"
-#include "reader/repair_passes.h"
+#include "repair/parse_or_repair.h"
+#include "repair/repair_passes.h"
 
 namespace plomet::testing {
 namespace {

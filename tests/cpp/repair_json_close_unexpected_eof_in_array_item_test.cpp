@@ -3,7 +3,7 @@
 #include <string>
 
 #include "pass_cases.h"
-#include "reader/repair_support.h"
+#include "repair/repair_support.h"
 
 namespace plomet::testing {
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "reader/repair_passes.h"
+#include "repair/repair_passes.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define PLOMET_SANITIZED 1

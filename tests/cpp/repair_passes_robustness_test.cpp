@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "reader/read_json5.h"
-#include "reader/repair_passes.h"
-#include "reader/utf8_validation.h"
+#include "read/read_json5.h"
+#include "repair/repair_passes.h"
+#include "text/utf8_validation.h"
 
 namespace plomet {
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/analyze.h"
-#include "reader/read_json5.h"
+#include "analyze.h"
+#include "read/read_json5.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "shape/json_value.h"
+#include "document/json_value.h"
 #include "shape/leaf_text.h"
 #include "shape/schema.h"
 

@@ -1,4 +1,4 @@
-#include "reader/text_scan.h"
+#include "text/text_scan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "unicode/utf8_encoding.h"
+#include "text/utf8_encoding.h"
 
 #include <gtest/gtest.h>
 

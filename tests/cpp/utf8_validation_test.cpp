@@ -1,4 +1,4 @@
-#include "reader/utf8_validation.h"
+#include "text/utf8_validation.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "module/panic_exception.h"
-#include "shape/internal_fault.h"
+#include "core/internal_fault.h"
 
 namespace {
 

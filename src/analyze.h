@@ -1,0 +1,43 @@
+// The whole pipeline for one text: read or repair, infer, render.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/expected.h"
+#include "core/repair_error.h"
+#include "document/json_value.h"
+#include "shape/schema.h"
+
+namespace plomet {
+
+// The shape of a text, with the storage its keys and string examples may
+// point into besides the text itself.
+struct TextShape {
+  Schema schema;
+  JsonArena strings;
+  // The fixed-up text that was read, when the text needed repair; held by
+  // pointer so that views into a short text survive moves of the shape.
+  std::unique_ptr<std::string> repaired_text;
+  // The document, when the shape came from a tree.
+  std::unique_ptr<JsonDocument> document;
+};
+
+// The shape of text (read, or repaired, and inferred), or the error that
+// ended reading and repair, or Interrupted when the thread's interrupt check
+// stopped the call (core/interrupt_poll.h). Examples are kept only when
+// keep_examples is set. The shape's views may point into text, which must
+// outlive it.
+Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples);
+
+// The outline of text, or the error of infer_text_shape. Throws
+// InternalFault only on a broken internal invariant.
+Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples);
+
+// The same outline through a document tree: read or repair the whole
+// document, clean its strings, infer, render. The reference for
+// analyze_text.
+Expected<std::string, RepairError> analyze_text_with_tree(std::string_view text, bool show_examples);
+
+}  // namespace plomet

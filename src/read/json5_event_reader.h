@@ -1,0 +1,770 @@
+// The JSON5 grammar, read in one pass over the text and delivered as events
+// to a consumer: the tree builder of read_json5, and schema inference, which
+// keeps no tree at all.
+//
+// A consumer provides:
+//   void begin_array();  void end_array();
+//   void begin_object(); void end_object();
+//   bool key(std::string_view key, bool transient);   // false stops the read
+//   void null_value();   void bool_value(bool value);
+//   void number_value(const NumberToken& number);
+//   void string_value(std::string_view text, bool transient, bool has_controls);
+//   bool wants_key_text();     // whether the next key's text matters
+//   bool wants_string_text();  // whether the next string value's text matters
+// A string whose text is not wanted is checked but not decoded.
+// A transient text lives only until the next event; any other is a view into
+// the text being read. has_controls says whether the string holds a control
+// character other than LF. A value that does not convert (a number out of
+// range, a lone surrogate escape) is delivered as null and fails the read at
+// its end, unless the grammar fails first: the grammar decides.
+//
+// Containers are read with an explicit stack instead of recursion, so stack
+// use does not grow with nesting.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "core/interrupt_poll.h"
+#include "read/json5_number.h"
+#include "text/text_scan.h"
+#include "text/utf8_validation.h"
+#include "text/unicode_tables.h"
+
+namespace plomet {
+
+// Arrays and objects may nest this deep and no deeper: 1024 nested `[` read,
+// 1025 do not. The loose readers of the missing-quote repair use the same
+// bound.
+inline constexpr std::size_t kMaxNestingDepth = 1024;
+
+namespace json5 {
+
+inline constexpr char32_t kLineSeparator = 0x2028;
+inline constexpr char32_t kParagraphSeparator = 0x2029;
+
+inline bool is_line_terminator(char32_t c) {
+  return c == '\n' || c == '\r' || c == kLineSeparator || c == kParagraphSeparator;
+}
+
+// WHITESPACE above U+007F: U+00A0 and the rest of Zs, U+FEFF, U+2028, U+2029.
+inline bool is_non_ascii_whitespace(char32_t c) {
+  return c == 0xFEFF || c == kLineSeparator || c == kParagraphSeparator || unicode::is_space_separator(c);
+}
+
+inline bool is_identifier_start_char(char32_t c) { return c == '$' || c == '_' || unicode::is_letter(c); }
+
+inline bool is_identifier_part_char(char32_t c) {
+  return is_identifier_start_char(c) || unicode::is_identifier_extra(c) || unicode::is_diacritic(c) ||
+         c == 0x200C || c == 0x200D;
+}
+
+inline bool is_hex_digit(char c) {
+  return (c >= '0' && c <= '9') || (static_cast<char>(c | 0x20) >= 'a' && static_cast<char>(c | 0x20) <= 'f');
+}
+
+inline int hex_value(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// The value of exactly `count` hexadecimal digits at p, or -1.
+inline std::int32_t read_hex_digits(const char* p, const char* end, int count) {
+  if (end - p < count) return -1;
+  std::int32_t value = 0;
+  for (int i = 0; i < count; ++i) {
+    if (!is_hex_digit(p[i])) return -1;
+    value = value * 16 + hex_value(p[i]);
+  }
+  return value;
+}
+
+inline bool is_lead_surrogate(std::int32_t v) { return v >= 0xD800 && v <= 0xDBFF; }
+inline bool is_trail_surrogate(std::int32_t v) { return v >= 0xDC00 && v <= 0xDFFF; }
+
+inline char32_t combine_surrogates(std::int32_t lead, std::int32_t trail) {
+  return static_cast<char32_t>(0x10000 + ((lead - 0xD800) << 10) + (trail - 0xDC00));
+}
+
+// Identifier classes of the ASCII characters, taken from the Unicode tables
+// (the Diacritic property makes "^" and "`" identifier parts).
+struct AsciiIdentifierClasses {
+  std::array<bool, 128> start{};
+  std::array<bool, 128> part{};
+  AsciiIdentifierClasses() {
+    for (char32_t c = 0; c < 128; ++c) {
+      start[c] = is_identifier_start_char(c);
+      part[c] = is_identifier_part_char(c);
+    }
+  }
+};
+inline const AsciiIdentifierClasses kAsciiIdentifier;
+
+// Bytes that can stay in a string run: printable ASCII other than the quote
+// and the backslash.
+constexpr std::array<bool, 256> plain_string_bytes(char quote) {
+  std::array<bool, 256> table{};
+  for (int b = 0x20; b < 0x80; ++b) table[static_cast<std::size_t>(b)] = b != quote && b != '\\';
+  return table;
+}
+inline constexpr std::array<bool, 256> kPlainInDoubleQuotes = plain_string_bytes('"');
+inline constexpr std::array<bool, 256> kPlainInSingleQuotes = plain_string_bytes('\'');
+
+// Returns the first byte at or after p that is the quote, a backslash, a
+// control character or not ASCII, or end.
+inline const char* skip_plain_string_bytes(const char* p, const char* end, char quote) {
+#if defined(__SSE2__)
+  const __m128i quote_v = _mm_set1_epi8(quote);
+  const __m128i backslash_v = _mm_set1_epi8('\\');
+  const __m128i space_v = _mm_set1_epi8(' ');
+  while (end - p >= 16) {
+    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed compare: non-ASCII bytes count as below the space too.
+    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
+                                   _mm_cmplt_epi8(chunk, space_v));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  const std::array<bool, 256>& plain = quote == '"' ? kPlainInDoubleQuotes : kPlainInSingleQuotes;
+  while (p < end && plain[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
+
+inline bool is_raw_line_or_paragraph_separator(const char* p) {  // p has three bytes
+  return p[0] == '\xE2' && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9');
+}
+
+// The same for text known to be valid UTF-8: non-ASCII characters stay in
+// the run, except U+2028 and U+2029 (E2 80 A8 and E2 80 A9), which end it.
+inline const char* skip_plain_valid_string_bytes(const char* p, const char* end, char quote) {
+#if defined(__SSE2__)
+  const __m128i quote_v = _mm_set1_epi8(quote);
+  const __m128i backslash_v = _mm_set1_epi8('\\');
+  const __m128i below_space_v = _mm_set1_epi8(0x1F);
+  const __m128i e2_v = _mm_set1_epi8(static_cast<char>(0xE2));
+  const __m128i x80_v = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i a9_v = _mm_set1_epi8(static_cast<char>(0xA9));
+  const __m128i one_v = _mm_set1_epi8(1);
+  while (end - p >= 18) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, below_space_v), chunk);
+    const __m128i separator =
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(chunk, e2_v), _mm_cmpeq_epi8(next, x80_v)),
+                      _mm_cmpeq_epi8(_mm_or_si128(after, one_v), a9_v));
+    const __m128i special = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
+        _mm_or_si128(control, separator));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
+    if (mask != 0) return p + __builtin_ctz(mask);
+    p += 16;
+  }
+#endif
+  while (p < end) {
+    auto b = static_cast<unsigned char>(*p);
+    if (b == static_cast<unsigned char>(quote) || b == '\\' || b < 0x20) return p;
+    if (b == 0xE2 && end - p >= 3 && is_raw_line_or_paragraph_separator(p)) return p;
+    ++p;
+  }
+  return p;
+}
+
+// Length of the well-formed UTF-8 sequence at p, whose lead byte is not
+// ASCII, or 0 when it is malformed (overlong, surrogate, past U+10FFFF, cut).
+inline std::size_t utf8_sequence_length(const char* p, const char* end) {
+  auto byte = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p[i]); };
+  auto is_continuation = [&](std::ptrdiff_t i) { return (byte(i) & 0xC0) == 0x80; };
+  const std::ptrdiff_t available = end - p;
+  unsigned char lead = byte(0);
+  if (lead < 0xC2) return 0;
+  if (lead < 0xE0) return available >= 2 && is_continuation(1) ? 2 : 0;
+  if (lead < 0xF0) {
+    if (available < 3 || !is_continuation(1) || !is_continuation(2)) return 0;
+    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0)) return 0;
+    return 3;
+  }
+  if (lead > 0xF4 || available < 4 || !is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
+  if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) >= 0x90)) return 0;
+  return 4;
+}
+
+inline bool starts_with(const char* p, const char* end, std::string_view word) {
+  return static_cast<std::size_t>(end - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0;
+}
+
+inline const char* skip_digits(const char* p, const char* end) {
+  while (p < end && *p >= '0' && *p <= '9') ++p;
+  return p;
+}
+
+// The failure message of a read that stopped at byte offset `at`: what was
+// expected there, with its line and column.
+std::string grammar_failure_message(std::string_view text, std::size_t at, const char* expected);
+
+}  // namespace json5
+
+template <class Consumer>
+class Json5EventReader {
+ public:
+  Json5EventReader(std::string_view text, Consumer& consumer)
+      : text_(text),
+        p_(text.data()),
+        end_(text.data() + text.size()),
+        consumer_(consumer),
+        valid_utf8_(scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
+
+  enum class Outcome : std::uint8_t { Read, GrammarFailure, ConversionFailure, Stopped };
+
+  Outcome read() {
+    if (!read_text()) return stopped_ ? Outcome::Stopped : Outcome::GrammarFailure;
+    return conversion_error_.empty() ? Outcome::Read : Outcome::ConversionFailure;
+  }
+
+  // The message of a failed read.
+  std::string failure_message() const {
+    if (!conversion_error_.empty() && fail_at_ == nullptr) return std::string(conversion_error_);
+    return json5::grammar_failure_message(text_, static_cast<std::size_t>(fail_at_ - text_.data()), expected_);
+  }
+
+ private:
+  // Records a grammar failure; always returns false.
+  bool fail(const char* at, const char* expected) {
+    fail_at_ = at;
+    expected_ = expected;
+    return false;
+  }
+
+  // Remembers the first conversion failure; reading goes on.
+  void conversion_failure(std::string_view message) {
+    if (conversion_error_.empty()) conversion_error_ = message;
+  }
+
+  scan::DecodedChar decode_here(const char* p) const {
+    return scan::decode_at(text_, static_cast<std::size_t>(p - text_.data()));
+  }
+
+  // Skips WHITESPACE and COMMENTs. Stops at an unterminated block comment,
+  // whose "/" then fails whatever token is expected there.
+  void skip_insignificant() {
+    while (p_ < end_) {
+      auto b = static_cast<unsigned char>(*p_);
+      if (b > ' ' && b != '/' && b < 0x80) return;
+      if (b == ' ' || b == '\n' || b == '\r' || b == '\t') {
+        p_ = scan::skip_blank_run(p_ + 1, end_);
+      } else {
+        skip_insignificant_slow();
+        return;
+      }
+    }
+  }
+
+  void skip_insignificant_slow() {
+    while (p_ < end_) {
+      unsigned char b = static_cast<unsigned char>(*p_);
+      if (b == ' ' || (b >= 0x09 && b <= 0x0D)) {
+        ++p_;
+      } else if (b == '/' && end_ - p_ >= 2 && p_[1] == '/') {
+        skip_line_comment();
+      } else if (b == '/' && end_ - p_ >= 2 && p_[1] == '*') {
+        std::size_t close = text_.find("*/", static_cast<std::size_t>(p_ - text_.data()) + 2);
+        if (close == std::string_view::npos) return;
+        p_ = text_.data() + close + 2;
+      } else if (b >= 0x80) {
+        scan::DecodedChar d = decode_here(p_);
+        if (!json5::is_non_ascii_whitespace(d.code_point)) return;
+        p_ += d.length;
+      } else {
+        return;
+      }
+    }
+  }
+
+  // At "//": moves to the next line terminator or the end of the text.
+  void skip_line_comment() {
+    p_ += 2;
+    while (p_ < end_) {
+      char b = *p_;
+      if (b == '\n' || b == '\r') return;
+      if (b == '\xE2' && end_ - p_ >= 3 && json5::is_raw_line_or_paragraph_separator(p_)) return;
+      ++p_;
+    }
+  }
+
+  void begin(bool is_object) {
+    open_[depth_++] = is_object;
+    if (is_object) {
+      consumer_.begin_object();
+    } else {
+      consumer_.begin_array();
+    }
+  }
+
+  void end() {
+    const bool is_object = open_[--depth_];
+    if (is_object) {
+      consumer_.end_object();
+    } else {
+      consumer_.end_array();
+    }
+  }
+
+  bool read_text() {
+    skip_insignificant();
+    for (;;) {
+      // At the start of a value.
+      if (interrupt::poll(interrupt::kValueUnits)) return fail(p_, "no interruption");
+      if (p_ == end_) return fail(p_, "a value");
+      char c = *p_;
+      if (c == '[' || c == '{') {
+        if (depth_ == kMaxNestingDepth) return fail(p_, "no more than 1024 nested arrays and objects");
+        const bool is_object = c == '{';
+        begin(is_object);
+        ++p_;
+        skip_insignificant();
+        if (p_ < end_ && *p_ == (is_object ? '}' : ']')) {
+          ++p_;
+          end();
+        } else {
+          if (is_object && !read_member_head()) return false;
+          continue;
+        }
+      } else if (!read_scalar()) {
+        return false;
+      }
+      // The value is complete: go past separators and the closing brackets
+      // that complete further values.
+      for (;;) {
+        if (depth_ == 0) {
+          skip_insignificant();
+          if (p_ != end_) return fail(p_, "end of text");
+          return true;
+        }
+        const bool in_object = open_[depth_ - 1];
+        const char closer = in_object ? '}' : ']';
+        skip_insignificant();
+        if (p_ < end_ && *p_ == ',') {
+          ++p_;
+          skip_insignificant();
+          if (p_ < end_ && *p_ == closer) {
+            ++p_;
+            end();
+            continue;
+          }
+          if (in_object && !read_member_head()) return false;
+          break;
+        }
+        if (p_ < end_ && *p_ == closer) {
+          ++p_;
+          end();
+          continue;
+        }
+        return fail(p_, in_object ? "',' or '}'" : "',' or ']'");
+      }
+    }
+  }
+
+  // Reads `key`, ":" and the material up to the value.
+  bool read_member_head() {
+    if (p_ == end_) return fail(p_, "a key");
+    std::string_view key;
+    bool transient = false;
+    bool read = (*p_ == '"' || *p_ == '\'') ? read_string(key, transient, consumer_.wants_key_text())
+                                              : read_identifier(key, transient);
+    if (!read) return false;
+    skip_insignificant();
+    if (p_ == end_ || *p_ != ':') return fail(p_, "':'");
+    ++p_;
+    skip_insignificant();
+    if (!consumer_.key(key, transient)) {
+      stopped_ = true;
+      return false;
+    }
+    return true;
+  }
+
+  bool read_word(std::string_view word) {
+    if (!json5::starts_with(p_, end_, word)) return fail(p_, "a value");
+    p_ += word.size();
+    return true;
+  }
+
+  bool read_scalar() {
+    switch (*p_) {
+      case 'n':
+        if (!read_word("null")) return false;
+        consumer_.null_value();
+        return true;
+      case 't':
+        if (!read_word("true")) return false;
+        consumer_.bool_value(true);
+        return true;
+      case 'f':
+        if (!read_word("false")) return false;
+        consumer_.bool_value(false);
+        return true;
+      case '"':
+      case '\'': {
+        std::string_view text;
+        bool transient = false;
+        if (!read_string(text, transient, consumer_.wants_string_text())) return false;
+        consumer_.string_value(text, transient, string_has_controls_);
+        return true;
+      }
+      case '+':
+      case '-':
+      case '.':
+      case 'I':
+      case 'N':
+        return read_number();
+      default:
+        if (*p_ >= '0' && *p_ <= '9') return read_number();
+        return fail(p_, "a value");
+    }
+  }
+
+  // Matches `number` and classifies its text. Plain decimal integers of up
+  // to 18 digits are converted here, and plain floats whose integer digits
+  // and exponent keep them below 1e308 are classified without converting;
+  // every other token goes through classify_json5_number.
+  bool read_number() {
+    const char* start = p_;
+    const char* p = p_;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    const char* unsigned_start = p;
+    bool plain_integer = false;
+    bool plain_float = false;
+    if (json5::starts_with(p, end_, "Infinity")) {
+      p += 8;
+    } else if (json5::starts_with(p, end_, "NaN")) {
+      p += 3;
+    } else if (end_ - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && json5::is_hex_digit(p[2])) {
+      p += 3;
+      while (p < end_ && json5::is_hex_digit(*p)) ++p;
+    } else {
+      if (p < end_ && *p == '0') {
+        ++p;
+      } else {
+        p = json5::skip_digits(p, end_);
+      }
+      const std::ptrdiff_t integer_digits = p - unsigned_start;
+      plain_integer = integer_digits <= 18;
+      bool integer_literal = true;
+      bool short_exponent = true;
+      if (p < end_ && *p == '.') {
+        const char* fraction = ++p;
+        p = json5::skip_digits(p, end_);
+        if (integer_digits == 0 && p == fraction) return fail(start, "a number");
+        integer_literal = false;
+      } else if (integer_digits == 0) {
+        return fail(start, "a number");
+      }
+      std::ptrdiff_t exponent = 0;
+      if (p < end_ && (*p == 'e' || *p == 'E')) {
+        const char* e = p + 1;
+        const bool negative_exponent = e < end_ && *e == '-';
+        if (e < end_ && (*e == '+' || *e == '-')) ++e;
+        if (e < end_ && *e >= '0' && *e <= '9') {
+          p = json5::skip_digits(e, end_);
+          integer_literal = false;
+          if (p - e > 4) {
+            short_exponent = false;
+          } else {
+            for (const char* d = e; d < p; ++d) exponent = exponent * 10 + (*d - '0');
+            if (negative_exponent) exponent = -exponent;
+          }
+        }
+      }
+      // Below 10^(integer digits + exponent): no float of that size rounds
+      // to infinity.
+      plain_integer = plain_integer && integer_literal;
+      plain_float = !integer_literal && short_exponent && integer_digits + exponent <= 308;
+    }
+    p_ = p;
+    NumberToken token;
+    token.text = {start, static_cast<std::size_t>(p - start)};
+    if (plain_integer) {
+      std::uint64_t magnitude = 0;
+      for (const char* d = unsigned_start; d < p; ++d) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*d - '0');
+      token.number_class = NumberToken::Class::Integer;
+      token.integer = negative && magnitude != 0 ? JsonNumber::i64(-static_cast<std::int64_t>(magnitude))
+                                                 : JsonNumber::u64(magnitude);
+    } else if (plain_float) {
+      token.number_class = NumberToken::Class::Float;
+    } else {
+      auto classified = classify_json5_number(token.text);
+      if (!classified) {
+        conversion_failure(classified.error());
+        consumer_.null_value();
+        return true;
+      }
+      token = *classified;
+    }
+    consumer_.number_value(token);
+    return true;
+  }
+
+  // Reads a quoted string at its opening quote. A string without escapes
+  // and line continuations is a view into the text; any other is decoded
+  // into decoded_ and is transient. When the consumer does not want the
+  // text, the string is only checked, and out is its raw body.
+  bool read_string(std::string_view& out, bool& transient, bool wanted) {
+    if (valid_utf8_) return wanted ? read_string_as<true, true>(out, transient) : read_string_as<false, true>(out, transient);
+    return wanted ? read_string_as<true, false>(out, transient) : read_string_as<false, false>(out, transient);
+  }
+
+  template <bool kDecode, bool kValidUtf8>
+  bool read_string_as(std::string_view& out, bool& transient) {
+    const char quote = *p_;
+    const char* open_quote = p_;
+    const char* start = ++p_;
+    const char* run = start;  // start of the bytes not yet copied to decoded_
+    bool decoding = false;
+    string_has_controls_ = false;
+    for (;;) {
+      p_ = kValidUtf8 ? json5::skip_plain_valid_string_bytes(p_, end_, quote)
+                      : json5::skip_plain_string_bytes(p_, end_, quote);
+      if (p_ == end_) return fail(open_quote, "a closing quote for the string");
+      char b = *p_;
+      if (b == quote) {
+        finish_text(start, run, kDecode && decoding, out, transient);
+        if (transient && !string_has_controls_) {
+          string_has_controls_ = std::any_of(out.begin(), out.end(), scan::is_removed_control_byte);
+        }
+        ++p_;
+        return true;
+      }
+      if (b == '\\') {
+        if constexpr (kDecode) {
+          if (!decoding) {
+            decoded_.assign(start, p_);
+            decoding = true;
+          } else {
+            decoded_.append(run, p_);
+          }
+        }
+        if (!read_string_escape<kDecode>(quote)) return false;
+        run = p_;
+        continue;
+      }
+      if (b == '\n' || b == '\r') return fail(p_, "a closing quote before the line break");
+      if (static_cast<unsigned char>(b) < 0x20) {
+        string_has_controls_ = true;
+        ++p_;
+        continue;
+      }
+      if constexpr (kValidUtf8) {
+        // At a raw U+2028 or U+2029.
+        return fail(p_, "a closing quote before the line break");
+      }
+      // Non-ASCII characters, taken together while they last.
+      do {
+        std::size_t length = json5::utf8_sequence_length(p_, end_);
+        if (length == 0) return fail(p_, "valid UTF-8");
+        if (length == 3 && json5::is_raw_line_or_paragraph_separator(p_)) {
+          return fail(p_, "a closing quote before the line break");
+        }
+        p_ += length;
+      } while (p_ < end_ && static_cast<unsigned char>(*p_) >= 0x80);
+    }
+  }
+
+  // The text of a string or key that ends at p_: a view of the text from
+  // start, or, when it was decoded, decoded_ with the undecoded run from run.
+  void finish_text(const char* start, const char* run, bool decoded, std::string_view& out, bool& transient) {
+    transient = decoded;
+    if (!decoded) {
+      out = {start, static_cast<std::size_t>(p_ - start)};
+      return;
+    }
+    decoded_.append(run, p_);
+    out = decoded_;
+  }
+
+  template <bool kDecode>
+  void append(char c) {
+    if constexpr (kDecode) decoded_ += c;
+  }
+
+  // Length of the line continuation at p (a backslash and a line terminator
+  // sequence), or 0.
+  std::size_t line_continuation_length(const char* p) const {
+    if (end_ - p < 2 || p[0] != '\\') return 0;
+    if (p[1] == '\n') return 2;
+    if (p[1] == '\r') return (end_ - p >= 3 && p[2] == '\n') ? 3 : 2;
+    if (end_ - p >= 4 && json5::is_raw_line_or_paragraph_separator(p + 1)) return 4;
+    return 0;
+  }
+
+  // At a backslash inside a string: reads an escape sequence or a line
+  // continuation and appends what it stands for to decoded_.
+  template <bool kDecode>
+  bool read_string_escape(char quote) {
+    const char* backslash = p_;
+    if (std::size_t skip = line_continuation_length(p_)) {
+      p_ += skip;
+      return true;
+    }
+    if (end_ - p_ < 2) return fail(backslash, "an escape sequence");
+    char c = p_[1];
+    p_ += 2;
+    switch (c) {
+      case 'b': append<kDecode>('\b'); return true;
+      case 'f': append<kDecode>('\f'); return true;
+      case 'n': append<kDecode>('\n'); return true;
+      case 'r': append<kDecode>('\r'); return true;
+      case 't': append<kDecode>('\t'); return true;
+      case 'v': append<kDecode>('\v'); return true;
+      case '0': append<kDecode>('\0'); return true;
+      case 'x': {
+        std::int32_t v = json5::read_hex_digits(p_, end_, 2);
+        if (v < 0) return fail(backslash, "two hexadecimal digits after \\x");
+        p_ += 2;
+        if constexpr (kDecode) scan::append_utf8(decoded_, static_cast<char32_t>(v));
+        return true;
+      }
+      case 'u':
+        return read_unicode_escape<kDecode>(backslash, quote);
+      default:
+        break;
+    }
+    if (c >= '1' && c <= '9') return fail(backslash, "an escape sequence");
+    if (static_cast<unsigned char>(c) < 0x80) {
+      append<kDecode>(c);  // a non-escape character stands for itself
+      return true;
+    }
+    scan::DecodedChar d = decode_here(backslash + 1);
+    if (d.code_point == scan::kReplacementChar && d.length == 1) return fail(backslash + 1, "valid UTF-8");
+    if constexpr (kDecode) decoded_.append(backslash + 1, d.length);
+    p_ = backslash + 1 + d.length;
+    return true;
+  }
+
+  // After "\u" (p_ is past the "u"): reads the four digits, pairing a lead
+  // surrogate with the escape that follows it. quote is the string's quote,
+  // or 0 inside an identifier.
+  template <bool kDecode>
+  bool read_unicode_escape(const char* backslash, char quote) {
+    std::int32_t v = json5::read_hex_digits(p_, end_, 4);
+    if (v < 0) return fail(backslash, "four hexadecimal digits after \\u");
+    p_ += 4;
+    if (json5::is_trail_surrogate(v)) {
+      conversion_failure("unexpected unicode trail surrogate");
+      return true;
+    }
+    if (!json5::is_lead_surrogate(v)) {
+      if constexpr (kDecode) scan::append_utf8(decoded_, static_cast<char32_t>(v));
+      return true;
+    }
+    const char* next = p_;
+    if (quote != 0) {
+      // Line continuations leave no part of their own.
+      while (std::size_t skip = line_continuation_length(next)) next += skip;
+    }
+    std::int32_t trail = -1;
+    if (end_ - next >= 2 && next[0] == '\\' && next[1] == 'u') trail = json5::read_hex_digits(next + 2, end_, 4);
+    if (json5::is_trail_surrogate(trail)) {
+      if constexpr (kDecode) scan::append_utf8(decoded_, json5::combine_surrogates(v, trail));
+      p_ = next + 6;
+      return true;
+    }
+    // The lead fails; the message depends on the part that follows. A next
+    // part that breaks the grammar fails on its own when it is read.
+    if (trail >= 0) {
+      conversion_failure("expecting unicode trail surrogate");
+    } else if (!has_next_part(next, quote)) {
+      conversion_failure("missing unicode trail surrogate");
+    } else {
+      conversion_failure(next_part_is_hex(next) ? "expecting unicode trail surrogate" : "error parsing hex");
+    }
+    return true;
+  }
+
+  bool has_next_part(const char* next, char quote) const {
+    if (next >= end_) return false;
+    if (quote != 0) return *next != quote;
+    if (*next == '\\') return true;
+    return identifier_char_length(next, false) != 0;
+  }
+
+  // Whether the text of the part at next reads as hexadecimal: for an
+  // escape the text after the backslash ("x41", "n", "0"), else the
+  // character itself.
+  bool next_part_is_hex(const char* next) const {
+    if (*next != '\\') return json5::is_hex_digit(*next);
+    if (end_ - next < 2) return false;
+    if (next[1] == 'x') return json5::read_hex_digits(next + 2, end_, 2) >= 0;
+    return json5::is_hex_digit(next[1]);
+  }
+
+  // Byte length of the identifier character (not an escape) at p, or 0.
+  std::size_t identifier_char_length(const char* p, bool first) const {
+    auto b = static_cast<unsigned char>(*p);
+    if (b < 0x80) return (first ? json5::kAsciiIdentifier.start[b] : json5::kAsciiIdentifier.part[b]) ? 1 : 0;
+    scan::DecodedChar d = decode_here(p);
+    if (d.code_point == scan::kReplacementChar && d.length == 1) return 0;
+    bool ok = first ? json5::is_identifier_start_char(d.code_point) : json5::is_identifier_part_char(d.code_point);
+    return ok ? d.length : 0;
+  }
+
+  // Reads an unquoted key. One without escapes is a view into the text.
+  bool read_identifier(std::string_view& out, bool& transient) {
+    const char* start = p_;
+    const char* run = start;
+    bool decoding = false;
+    bool first = true;
+    while (p_ < end_) {
+      if (*p_ == '\\') {
+        if (end_ - p_ < 2 || p_[1] != 'u') return fail(p_, "\\u in a key");
+        if (!decoding) {
+          decoded_.assign(start, p_);
+          decoding = true;
+        } else {
+          decoded_.append(run, p_);
+        }
+        const char* backslash = p_;
+        p_ += 2;
+        if (!read_unicode_escape<true>(backslash, 0)) return false;
+        run = p_;
+      } else if (std::size_t length = identifier_char_length(p_, first)) {
+        p_ += length;
+      } else {
+        break;
+      }
+      first = false;
+    }
+    if (first) return fail(start, "a key");
+    finish_text(start, run, decoding, out, transient);
+    return true;
+  }
+
+  std::string_view text_;
+  const char* p_;
+  const char* end_;
+  Consumer& consumer_;
+  // For each open container, whether it is an object.
+  std::array<bool, kMaxNestingDepth> open_;
+  std::size_t depth_ = 0;
+  std::string decoded_;
+  const char* fail_at_ = nullptr;
+  const char* expected_ = "";
+  std::string_view conversion_error_;
+  bool stopped_ = false;
+  // Whether the whole text is valid UTF-8, so that strings need not check
+  // their characters one by one.
+  bool valid_utf8_;
+  // Whether the last string read holds a control character other than LF.
+  bool string_has_controls_ = false;
+};
+
+}  // namespace plomet

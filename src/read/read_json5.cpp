@@ -1,0 +1,147 @@
+// read_json5: the JSON5 grammar's events built into a document tree.
+//
+// The items of all open containers are gathered on two scratch vectors
+// shared across nesting levels; a finished container is copied into the
+// arena in one piece.
+#include "read/read_json5.h"
+
+#include <vector>
+
+namespace plomet {
+
+namespace json5 {
+
+// Line and column (both from 1, columns in characters) of a byte offset.
+static std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
+  std::size_t line = 1;
+  std::size_t column = 1;
+  for (std::size_t pos = 0; pos < offset && pos < text.size();) {
+    scan::DecodedChar d = scan::decode_at(text, pos);
+    pos += d.length;
+    if (d.code_point == '\r' && pos < text.size() && text[pos] == '\n') continue;  // CR LF ends one line
+    if (is_line_terminator(d.code_point)) {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return {line, column};
+}
+
+std::string grammar_failure_message(std::string_view text, std::size_t at, const char* expected) {
+  auto [line, column] = line_and_column(text, at);
+  // Skipping stops at an unterminated block comment, so a failure there is
+  // that comment's.
+  std::string message = text.substr(std::min(at, text.size())).starts_with("/*")
+                            ? std::string("unterminated block comment")
+                            : "expected " + std::string(expected);
+  message += " at line " + std::to_string(line) + ", column " + std::to_string(column);
+  return message;
+}
+
+}  // namespace json5
+
+namespace {
+
+class TreeBuilder {
+ public:
+  explicit TreeBuilder(JsonArena& arena) : arena_(arena) {}
+
+  JsonValue root() const { return root_; }
+
+  void begin_array() { open_.push_back({items_.size(), strings_with_controls_, false}); }
+  void begin_object() { open_.push_back({members_.size(), strings_with_controls_, true}); }
+  void end_array() { end_container(); }
+  void end_object() { end_container(); }
+
+  static bool wants_key_text() { return true; }
+  static bool wants_string_text() { return true; }
+
+  bool key(std::string_view key, bool transient) {
+    members_.push_back({transient ? arena_.copy_string(key) : key, JsonValue()});
+    return true;
+  }
+
+  void null_value() { place(JsonValue::null()); }
+  void bool_value(bool value) { place(JsonValue::boolean(value)); }
+
+  void number_value(const NumberToken& number) {
+    switch (number.number_class) {
+      case NumberToken::Class::Integer:
+        place(JsonValue::number(number.integer));
+        break;
+      case NumberToken::Class::Float:
+        place(JsonValue::number(JsonNumber::f64(float_token_value(number))));
+        break;
+      case NumberToken::Class::NotANumber:
+        place(JsonValue::null());
+        break;
+    }
+  }
+
+  void string_value(std::string_view text, bool transient, bool has_controls) {
+    JsonValue value = JsonValue::string(transient ? arena_.copy_string(text) : text);
+    value.note_control_characters(has_controls);
+    strings_with_controls_ += has_controls ? 1 : 0;
+    place(value);
+  }
+
+ private:
+  struct OpenContainer {
+    std::size_t first;  // index of its first item in items_ or members_
+    std::size_t strings_with_controls_before;
+    bool is_object;
+  };
+
+  void place(JsonValue value) {
+    if (open_.empty()) {
+      root_ = value;
+    } else if (open_.back().is_object) {
+      members_.back().value = value;
+    } else {
+      items_.push_back(value);
+    }
+  }
+
+  void end_container() {
+    OpenContainer top = open_.back();
+    open_.pop_back();
+    JsonValue container;
+    if (top.is_object) {
+      container = make_object(std::span(members_).subspan(top.first), arena_);
+      members_.resize(top.first);
+    } else {
+      container = make_array(std::span(items_).subspan(top.first), arena_);
+      items_.resize(top.first);
+    }
+    container.note_control_characters(strings_with_controls_ != top.strings_with_controls_before);
+    place(container);
+  }
+
+  JsonArena& arena_;
+  JsonValue root_;
+  std::vector<OpenContainer> open_;
+  std::vector<JsonValue> items_;
+  std::vector<JsonMember> members_;
+  // How many string values so far hold a control character other than LF.
+  std::size_t strings_with_controls_ = 0;
+};
+
+}  // namespace
+
+Expected<JsonValue, Json5ReadError> read_json5(std::string_view text, JsonArena& arena) {
+  TreeBuilder builder(arena);
+  Json5EventReader reader(text, builder);
+  if (reader.read() != decltype(reader)::Outcome::Read) return Unexpected(Json5ReadError{reader.failure_message()});
+  return builder.root();
+}
+
+std::optional<JsonValue> try_read_json5(std::string_view text, JsonArena& arena) {
+  TreeBuilder builder(arena);
+  Json5EventReader reader(text, builder);
+  if (reader.read() != decltype(reader)::Outcome::Read) return std::nullopt;
+  return builder.root();
+}
+
+}  // namespace plomet

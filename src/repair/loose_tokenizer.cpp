@@ -1,0 +1,173 @@
+#include "repair/loose_tokenizer.h"
+
+#include <cstring>
+
+#include "text/text_scan.h"
+#include "core/internal_fault.h"
+
+namespace plomet {
+namespace {
+
+using scan::Utf8Cursor;
+
+bool continues_number(char c) {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'e' || c == 'E' || c == '.';
+}
+
+// The control character an escape pair `\e` of a quoted string stands for,
+// or 0 when it stands for e itself.
+char control_escape(char32_t e) {
+  switch (e) {
+    case 'b': return 0x08;
+    case 'f': return 0x0C;
+    case 'n': return 0x0A;
+    case 'r': return 0x0D;
+    case 't': return 0x09;
+    default: return 0;
+  }
+}
+
+LooseToken punct_token(char c) {
+  LooseToken token;
+  token.kind = LooseToken::Kind::PunctToken;
+  token.punct = c;
+  return token;
+}
+
+}  // namespace
+
+LooseToken LooseTokenizer::next() {
+  text_in_buffer_ = false;
+  Utf8Cursor cursor(text_, pos_);
+  const char32_t c = cursor.peek();
+  LooseToken token;
+  if (scan::is_whitespace(c)) {
+    pos_ = cursor.position_past_whitespace();
+    token.kind = LooseToken::Kind::SpaceToken;
+    return token;
+  }
+  switch (c) {
+    case '"':
+    case '\'':
+      return quoted_string(c);
+    case ',': case ':': case '[': case ']': case '{': case '}':
+      ++pos_;
+      return punct_token(static_cast<char>(c));
+    case '/':
+      if (cursor.peek_second() != '/') break;
+      {
+        std::size_t line_feed = text_.find('\n', pos_ + 2);
+        pos_ = line_feed == std::string_view::npos ? text_.size() : line_feed + 1;
+        token.kind = LooseToken::Kind::CommentToken;
+        return token;
+      }
+    default:
+      if (c == '-' || scan::is_ascii_digit(c)) {
+        std::size_t start = pos_;
+        ++pos_;
+        while (pos_ < text_.size() && continues_number(text_[pos_])) ++pos_;
+        token.kind = LooseToken::Kind::NumberToken;
+        token.text = text_.substr(start, pos_ - start);
+        return token;
+      }
+      break;
+  }
+  return bare_word(pos_);
+}
+
+LooseToken LooseTokenizer::quoted_string(char32_t quote) {
+  Utf8Cursor cursor(text_, pos_ + 1);  // the quote is one byte
+  const std::size_t content_start = cursor.position();
+  std::size_t content_end = text_.size();
+  bool copying = false;  // set by the first escape: from then on the text is built in unescaped_
+  while (!cursor.at_end()) {
+    std::size_t at = cursor.position();
+    char32_t ch = cursor.peek();
+    if (ch == quote) {
+      content_end = at;
+      cursor.advance();
+      break;
+    }
+    if (ch == '\\') {
+      if (!copying) {
+        unescaped_.assign(text_.substr(content_start, at - content_start));
+        copying = true;
+      }
+      cursor.advance();
+      if (cursor.at_end()) {
+        unescaped_.push_back('\\');
+        break;
+      }
+      if (char control = control_escape(cursor.peek())) {
+        unescaped_.push_back(control);
+      } else {
+        unescaped_.append(cursor.peek_bytes());
+      }
+      cursor.advance();
+      continue;
+    }
+    if (is_structural_char(ch)) {
+      content_end = at;
+      break;
+    }
+    if (copying) unescaped_.append(cursor.peek_bytes());
+    cursor.advance();
+  }
+  pos_ = cursor.position();
+  LooseToken token;
+  token.kind = LooseToken::Kind::TextToken;
+  if (copying) {
+    token.text = unescaped_;
+    text_in_buffer_ = true;
+  } else {
+    token.text = text_.substr(content_start, content_end - content_start);
+  }
+  return token;
+}
+
+LooseToken LooseTokenizer::bare_word(std::size_t start) {
+  Utf8Cursor cursor(text_, start);
+  cursor.advance();
+  while (!cursor.at_end()) {
+    char32_t ch = cursor.peek();
+    if (scan::is_whitespace(ch) || is_structural_char(ch)) break;
+    cursor.advance();
+  }
+  pos_ = cursor.position();
+  quotes_added_ = true;
+  LooseToken token;
+  token.kind = LooseToken::Kind::TextToken;
+  token.text = text_.substr(start, pos_ - start);
+  return token;
+}
+
+bool LooseTokenStream::quotes_added() {
+  while (!tokenizer_.quotes_added() && !tokenizer_.at_end() && !interrupt::poll(interrupt::kValueUnits)) {
+    tokenizer_.next();
+  }
+  return tokenizer_.quotes_added();
+}
+
+LooseTokenList tokenize_loose(std::string_view text) {
+  LooseTokenList list;
+  LooseTokenizer tokenizer(text);
+  std::size_t buffer_used = 0;
+  while (!tokenizer.at_end()) {
+    LooseToken token = tokenizer.next();
+    if (tokenizer.text_in_buffer()) {
+      if (!list.unescaped_texts) list.unescaped_texts = std::make_unique_for_overwrite<char[]>(text.size());
+      // An unescaped text is never longer than its source, and sources do
+      // not overlap, so the buffer never runs out.
+      if (token.text.size() > text.size() - buffer_used) throw InternalFault("loose token texts outgrew the input");
+      char* copy = list.unescaped_texts.get() + buffer_used;
+      std::memcpy(copy, token.text.data(), token.text.size());
+      buffer_used += token.text.size();
+      token.text = {copy, token.text.size()};
+    }
+    list.tokens.push_back(token);
+  }
+  list.quotes_added = tokenizer.quotes_added();
+  return list;
+}
+
+}  // namespace plomet

@@ -1,0 +1,242 @@
+#include "repair/parse_or_repair.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/diagnostics.h"
+#include "core/interrupt_poll.h"
+#include "read/read_json5.h"
+#include "repair/repair_passes.h"
+#include "repair/repair_support.h"
+#include "text/text_scan.h"
+
+namespace plomet {
+namespace {
+
+using scan::Utf8Cursor;
+
+// Drops every comma that is followed, after whitespace, by `]`, `}` or the
+// end of the text. Blind to strings: a comma inside a string value goes too.
+// Works in place: the look-ahead reads only bytes past the comma, which the
+// compaction has not reached yet.
+void drop_trailing_commas(std::string& text) {
+  const std::string_view view(text);
+  std::size_t kept = 0;       // bytes kept so far, at the front of text
+  std::size_t copied_to = 0;  // the bytes before this are kept or dropped
+  for (std::size_t pos = view.find(','); pos != std::string_view::npos; pos = view.find(',', pos + 1)) {
+    if (interrupt::poll(interrupt::kValueUnits)) return;
+    char32_t next = Utf8Cursor(view, pos + 1).peek_past_whitespace();
+    if (next == ']' || next == '}' || next == scan::kEndOfText) {
+      std::memmove(text.data() + kept, text.data() + copied_to, pos - copied_to);
+      kept += pos - copied_to;
+      copied_to = pos + 1;
+    }
+  }
+  if (copied_to == 0) return;
+  std::memmove(text.data() + kept, text.data() + copied_to, text.size() - copied_to);
+  text.resize(kept + text.size() - copied_to);
+}
+
+// Reads a fixed-up text that the document takes over, then cleans its strings.
+ParseResult read_owned_text(std::string text, ReadOptions options) {
+  JsonDocument doc;
+  doc.owned_text = std::make_unique<std::string>(std::move(text));
+  if (!read_document(*doc.owned_text, doc, options)) {
+    return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
+  }
+  return doc;
+}
+
+}  // namespace
+
+bool read_document(std::string_view text, JsonDocument& doc, ReadOptions options) {
+  auto value = try_read_json5(text, doc.arena);
+  if (!value) return false;
+  doc.root = *value;
+  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  return true;
+}
+
+bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena& arena) {
+  if (value.control_characters() == JsonValue::ControlCharacters::None) return false;
+  bool changed = false;
+  switch (value.kind()) {
+    case JsonValue::Kind::String: {
+      std::string_view text = value.as_string();
+      if (std::none_of(text.begin(), text.end(), scan::is_removed_control_byte)) return false;
+      std::string cleaned;
+      cleaned.reserve(text.size());
+      std::copy_if(text.begin(), text.end(), std::back_inserter(cleaned),
+                   [](char c) { return !scan::is_removed_control_byte(c); });
+      value.set_string(arena.copy_string(cleaned));
+      changed = true;
+      break;
+    }
+    case JsonValue::Kind::Array:
+      for (JsonValue& item : value.items()) changed |= repair_json_remove_control_characters_in_value(item, arena);
+      break;
+    case JsonValue::Kind::Object:
+      for (JsonMember& member : value.members()) {
+        changed |= repair_json_remove_control_characters_in_value(member.value, arena);
+      }
+      break;
+    default:
+      return false;
+  }
+  if (changed) {
+    PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
+  }
+  return changed;
+}
+
+namespace {
+
+// Bytes that end a run of text outside strings (runs inside strings end at a
+// quote, a backslash or a line break).
+constexpr scan::ByteSet kOutsideRunEnd = scan::byte_set("\"',:[]{}0123456789");
+// What follows the first digit of a number: none of it is whitespace or acted on.
+constexpr scan::ByteSet kNumberPart = scan::byte_set("0123456789.+-eE");
+
+// The last character of a run that is not whitespace, or kEndOfText.
+char32_t last_significant_in(std::string_view run) {
+  std::size_t end = run.size();
+  for (; end > 0 && static_cast<unsigned char>(run[end - 1]) < 0x80; --end) {
+    auto last = static_cast<unsigned char>(run[end - 1]);
+    if (!scan::is_whitespace(last)) return last;
+  }
+  return scan::last_char(scan::trim_trailing_whitespace(run.substr(0, end)));
+}
+
+}  // namespace
+
+// The output is the text with a few bytes replaced or inserted, so it is
+// copied in stretches, up to each change. Between the bytes it acts on, only
+// the last character that is not whitespace matters (it becomes the last
+// significant one), so such runs are passed over whole.
+std::optional<std::string> normalize_json_text(std::string_view text) {
+  repair::CopyThroughOutput out(text);
+  repair::OpenBrackets open_brackets;
+  bool in_string = false;
+  char32_t last_significant = scan::kEndOfText;
+  std::size_t pos = 0;
+  auto pass_run_to = [&](std::size_t end) {
+    char32_t last = last_significant_in(text.substr(pos, end - pos));
+    if (last != scan::kEndOfText) last_significant = last;
+    pos = end;
+  };
+
+  while (pos < text.size()) {
+    if (interrupt::poll(interrupt::kValueUnits)) break;
+    // Blanks alone leave the last significant character as it is.
+    if (!in_string) pos = static_cast<std::size_t>(scan::skip_blank_run(text.data() + pos, text.data() + text.size()) - text.data());
+    pass_run_to(in_string ? scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos)
+                          : scan::find_byte_in(text, pos, kOutsideRunEnd));
+    if (pos == text.size()) break;
+    const std::size_t at = pos++;
+    const char c = text[at];
+    if (in_string) {
+      if (c == '\\') {
+        last_significant = '\\';
+        // The escaped character stays as it is, whatever it is.
+        if (pos < text.size()) pos += scan::decode_at(text, pos).length;
+      } else if (c == '"' || c == '\'') {
+        // A single quote inside a string closes it just as a double quote does.
+        if (c == '\'') out.replace(at, 1, "\"");
+        in_string = false;
+        last_significant = '"';
+      } else {  // a line break ends the string in its place
+        out.replace(at, 1, "\"");
+        in_string = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"':
+      case '\'':
+        if (c == '\'') out.replace(at, 1, "\"");
+        in_string = true;
+        last_significant = static_cast<unsigned char>(c);
+        break;
+      case ',':
+      case ':':
+        last_significant = static_cast<unsigned char>(c);
+        break;
+      case '[':
+      case '{':
+        open_brackets.push(static_cast<unsigned char>(c));
+        last_significant = static_cast<unsigned char>(c);
+        break;
+      case ']':
+      case '}':
+        if (!open_brackets.innermost_is(c == ']' ? '[' : '{')) return std::nullopt;
+        open_brackets.pop_closer();
+        last_significant = static_cast<unsigned char>(c);
+        break;
+      default:  // a digit, and the rest of its number
+        if (last_significant == '"' || last_significant == ']' || last_significant == '}') out.insert(at, ",");
+        while (pos < text.size() && kNumberPart[static_cast<unsigned char>(text[pos])]) ++pos;
+        last_significant = static_cast<unsigned char>(text[pos - 1]);
+        break;
+    }
+  }
+  std::string fixed = out.finish();
+  if (in_string) fixed.push_back('"');
+  drop_trailing_commas(fixed);
+  open_brackets.close_all(fixed);
+  return fixed;
+}
+
+ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
+  std::optional<std::string> fixed = normalize_json_text(text);
+  if (!fixed) return Unexpected(RepairError::unrepairable(text));
+  return read_owned_text(std::move(*fixed), options);
+}
+
+namespace {
+
+// Reads the text as it is; the document is dropped on failure, so that its
+// memory serves the repair attempts.
+std::optional<JsonDocument> read_as_is(std::string_view text, ReadOptions options) {
+  JsonDocument doc;
+  if (text.empty()) {
+    doc.root = make_object({}, doc.arena);
+    return doc;
+  }
+  if (!read_document(text, doc, options)) return std::nullopt;
+  return doc;
+}
+
+// normalize_and_read for the driver, which drops the error: the fixed text
+// it carries goes back to the buffers the next attempt writes into.
+std::optional<JsonDocument> try_normalize_and_read(std::string_view text, ReadOptions options) {
+  ParseResult result = normalize_and_read(text, options);
+  if (result) return std::move(result).value();
+  repair::recycle_text_buffer(std::move(result.error().payload));
+  return std::nullopt;
+}
+
+}  // namespace
+
+ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
+  if (auto doc = read_as_is(text, options)) return std::move(*doc);
+  if (auto normalized = try_normalize_and_read(text, options)) return std::move(*normalized);
+  for (const RepairPassEntry& pass : repair_pass_table()) {
+    if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+    PassResult repaired = pass.run(text);
+    if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+    if (!repaired) return Unexpected(std::move(repaired).error());
+    // An unchanged text would fail exactly as the read of the input did.
+    std::optional<JsonDocument> doc;
+    if (repaired.value() != text) doc = try_normalize_and_read(repaired.value(), options);
+    repair::recycle_text_buffer(std::move(repaired.value()));
+    if (doc) return std::move(*doc);
+  }
+  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+  return Unexpected(RepairError::all_attempted_repairs_failed());
+}
+
+}  // namespace plomet

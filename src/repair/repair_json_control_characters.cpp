@@ -1,0 +1,60 @@
+// Deletes raw control characters from the whole text, inside and outside
+// strings; tab and line feed stay.
+#include <string>
+
+#include "core/diagnostics.h"
+#include "core/interrupt_poll.h"
+#include "repair/repair_passes.h"
+#include "repair/repair_support.h"
+#include "text/text_scan.h"
+
+namespace plomet {
+namespace {
+
+bool is_removed_control(char32_t c) { return c < 0x20 && c != '\t' && c != '\n'; }
+
+// `\u{` + upper-case hexadecimal, at least four digits + `}`.
+void append_code_point(std::string& out, char32_t c) {
+  static constexpr char kHexDigits[] = "0123456789ABCDEF";
+  char digits[8];
+  int count = 0;
+  do {
+    digits[count++] = kHexDigits[c & 0xF];
+    c >>= 4;
+  } while (c != 0);
+  out.append("\\u{");
+  for (int pad = count; pad < 4; ++pad) out.push_back('0');
+  while (count > 0) out.push_back(digits[--count]);
+  out.push_back('}');
+}
+
+std::string removed_message(std::string_view removed) {
+  return "Removed control characters: " + repair::join(removed, ", ", [](std::string& message, char c) {
+           append_code_point(message, static_cast<unsigned char>(c));
+         });
+}
+
+}  // namespace
+
+PassResult repair_json_control_characters(std::string_view text) {
+  std::string out = repair::take_text_buffer(text.size());
+  // Every removed character is below U+0020, so one byte holds each.
+  std::string removed;
+  std::size_t copied_to = 0;
+
+  for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
+    if (interrupt::poll(1)) break;
+    std::size_t position = cursor.position();
+    char32_t c = cursor.next();
+    if (!is_removed_control(c)) continue;
+    out.append(text, copied_to, position - copied_to);
+    copied_to = cursor.position();
+    removed.push_back(static_cast<char>(c));
+  }
+  out.append(text, copied_to);
+
+  if (!removed.empty()) PLOMET_REPAIR_EVENT("repair_json_control_characters", removed_message(removed));
+  return out;
+}
+
+}  // namespace plomet

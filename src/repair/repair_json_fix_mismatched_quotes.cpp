@@ -1,0 +1,115 @@
+// Mends quoting damage in one copying walk: quotes of the other kind inside
+// a string are escaped, a quote of the string's own kind that runs on into a
+// word is escaped, a string that runs into a closing `,` `]` `}` is closed
+// before it, and a value after a colon that cannot begin a value is opened
+// as a string.
+#include <string>
+#include <string_view>
+
+#include "core/diagnostics.h"
+#include "core/interrupt_poll.h"
+#include "repair/repair_passes.h"
+#include "repair/repair_support.h"
+#include "text/text_scan.h"
+#include "text/unicode_tables.h"
+
+namespace plomet {
+namespace {
+
+bool is_letter_or_digit(char32_t c) {
+  if (c < 0x80) return scan::is_ascii_digit(c) || scan::is_word_letter(c);
+  return c != scan::kEndOfText && (unicode::is_alphabetic(c) || unicode::is_numeric(c));
+}
+
+// What a value written after a colon may start with.
+bool may_start_value(char32_t c) {
+  switch (c) {
+    case '"': case '\'': case '[': case '{': case '-': case 'f': case 'n': case 't':
+      return true;
+    default:
+      return scan::is_ascii_digit(c);
+  }
+}
+
+}  // namespace
+
+PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
+  std::string out = repair::take_text_buffer(text.size() + 16);
+  bool in_string = false;
+  char quote = '"';
+  bool escaped = false;
+  bool changed = false;
+  // A character the rules only look at stays in the text and is taken as
+  // the next one.
+  scan::Utf8Cursor cursor(text);
+  while (!cursor.at_end()) {
+    if (interrupt::poll(1)) break;
+    std::string_view bytes = cursor.peek_bytes();
+    char32_t c = cursor.next();
+    if (escaped) {
+      out.append(bytes);
+      escaped = false;
+    } else if (c == '"' || c == '\'') {
+      if (!in_string) {
+        out.push_back(static_cast<char>(c));
+        in_string = true;
+        quote = static_cast<char>(c);
+      } else if (c == static_cast<char32_t>(quote)) {
+        if (cursor.at_end()) {
+          out.push_back(quote);
+          in_string = false;
+          break;
+        }
+        char32_t after = cursor.peek();
+        if (is_letter_or_digit(after) || after == '\\') {
+          // "it"s": the quote is part of the text.
+          out.push_back('\\');
+          out.push_back(quote);
+          changed = true;
+        } else {
+          out.push_back(quote);
+          in_string = false;
+        }
+      } else {
+        out.push_back('\\');
+        out.push_back(static_cast<char>(c));
+        changed = true;
+      }
+    } else if (c == '\\') {
+      out.push_back('\\');
+      escaped = true;
+    } else if (in_string) {
+      if (c == ',' || c == ']' || c == '}') {
+        char32_t next = cursor.peek_past_whitespace();
+        if (next == scan::kEndOfText || next == static_cast<char32_t>(quote) || next == ',' || next == ':' ||
+            next == ']' || next == '}') {
+          out.push_back(quote);
+          in_string = false;
+          changed = true;
+        }
+      }
+      out.append(bytes);
+    } else {
+      out.append(bytes);
+      if (c != ':') continue;
+      std::size_t value_start = cursor.position_past_whitespace();
+      char32_t first = value_start < text.size() ? scan::decode_at(text, value_start).code_point : scan::kEndOfText;
+      if (!may_start_value(first)) {
+        out.append(text.substr(cursor.position(), value_start - cursor.position()));
+        out.push_back('"');
+        cursor = scan::Utf8Cursor(text, value_start);
+        in_string = true;
+        quote = '"';
+        changed = true;
+      }
+    }
+  }
+  bool closed_at_end = in_string;
+  if (in_string) out.push_back(quote);
+  if (closed_at_end || changed) {
+    PLOMET_REPAIR_EVENT("repair_json_fix_mismatched_quotes", "Repaired mismatched quotation marks.");
+  }
+  return out;
+}
+
+}  // namespace plomet
