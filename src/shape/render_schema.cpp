@@ -13,6 +13,9 @@ namespace plomet {
 
 namespace {
 
+// The texts of the renderer's invariants, as the internal-fault exception
+// shows them to callers; they name the checks by their fixed wording, not by
+// this file's control flow.
 constexpr const char* kArrayItemNotScalar = "array primitive branch should only receive scalar item schemas";
 constexpr const char* kFieldValueWithoutKind =
     "internal error: entered unreachable code: scalar schemas are returned above";
@@ -41,7 +44,7 @@ class Renderer {
     if (const auto* object = std::get_if<ObjectSchema>(&schema.payload)) {
       out_.push_back('{');
       fields(*object, depth + 1);
-      close(depth, "}");
+      line_with(depth, "}");
     } else if (const auto* array = std::get_if<ArraySchema>(&schema.payload)) {
       this->array(*array, depth);
     } else {
@@ -58,13 +61,13 @@ class Renderer {
       node(*item, depth + 1, false);
     } else if (item != nullptr && item->is(Schema::Kind::Object)) {
       // The element object is written once, whatever the item count.
-      close(depth + 1, "{");
+      line_with(depth + 1, "{");
       fields(std::get<ObjectSchema>(item->payload), depth + 2);
       close_element_object(array.max_items, depth);
     } else {
       scalar_item(item, depth + 1);
     }
-    close(depth, "]");
+    line_with(depth, "]");
   }
 
   // One line per field at field_depth, each after a line feed; container
@@ -113,7 +116,8 @@ class Renderer {
     out_.append(" items");
   }
 
-  [[gnu::noinline]] void close(std::size_t depth, const char* text) {
+  // A new line at depth holding text.
+  [[gnu::noinline]] void line_with(std::size_t depth, const char* text) {
     line(depth);
     out_.append(text);
   }

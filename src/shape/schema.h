@@ -98,8 +98,6 @@ struct Schema {
 
   bool is(Kind kind) const { return payload.index() == static_cast<std::size_t>(kind); }
   bool is_container() const { return is(Kind::Array) || is(Kind::Object); }
-  // False also for a payload left valueless by a failed assignment.
-  bool is_scalar() const { return payload.index() <= static_cast<std::size_t>(Kind::Str); }
 };
 
 struct SchemaField {

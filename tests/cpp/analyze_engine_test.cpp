@@ -50,7 +50,7 @@ TEST(AnalyzeEngine, AgreesWithTreeOnTruncatedBenchmarkDocuments) {
     const std::string text = file_text(kCorpora / "bench" / name);
     ASSERT_FALSE(text.empty()) << name;
     for (const double cut : {0.1, 0.6, 0.97}) {
-      expect_same_as_tree(std::string_view(text).substr(0, static_cast<std::size_t>(text.size() * cut)),
+      expect_same_as_tree(std::string_view(text).substr(0, static_cast<std::size_t>(static_cast<double>(text.size()) * cut)),
                           std::string(name) + " cut at " + std::to_string(cut));
     }
   }

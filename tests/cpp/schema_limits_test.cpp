@@ -212,7 +212,7 @@ TEST(SchemaCost, DistinctExamplesCostTheSamePerItem) {
   auto floats = [](std::size_t count) {
     auto arena = std::make_shared<JsonArena>();
     std::vector<JsonValue> items;
-    for (std::size_t i = 0; i < count; ++i) items.push_back(JsonValue::number(JsonNumber::f64(i * 0.25)));
+    for (std::size_t i = 0; i < count; ++i) items.push_back(JsonValue::number(JsonNumber::f64(static_cast<double>(i) * 0.25)));
     JsonValue root = make_array(items, *arena);
     return std::function<void()>([arena, root] { (void)infer_schema(root); });
   };
