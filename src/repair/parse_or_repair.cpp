@@ -32,13 +32,12 @@ std::string drop_trailing_commas(std::string_view text) {
   });
 }
 
-// Reads a fixed-up text that the document takes over, then cleans its strings.
-ParseResult read_owned_text(std::string text, ReadOptions options) {
+// Reads a fixed-up text that the document takes over, then cleans its
+// strings. A text that does not read is handed back.
+Expected<JsonDocument, std::string> read_owned_text(std::string text, ReadOptions options) {
   JsonDocument doc;
   doc.owned_text = std::make_unique<std::string>(std::move(text));
-  if (!read_document(*doc.owned_text, doc, options)) {
-    return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
-  }
+  if (!read_document(*doc.owned_text, doc, options)) return Unexpected(std::move(*doc.owned_text));
   return doc;
 }
 
@@ -178,14 +177,16 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   std::string fixed = out.finish();
   std::string without_trailing_commas = drop_trailing_commas(fixed);
   repair::recycle_text_buffer(std::move(fixed));
-  open_brackets.close_all(without_trailing_commas);
+  open_brackets.append_closers(without_trailing_commas);
   return without_trailing_commas;
 }
 
 ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
   std::optional<std::string> fixed = normalize_json_text(text);
   if (!fixed) return Unexpected(RepairError::unrepairable(text));
-  return read_owned_text(std::move(*fixed), options);
+  Expected<JsonDocument, std::string> read = read_owned_text(std::move(*fixed), options);
+  if (!read) return Unexpected(RepairError::unrepairable(std::move(read.error())));
+  return std::move(read).value();
 }
 
 namespace {
@@ -202,12 +203,15 @@ std::optional<JsonDocument> read_as_is(std::string_view text, ReadOptions option
   return doc;
 }
 
-// normalize_and_read for the driver, which drops the error: the fixed text
-// it carries goes back to the buffers the next attempt writes into.
+// normalize_and_read for the driver, which has no use for its error: a fixed
+// text that does not read goes back to the buffers the next attempt writes
+// into.
 std::optional<JsonDocument> try_normalize_and_read(std::string_view text, ReadOptions options) {
-  ParseResult result = normalize_and_read(text, options);
-  if (result) return std::move(result).value();
-  repair::recycle_text_buffer(std::move(result.error().payload));
+  std::optional<std::string> fixed = normalize_json_text(text);
+  if (!fixed) return std::nullopt;
+  Expected<JsonDocument, std::string> read = read_owned_text(std::move(*fixed), options);
+  if (read) return std::move(read).value();
+  repair::recycle_text_buffer(std::move(read.error()));
   return std::nullopt;
 }
 

@@ -1,7 +1,8 @@
 #include "repair/pass_toolkit.h"
 
 namespace plomet::repair {
-std::string added_at_end_message(std::string_view appended) {
+std::string ClosedAtEnd::added_at_end_message() const {
+  const std::string_view appended = this->appended();
   std::string message;
   message.reserve(kAddedAtEndMessage.size() + appended.size());
   message.append(kAddedAtEndMessage).append(appended);

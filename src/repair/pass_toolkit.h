@@ -24,9 +24,6 @@ inline constexpr std::string_view kAddedAtEndMessage =
 using plomet::take_text_buffer;
 using plomet::recycle_text_buffer;
 
-// kAddedAtEndMessage followed by the characters a pass appended.
-std::string added_at_end_message(std::string_view appended);
-
 inline char closer_for(char32_t opener) { return opener == '[' ? ']' : '}'; }
 
 inline bool is_opener(char32_t c) { return c == '[' || c == '{'; }
@@ -204,7 +201,7 @@ class OpenBrackets {
 
   // Appends the closers of every bracket still open, innermost first, and
   // empties the stack. Returns true when it appended anything.
-  bool close_all(std::string& out) {
+  bool append_closers(std::string& out) {
     bool any = !open_.empty();
     while (!open_.empty()) out.push_back(pop_closer());
     return any;
@@ -270,6 +267,8 @@ struct ClosedAtEnd {
 
   std::string_view appended() const { return std::string_view(text).substr(input_size); }
   bool changed() const { return text.size() != input_size; }
+  // kAddedAtEndMessage followed by the characters appended.
+  std::string added_at_end_message() const;
 };
 
 // Copies text through and lets append_end(std::string&) write after it.
@@ -278,6 +277,16 @@ ClosedAtEnd close_at_end(std::string_view text, AppendEnd append_end) {
   CopyThroughOutput out(text);
   append_end(out.written_to(text.size()));
   return {out.finish(), text.size()};
+}
+
+// Closes a cut-off text with a quote when it ends inside a string, then with
+// the closers brackets (any bracket policy) still owes.
+template <class Brackets>
+ClosedAtEnd close_string_and_brackets(std::string_view text, bool in_string, Brackets& brackets) {
+  return close_at_end(text, [&](std::string& end) {
+    if (in_string) end.push_back('"');
+    brackets.append_closers(end);
+  });
 }
 
 // Copies text without the byte ranges next_removal finds.

@@ -20,13 +20,8 @@ PassResult repair_json_close_unexpected_eof(std::string_view text) {
     if (strings.structural(c)) counts.count(c);
   }
 
-  repair::ClosedAtEnd closed = repair::close_at_end(text, [&](std::string& end) {
-    if (strings.in_string()) end.push_back('"');
-    counts.append_closers(end);
-  });
-  if (closed.changed()) {
-    PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof", repair::added_at_end_message(closed.appended()));
-  }
+  repair::ClosedAtEnd closed = repair::close_string_and_brackets(text, strings.in_string(), counts);
+  if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof", closed.added_at_end_message());
   return std::move(closed.text);
 }
 

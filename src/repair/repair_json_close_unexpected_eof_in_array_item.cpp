@@ -23,14 +23,8 @@ PassResult repair_json_close_unexpected_eof_in_array_item(std::string_view text)
     strings.count(c);
     balance.count(c);
   }
-  repair::ClosedAtEnd closed = repair::close_at_end(text, [&](std::string& end) {
-    if (strings.in_string()) end.push_back('"');
-    balance.append_closers(end);
-  });
-  if (closed.changed()) {
-    PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_item",
-                        repair::added_at_end_message(closed.appended()));
-  }
+  repair::ClosedAtEnd closed = repair::close_string_and_brackets(text, strings.in_string(), balance);
+  if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_item", closed.added_at_end_message());
   return std::move(closed.text);
 }
 

@@ -66,12 +66,9 @@ PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) 
         end.append(": null");
       }
     }
-    open_brackets.close_all(end);
+    open_brackets.append_closers(end);
   });
-  if (closed.changed()) {
-    PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_tag",
-                        repair::added_at_end_message(closed.appended()));
-  }
+  if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_tag", closed.added_at_end_message());
   return std::move(closed.text);
 }
 

@@ -32,10 +32,7 @@ PassResult repair_json_handle_eof_between_lists(std::string_view text) {
       open_brackets.pop_closer();
     }
   }
-  repair::ClosedAtEnd closed = repair::close_at_end(text, [&](std::string& end) {
-    if (in_string) end.push_back('"');
-    open_brackets.close_all(end);
-  });
+  repair::ClosedAtEnd closed = repair::close_string_and_brackets(text, in_string, open_brackets);
   if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_handle_eof_between_lists", "Repaired EOF between lists.");
   return std::move(closed.text);
 }

@@ -29,7 +29,7 @@ PassResult repair_json_mismatched_brackets(std::string_view text) {
     }
   }
   // A string still open stays open; the driver's normalisation closes it.
-  changed |= open_brackets.close_all(out.written_to(text.size()));
+  changed |= open_brackets.append_closers(out.written_to(text.size()));
 
   if (changed) {
     PLOMET_REPAIR_EVENT("repair_json_mismatched_brackets", "Repaired mismatched or unbalanced brackets.");

@@ -102,7 +102,7 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
     }
     changed = true;
   }
-  changed |= open_brackets.close_all(end);
+  changed |= open_brackets.append_closers(end);
 
   std::string repaired = out.finish();
   if (!changed) return repaired;  // the copied-through input, as it was

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "text/number_text.h"
@@ -27,16 +28,25 @@ ShortestFloatDigits shortest_float_digits(double magnitude) {
   return shortest;
 }
 
-void append_float_text(std::string& out, double value) {
+namespace {
+
+// Appends the sign of value (`-` also for -0.0), and zero_text when it is
+// zero; otherwise returns the shortest digits of its magnitude.
+std::optional<ShortestFloatDigits> append_sign_or_zero(std::string& out, double value, std::string_view zero_text) {
   if (std::signbit(value)) out.push_back('-');
-  if (value == 0.0) {
-    out.push_back('0');
-    return;
-  }
-  const ShortestFloatDigits shortest = shortest_float_digits(std::fabs(value));
-  const std::string_view digits(shortest.digits, shortest.count);
+  if (value != 0) return shortest_float_digits(std::fabs(value));
+  out.append(zero_text);
+  return std::nullopt;
+}
+
+}  // namespace
+
+void append_float_text(std::string& out, double value) {
+  const std::optional<ShortestFloatDigits> shortest = append_sign_or_zero(out, value, "0");
+  if (!shortest) return;
+  const std::string_view digits(shortest->digits, shortest->count);
   // The digits before the point: value = 0.d1..dk × 10^integer_digits.
-  const long integer_digits = shortest.exponent + 1L;
+  const long integer_digits = shortest->exponent + 1L;
   if (integer_digits <= 0) {
     out.append("0.").append(static_cast<std::size_t>(-integer_digits), '0').append(digits);
   } else if (static_cast<std::size_t>(integer_digits) < digits.size()) {
@@ -48,14 +58,10 @@ void append_float_text(std::string& out, double value) {
 }
 
 void append_compact_float(std::string& out, double value) {
-  if (std::signbit(value)) out.push_back('-');
-  if (value == 0) {
-    out.append("0.0");
-    return;
-  }
-  const ShortestFloatDigits shortest = shortest_float_digits(std::fabs(value));
-  const std::string_view digits(shortest.digits, shortest.count);
-  const int exponent = shortest.exponent;
+  const std::optional<ShortestFloatDigits> shortest = append_sign_or_zero(out, value, "0.0");
+  if (!shortest) return;
+  const int exponent = shortest->exponent;
+  const std::string_view digits(shortest->digits, shortest->count);
   if (exponent < -5 || exponent > 15) {
     out.push_back(digits.front());
     if (digits.size() > 1) out.append(".").append(digits.substr(1));
