@@ -11,8 +11,6 @@ namespace plomet {
 template <class Frame, std::size_t Capacity>
 class ContainerStack {
  public:
-  static constexpr std::size_t kCapacity = Capacity;
-
   // Opens a container; false, changing nothing, when Capacity are open.
   [[nodiscard]] bool push(const Frame& frame) {
     if (depth_ == Capacity) return false;

@@ -8,6 +8,15 @@
 #include "text/number_text.h"
 
 namespace plomet {
+namespace {
+
+// The shortest round-trip digits of a finite, positive double:
+// value = d1.d2..dk × 10^exponent, with no trailing zero digit.
+struct ShortestFloatDigits {
+  char digits[20];
+  std::size_t count = 0;
+  int exponent = 0;
+};
 
 ShortestFloatDigits shortest_float_digits(double magnitude) {
   // Shortest round-trip form "d[.ddd]e±XX"; 40 bytes hold the longest, 17
@@ -27,8 +36,6 @@ ShortestFloatDigits shortest_float_digits(double magnitude) {
   std::from_chars(exponent.data(), exponent.data() + exponent.size(), shortest.exponent);
   return shortest;
 }
-
-namespace {
 
 // Appends the sign of value (`-` also for -0.0), and zero_text when it is
 // zero; otherwise returns the shortest digits of its magnitude.

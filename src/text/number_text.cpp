@@ -3,12 +3,16 @@
 #include <algorithm>
 
 namespace plomet::number_text {
+namespace {
 
+// End of the run of ASCII digits that starts at from.
 std::size_t digit_run_end(std::string_view text, std::size_t from) {
   std::size_t end = from;
   while (end < text.size() && is_digit(text[end])) ++end;
   return end;
 }
+
+}  // namespace
 
 bool is_digit_run(std::string_view text) { return !text.empty() && digit_run_end(text, 0) == text.size(); }
 

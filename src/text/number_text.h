@@ -22,9 +22,6 @@ inline bool continues_number_run(char32_t c) {
   return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'e' || c == 'E' || c == '.';
 }
 
-// End of the run of ASCII digits that starts at from.
-std::size_t digit_run_end(std::string_view text, std::size_t from);
-
 // Whether text is one or more ASCII digits and nothing else.
 bool is_digit_run(std::string_view text);
 
