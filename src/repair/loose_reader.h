@@ -1,15 +1,18 @@
-// The readers of the missing-quote repair: they rebuild a value from loose
-// tokens, tolerating missing quotes, colons, commas and closing brackets,
-// and the compact writer that turns the value back into JSON text.
+// The reader of the missing-quote repair: it rebuilds a value from loose
+// tokens, tolerating missing quotes, colons, commas and closing brackets.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 #include "core/expected.h"
-#include "repair/loose_tokenizer.h"
 #include "core/repair_error.h"
 #include "document/json_value.h"
+#include "repair/loose_tokenizer.h"
+// The command and the JSON Schema renderer take the compact writer and its
+// float text from here until they include their own headers.
+#include "repair/compact_json_writer.h"
+#include "text/float_text.h"
 
 namespace plomet {
 
@@ -20,24 +23,14 @@ using LooseReadResult = Expected<JsonValue, RepairError>;
 // scalar that reads as a float that is not finite, and with Unrepairable for
 // nesting deeper than kMaxNestingDepth.
 LooseReadResult parse_loose_value(LooseTokenStream& tokens, JsonArena& arena);
-// Read the rest of an array or object whose opening bracket has been taken.
-LooseReadResult parse_loose_array(LooseTokenStream& tokens, JsonArena& arena);
-LooseReadResult parse_loose_object(LooseTokenStream& tokens, JsonArena& arena);
 
 // The value a scalar text stands for: a boolean, null, a 64-bit integer, a
-// finite float, or otherwise the string unescape_loose_text makes of it.
+// finite float, or otherwise the string append_unescaped_loose_text makes of
+// it.
 LooseReadResult classify_loose_scalar(std::string_view text, JsonArena& arena);
 
-// Replaces the escape pairs \\ \b \f \n \r \t \" \' by what they stand for;
-// any other backslash stays.
-std::string unescape_loose_text(std::string_view text);
+// Appends text with the escape pairs \\ \b \f \n \r \t \" \' replaced by what
+// they stand for; any other backslash stays.
 void append_unescaped_loose_text(std::string& out, std::string_view text);
-
-// Appends value as JSON text with no whitespace. Floats are finite.
-void write_compact_json(const JsonValue& value, std::string& out);
-// A finite float in its shortest round-trip digits: positional with a
-// fractional part when the leading digit's decimal exponent is from -5 to
-// 15, otherwise with an exponent (1e+16, 1.5e-7).
-void append_compact_float(std::string& out, double value);
 
 }  // namespace plomet

@@ -1,18 +1,12 @@
 #include "repair/loose_tokenizer.h"
 
-#include <cstring>
-
+#include "text/number_text.h"
 #include "text/text_scan.h"
-#include "core/internal_fault.h"
 
 namespace plomet {
 namespace {
 
 using scan::Utf8Cursor;
-
-bool continues_number(char c) {
-  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'e' || c == 'E' || c == '.';
-}
 
 // The control character an escape pair `\e` of a quoted string stands for,
 // or 0 when it stands for e itself.
@@ -37,7 +31,6 @@ LooseToken punct_token(char c) {
 }  // namespace
 
 LooseToken LooseTokenizer::next() {
-  text_in_buffer_ = false;
   Utf8Cursor cursor(text_, pos_);
   const char32_t c = cursor.peek();
   LooseToken token;
@@ -65,7 +58,7 @@ LooseToken LooseTokenizer::next() {
       if (c == '-' || scan::is_ascii_digit(c)) {
         std::size_t start = pos_;
         ++pos_;
-        while (pos_ < text_.size() && continues_number(text_[pos_])) ++pos_;
+        while (pos_ < text_.size() && number_text::continues_number_run(static_cast<unsigned char>(text_[pos_]))) ++pos_;
         token.kind = LooseToken::Kind::NumberToken;
         token.text = text_.substr(start, pos_ - start);
         return token;
@@ -118,7 +111,6 @@ LooseToken LooseTokenizer::quoted_string(char32_t quote) {
   token.kind = LooseToken::Kind::TextToken;
   if (copying) {
     token.text = unescaped_;
-    text_in_buffer_ = true;
   } else {
     token.text = text_.substr(content_start, content_end - content_start);
   }
@@ -146,28 +138,6 @@ bool LooseTokenStream::quotes_added() {
     tokenizer_.next();
   }
   return tokenizer_.quotes_added();
-}
-
-LooseTokenList tokenize_loose(std::string_view text) {
-  LooseTokenList list;
-  LooseTokenizer tokenizer(text);
-  std::size_t buffer_used = 0;
-  while (!tokenizer.at_end()) {
-    LooseToken token = tokenizer.next();
-    if (tokenizer.text_in_buffer()) {
-      if (!list.unescaped_texts) list.unescaped_texts = std::make_unique_for_overwrite<char[]>(text.size());
-      // An unescaped text is never longer than its source, and sources do
-      // not overlap, so the buffer never runs out.
-      if (token.text.size() > text.size() - buffer_used) throw InternalFault("loose token texts outgrew the input");
-      char* copy = list.unescaped_texts.get() + buffer_used;
-      std::memcpy(copy, token.text.data(), token.text.size());
-      buffer_used += token.text.size();
-      token.text = {copy, token.text.size()};
-    }
-    list.tokens.push_back(token);
-  }
-  list.quotes_added = tokenizer.quotes_added();
-  return list;
 }
 
 }  // namespace plomet

@@ -5,16 +5,13 @@
 //
 // The readers take tokens one at a time from a LooseTokenStream, which
 // tokenizes on demand with one token of look-ahead, so a long text never
-// holds its whole token list in memory. tokenize_loose collects the same
-// tokens into a list.
+// holds its whole token list in memory.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/interrupt_poll.h"
 
@@ -62,9 +59,6 @@ class LooseTokenizer {
 
   // Whether a bare word has been produced so far.
   bool quotes_added() const { return quotes_added_; }
-  // Whether the text of the last token is in the reused buffer rather than
-  // the input.
-  bool text_in_buffer() const { return text_in_buffer_; }
 
  private:
   LooseToken quoted_string(char32_t quote);
@@ -74,7 +68,6 @@ class LooseTokenizer {
   std::size_t pos_ = 0;
   std::string unescaped_;
   bool quotes_added_ = false;
-  bool text_in_buffer_ = false;
 };
 
 // The token sequence of a text as the loose readers consume it: from the
@@ -107,17 +100,5 @@ class LooseTokenStream {
   LooseToken front_;
   bool has_front_ = false;
 };
-
-// Every token of a text, in input order. The token texts point into the
-// input text or into unescaped_texts, so the list must not outlive the input.
-struct LooseTokenList {
-  std::vector<LooseToken> tokens;
-  bool quotes_added = false;
-  // The texts of quoted strings that had escapes, one after another. Sized
-  // once: together they are never longer than the input.
-  std::unique_ptr<char[]> unescaped_texts;
-};
-
-LooseTokenList tokenize_loose(std::string_view text);
 
 }  // namespace plomet

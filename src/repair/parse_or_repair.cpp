@@ -1,7 +1,6 @@
 #include "repair/parse_or_repair.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,7 +10,8 @@
 #include "core/interrupt_poll.h"
 #include "read/read_json5.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
+#include "text/number_text.h"
 #include "text/text_scan.h"
 
 namespace plomet {
@@ -21,33 +21,23 @@ using scan::Utf8Cursor;
 
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
-// Works in place: the look-ahead reads only bytes past the comma, which the
-// compaction has not reached yet.
-void drop_trailing_commas(std::string& text) {
-  const std::string_view view(text);
-  std::size_t kept = 0;       // bytes kept so far, at the front of text
-  std::size_t copied_to = 0;  // the bytes before this are kept or dropped
-  for (std::size_t pos = view.find(','); pos != std::string_view::npos; pos = view.find(',', pos + 1)) {
-    if (interrupt::poll(interrupt::kValueUnits)) return;
-    char32_t next = Utf8Cursor(view, pos + 1).peek_past_whitespace();
-    if (next == ']' || next == '}' || next == scan::kEndOfText) {
-      std::memmove(text.data() + kept, text.data() + copied_to, pos - copied_to);
-      kept += pos - copied_to;
-      copied_to = pos + 1;
+std::string drop_trailing_commas(std::string_view text) {
+  return repair::erase_ranges(text, [text](std::size_t from) {
+    for (std::size_t pos = text.find(',', from); pos != std::string_view::npos; pos = text.find(',', pos + 1)) {
+      if (interrupt::poll(interrupt::kValueUnits)) break;
+      const char32_t next = Utf8Cursor(text, pos + 1).peek_past_whitespace();
+      if (next == ']' || next == '}' || next == scan::kEndOfText) return std::pair(pos, pos + 1);
     }
-  }
-  if (copied_to == 0) return;
-  std::memmove(text.data() + kept, text.data() + copied_to, text.size() - copied_to);
-  text.resize(kept + text.size() - copied_to);
+    return std::pair(std::string_view::npos, std::string_view::npos);
+  });
 }
 
-// Reads a fixed-up text that the document takes over, then cleans its strings.
-ParseResult read_owned_text(std::string text, ReadOptions options) {
+// Reads a fixed-up text that the document takes over, then cleans its
+// strings. A text that does not read is handed back.
+Expected<JsonDocument, std::string> read_owned_text(std::string text, ReadOptions options) {
   JsonDocument doc;
   doc.owned_text = std::make_unique<std::string>(std::move(text));
-  if (!read_document(*doc.owned_text, doc, options)) {
-    return Unexpected(RepairError::unrepairable(std::move(*doc.owned_text)));
-  }
+  if (!read_document(*doc.owned_text, doc, options)) return Unexpected(std::move(*doc.owned_text));
   return doc;
 }
 
@@ -98,8 +88,6 @@ namespace {
 // Bytes that end a run of text outside strings (runs inside strings end at a
 // quote, a backslash or a line break).
 constexpr scan::ByteSet kOutsideRunEnd = scan::byte_set("\"',:[]{}0123456789");
-// What follows the first digit of a number: none of it is whitespace or acted on.
-constexpr scan::ByteSet kNumberPart = scan::byte_set("0123456789.+-eE");
 
 // The last character of a run that is not whitespace, or kEndOfText.
 char32_t last_significant_in(std::string_view run) {
@@ -178,22 +166,27 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
         break;
       default:  // a digit, and the rest of its number
         if (last_significant == '"' || last_significant == ']' || last_significant == '}') out.insert(at, ",");
-        while (pos < text.size() && kNumberPart[static_cast<unsigned char>(text[pos])]) ++pos;
+        // None of the rest of the number is whitespace or acted on.
+        while (pos < text.size() && number_text::continues_number_run(static_cast<unsigned char>(text[pos]))) ++pos;
         last_significant = static_cast<unsigned char>(text[pos - 1]);
         break;
     }
   }
+  std::string& end = out.written_to(text.size());
+  if (in_string) end.push_back('"');
   std::string fixed = out.finish();
-  if (in_string) fixed.push_back('"');
-  drop_trailing_commas(fixed);
-  open_brackets.close_all(fixed);
-  return fixed;
+  std::string without_trailing_commas = drop_trailing_commas(fixed);
+  repair::recycle_text_buffer(std::move(fixed));
+  open_brackets.append_closers(without_trailing_commas);
+  return without_trailing_commas;
 }
 
 ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
   std::optional<std::string> fixed = normalize_json_text(text);
   if (!fixed) return Unexpected(RepairError::unrepairable(text));
-  return read_owned_text(std::move(*fixed), options);
+  Expected<JsonDocument, std::string> read = read_owned_text(std::move(*fixed), options);
+  if (!read) return Unexpected(RepairError::unrepairable(std::move(read.error())));
+  return std::move(read).value();
 }
 
 namespace {
@@ -210,12 +203,15 @@ std::optional<JsonDocument> read_as_is(std::string_view text, ReadOptions option
   return doc;
 }
 
-// normalize_and_read for the driver, which drops the error: the fixed text
-// it carries goes back to the buffers the next attempt writes into.
+// normalize_and_read for the driver, which has no use for its error: a fixed
+// text that does not read goes back to the buffers the next attempt writes
+// into.
 std::optional<JsonDocument> try_normalize_and_read(std::string_view text, ReadOptions options) {
-  ParseResult result = normalize_and_read(text, options);
-  if (result) return std::move(result).value();
-  repair::recycle_text_buffer(std::move(result.error().payload));
+  std::optional<std::string> fixed = normalize_json_text(text);
+  if (!fixed) return std::nullopt;
+  Expected<JsonDocument, std::string> read = read_owned_text(std::move(*fixed), options);
+  if (read) return std::move(read).value();
+  repair::recycle_text_buffer(std::move(read.error()));
   return std::nullopt;
 }
 

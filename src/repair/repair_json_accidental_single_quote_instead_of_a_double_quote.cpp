@@ -6,7 +6,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {

@@ -7,7 +7,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
@@ -43,8 +43,8 @@ bool ends_with_key(std::string_view text, bool innermost_is_object) {
 }  // namespace
 
 PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) {
-  repair::DoubleQuotedStrings strings;
-  repair::OpenBrackets open_brackets;
+  repair::DoubleQuotedStrings strings;  // escapes count inside strings only
+  repair::OpenBrackets open_brackets;   // a closer of the wrong kind closes nothing
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
     char32_t c = cursor.next();
@@ -56,23 +56,20 @@ PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text) 
     }
   }
 
-  std::string out = repair::take_text_buffer(text.size() + 16);
-  out.append(text);
-  if (strings.in_string()) out.push_back('"');
-  std::string_view significant = scan::trim_trailing_whitespace(out);
-  if (!significant.empty()) {
-    if (significant.back() == ':') {
-      out.append(" null");
-    } else if (significant.back() == '"' && ends_with_key(significant, open_brackets.innermost_is('{'))) {
-      out.append(": null");
+  repair::ClosedAtEnd closed = repair::close_at_end(text, [&](std::string& end) {
+    if (strings.in_string()) end.push_back('"');
+    std::string_view significant = scan::trim_trailing_whitespace(end);
+    if (!significant.empty()) {
+      if (significant.back() == ':') {
+        end.append(" null");
+      } else if (significant.back() == '"' && ends_with_key(significant, open_brackets.innermost_is('{'))) {
+        end.append(": null");
+      }
     }
-  }
-  open_brackets.close_all(out);
-  if (out.size() != text.size()) {
-    PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_tag",
-                        repair::added_at_end_message(std::string_view(out).substr(text.size())));
-  }
-  return out;
+    open_brackets.append_closers(end);
+  });
+  if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_close_unexpected_eof_in_array_tag", closed.added_at_end_message());
+  return std::move(closed.text);
 }
 
 }  // namespace plomet

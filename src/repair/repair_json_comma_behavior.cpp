@@ -6,7 +6,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
@@ -18,55 +18,44 @@ constexpr std::string_view kInsertedComma = "Inserted comma between adjacent str
 }  // namespace
 
 PassResult repair_json_comma_behavior(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size());
+  repair::CopyThroughOutput out(text);
   repair::ChangeLog changes;
+  // Only the character before a quote decides whether it delimits: this pass
+  // reads strings as a plain text editor would, not by the escape rule.
+  repair::QuoteAfterBackslash quotes;
   bool in_string = false;
-  // The characters of the open string are copied unchanged, so the string
-  // buffer is the input from here up to the current character.
   std::size_t string_start = 0;
-  char32_t previous = scan::kEndOfText;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
-    std::size_t position = cursor.position();
-    auto [c, bytes] = cursor.take();
-    // Only a `"` that does not follow a backslash delimits a string.
-    bool delimiter = c == '"' && previous != '\\';
-    previous = c;
+    const std::size_t position = cursor.position();
+    if (!quotes.delimits(cursor.next())) continue;
     if (!in_string) {
-      out.append(bytes);
-      if (delimiter) {
-        in_string = true;
-        string_start = cursor.position();
-      }
+      in_string = true;
+      string_start = cursor.position();
       continue;
     }
-    if (!delimiter) continue;
-
-    std::string_view content = text.substr(string_start, position - string_start);
-    if (!content.empty() && content.back() == ',') {
-      content.remove_suffix(1);
+    if (position > string_start && text[position - 1] == ',') {
+      out.replace(position - 1, 1);
       changes.record(kRemovedTrailingComma);
     }
-    out.append(content);
-    out.push_back('"');
     // Each look-ahead starts right after a closing quote and stops at the
     // first character that is not whitespace, so the scan stays linear.
     if (cursor.peek_past_whitespace() == '"') {
-      out.push_back(',');
+      out.insert(cursor.position(), ",");
       changes.record(kInsertedComma);
     }
     in_string = false;
   }
   // Input that ends inside a string keeps the characters of that string; the
   // driver's normalisation closes it.
-  if (in_string) out.append(text.substr(string_start));
+  std::string repaired = out.finish();
 
   if (!changes.empty()) {
     PLOMET_REPAIR_EVENT("repair_json_comma_behavior",
                         "Repaired JSON by making the following changes: " + changes.joined("; "));
   }
-  return out;
+  return repaired;
 }
 
 }  // namespace plomet

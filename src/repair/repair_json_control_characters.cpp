@@ -5,7 +5,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
@@ -37,21 +37,19 @@ std::string removed_message(std::string_view removed) {
 }  // namespace
 
 PassResult repair_json_control_characters(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size());
   // Every removed character is below U+0020, so one byte holds each.
   std::string removed;
-  std::size_t copied_to = 0;
-
-  for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
-    std::size_t position = cursor.position();
-    char32_t c = cursor.next();
-    if (!is_removed_control(c)) continue;
-    out.append(text, copied_to, position - copied_to);
-    copied_to = cursor.position();
-    removed.push_back(static_cast<char>(c));
-  }
-  out.append(text, copied_to);
+  scan::Utf8Cursor cursor(text);
+  std::string out = repair::erase_ranges(text, [&](std::size_t) {
+    while (!cursor.at_end() && !interrupt::poll(1)) {
+      const std::size_t position = cursor.position();
+      const char32_t c = cursor.next();
+      if (!is_removed_control(c)) continue;
+      removed.push_back(static_cast<char>(c));
+      return std::pair(position, cursor.position());
+    }
+    return std::pair(std::string_view::npos, std::string_view::npos);
+  });
 
   if (!removed.empty()) PLOMET_REPAIR_EVENT("repair_json_control_characters", removed_message(removed));
   return out;

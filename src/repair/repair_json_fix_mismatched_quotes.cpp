@@ -9,7 +9,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 #include "text/unicode_tables.h"
 
@@ -34,69 +34,59 @@ bool may_start_value(char32_t c) {
 }  // namespace
 
 PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size() + 16);
+  repair::CopyThroughOutput out(text);
+  // Strings open with either quote and close with their own. A backslash
+  // escapes anywhere, so an escaped quote outside a string does not open one.
+  repair::EscapeTracker escapes;
   bool in_string = false;
   char quote = '"';
-  bool escaped = false;
   bool changed = false;
+  const std::string_view escape = "\\";
   // A character the rules only look at stays in the text and is taken as
   // the next one.
   scan::Utf8Cursor cursor(text);
   while (!cursor.at_end()) {
     if (interrupt::poll(1)) break;
-    std::string_view bytes = cursor.peek_bytes();
-    char32_t c = cursor.next();
-    if (escaped) {
-      out.append(bytes);
-      escaped = false;
-    } else if (c == '"' || c == '\'') {
+    const std::size_t at = cursor.position();
+    const char32_t c = cursor.next();
+    if (escapes.take(c)) continue;
+    if (c == '"' || c == '\'') {
       if (!in_string) {
-        out.push_back(static_cast<char>(c));
         in_string = true;
         quote = static_cast<char>(c);
       } else if (c == static_cast<char32_t>(quote)) {
         if (cursor.at_end()) {
-          out.push_back(quote);
           in_string = false;
           break;
         }
-        char32_t after = cursor.peek();
+        const char32_t after = cursor.peek();
         if (is_letter_or_digit(after) || after == '\\') {
           // "it"s": the quote is part of the text.
-          out.push_back('\\');
-          out.push_back(quote);
+          out.insert(at, escape);
           changed = true;
         } else {
-          out.push_back(quote);
           in_string = false;
         }
       } else {
-        out.push_back('\\');
-        out.push_back(static_cast<char>(c));
+        out.insert(at, escape);
         changed = true;
       }
-    } else if (c == '\\') {
-      out.push_back('\\');
-      escaped = true;
     } else if (in_string) {
       if (c == ',' || c == ']' || c == '}') {
-        char32_t next = cursor.peek_past_whitespace();
+        const char32_t next = cursor.peek_past_whitespace();
         if (next == scan::kEndOfText || next == static_cast<char32_t>(quote) || next == ',' || next == ':' ||
             next == ']' || next == '}') {
-          out.push_back(quote);
+          out.insert(at, std::string_view(&quote, 1));
           in_string = false;
           changed = true;
         }
       }
-      out.append(bytes);
-    } else {
-      out.append(bytes);
-      if (c != ':') continue;
-      std::size_t value_start = cursor.position_past_whitespace();
-      char32_t first = value_start < text.size() ? scan::decode_at(text, value_start).code_point : scan::kEndOfText;
+    } else if (c == ':') {
+      const std::size_t value_start = cursor.position_past_whitespace();
+      const char32_t first =
+          value_start < text.size() ? scan::decode_at(text, value_start).code_point : scan::kEndOfText;
       if (!may_start_value(first)) {
-        out.append(text.substr(cursor.position(), value_start - cursor.position()));
-        out.push_back('"');
+        out.insert(value_start, "\"");
         cursor = scan::Utf8Cursor(text, value_start);
         in_string = true;
         quote = '"';
@@ -104,12 +94,11 @@ PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
       }
     }
   }
-  bool closed_at_end = in_string;
-  if (in_string) out.push_back(quote);
-  if (closed_at_end || changed) {
+  if (in_string) out.written_to(text.size()).push_back(quote);
+  if (in_string || changed) {
     PLOMET_REPAIR_EVENT("repair_json_fix_mismatched_quotes", "Repaired mismatched quotation marks.");
   }
-  return out;
+  return out.finish();
 }
 
 }  // namespace plomet

@@ -6,14 +6,16 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
 
 PassResult repair_json_handle_eof_between_lists(std::string_view text) {
-  repair::EscapeTracker escapes;  // applies inside and outside strings
-  repair::OpenBrackets open_brackets;
+  // Quotes toggle a string and a backslash escapes anywhere, so an escaped
+  // quote outside a string does not open one.
+  repair::EscapeTracker escapes;
+  repair::OpenBrackets open_brackets;  // any closer closes the innermost bracket
   bool in_string = false;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
@@ -30,12 +32,9 @@ PassResult repair_json_handle_eof_between_lists(std::string_view text) {
       open_brackets.pop_closer();
     }
   }
-  std::string out = repair::take_text_buffer(text.size() + 16);
-  out.append(text);
-  if (in_string) out.push_back('"');
-  open_brackets.close_all(out);
-  if (out.size() != text.size()) PLOMET_REPAIR_EVENT("repair_json_handle_eof_between_lists", "Repaired EOF between lists.");
-  return out;
+  repair::ClosedAtEnd closed = repair::close_string_and_brackets(text, in_string, open_brackets);
+  if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_handle_eof_between_lists", "Repaired EOF between lists.");
+  return std::move(closed.text);
 }
 
 }  // namespace plomet

@@ -6,35 +6,35 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
 
 PassResult repair_json_mismatched_brackets(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size());
-  repair::DoubleQuotedStrings strings;
-  repair::OpenBrackets open_brackets;
+  repair::CopyThroughOutput out(text);
+  repair::DoubleQuotedStrings strings;  // escapes count inside strings only
+  repair::OpenBrackets open_brackets;   // wrong closers are replaced, extra ones dropped
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
-    auto [c, bytes] = cursor.take();
-    bool structural = strings.structural(c);
-    if (structural && repair::is_closer(c)) {
-      changed |= open_brackets.write_balanced_closer(c, out);
-      continue;
+    const std::size_t at = cursor.position();
+    const char32_t c = cursor.next();
+    if (!strings.structural(c)) continue;
+    if (repair::is_closer(c)) {
+      changed |= open_brackets.balance_closer_at(at, c, out);
+    } else if (repair::is_opener(c)) {
+      open_brackets.push(c);
     }
-    if (structural && repair::is_opener(c)) open_brackets.push(c);
-    out.append(bytes);
   }
   // A string still open stays open; the driver's normalisation closes it.
-  changed |= open_brackets.close_all(out);
+  changed |= open_brackets.append_closers(out.written_to(text.size()));
 
   if (changed) {
     PLOMET_REPAIR_EVENT("repair_json_mismatched_brackets", "Repaired mismatched or unbalanced brackets.");
   }
-  return out;
+  return out.finish();
 }
 
 }  // namespace plomet

@@ -1,35 +1,25 @@
 // Closes strings whose closing quote is missing (at a line break, at a
 // `,` `]` `}` met inside the string, or at the end of the text) and balances
 // the brackets outside strings.
-#include <algorithm>
 #include <string>
 
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
 namespace {
 
-// Replaces every ", " with "," in place, left to right and without overlap,
-// across the whole text (strings included).
-void squeeze_comma_space(std::string& text) {
-  std::size_t found = text.find(", ");
-  if (found == std::string::npos) return;
-  std::size_t write = found + 1;
-  for (std::size_t read = found + 2;;) {
-    if (interrupt::poll(interrupt::kValueUnits)) break;
-    found = text.find(", ", read);
-    const std::size_t end = found == std::string::npos ? text.size() : found + 1;
-    std::copy(text.begin() + static_cast<std::ptrdiff_t>(read), text.begin() + static_cast<std::ptrdiff_t>(end),
-              text.begin() + static_cast<std::ptrdiff_t>(write));
-    write += end - read;
-    if (found == std::string::npos) break;
-    read = found + 2;
-  }
-  text.resize(write);
+// Replaces every ", " with ",", left to right and without overlap, across
+// the whole text (strings included).
+std::string squeeze_comma_space(std::string_view text) {
+  return repair::erase_ranges(text, [text](std::size_t from) {
+    const std::size_t found = interrupt::poll(interrupt::kValueUnits) ? std::string_view::npos : text.find(", ", from);
+    if (found == std::string_view::npos) return std::pair(found, found);
+    return std::pair(found + 1, found + 2);
+  });
 }
 
 // Characters other than these are copied as they are, inside and outside
@@ -43,16 +33,19 @@ std::string_view take_ordinary_run(scan::Utf8Cursor& cursor, bool in_string) {
 
 PassResult repair_json_missing_closing_quotes(std::string_view text) {
   repair::CopyThroughOutput out(text);
-  repair::OpenBrackets open_brackets;
+  // Double-quoted strings with escapes inside them only, as DoubleQuotedStrings
+  // follows them, but tracked by hand: a string also closes at a line break
+  // or at a `,` `]` `}`, and its quote may come late.
+  repair::EscapeTracker escapes;
+  repair::OpenBrackets open_brackets;  // wrong closers are replaced, extra ones dropped
   bool in_string = false;
-  bool escape_pending = false;
   bool ends_with_backslash = false;  // the last character written in the string is `\`
   bool line_break_close = false;     // a string was last closed at a line break
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
-    if (!escape_pending) {
+    if (!escapes.pending()) {
       if (std::string_view run = take_ordinary_run(cursor, in_string); !run.empty()) {
         if (in_string) ends_with_backslash = false;
         continue;
@@ -60,15 +53,9 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
     }
     const std::size_t at = cursor.position();
     const char32_t c = cursor.next();
-    if (escape_pending) {
-      escape_pending = false;
-      ends_with_backslash = c == '\\';
-      continue;
-    }
     if (in_string) {
-      if (c == '\\') {
-        escape_pending = true;
-        ends_with_backslash = true;
+      if (escapes.take(c)) {
+        ends_with_backslash = c == '\\';
         continue;
       }
       ends_with_backslash = false;
@@ -115,13 +102,14 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
     }
     changed = true;
   }
-  changed |= open_brackets.close_all(end);
+  changed |= open_brackets.append_closers(end);
 
   std::string repaired = out.finish();
   if (!changed) return repaired;  // the copied-through input, as it was
-  squeeze_comma_space(repaired);
+  std::string squeezed = squeeze_comma_space(repaired);
+  repair::recycle_text_buffer(std::move(repaired));
   PLOMET_REPAIR_EVENT("repair_json_missing_closing_quotes", "Repaired missing closing quotes.");
-  return repaired;
+  return squeezed;
 }
 
 }  // namespace plomet

@@ -7,80 +7,69 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
+#include "text/number_text.h"
 #include "text/text_scan.h"
 
 namespace plomet {
 namespace {
 
-bool continues_number(char32_t c) {
-  return scan::is_ascii_digit(c) || c == '-' || c == '+' || c == 'e' || c == 'E' || c == '.';
-}
-
-// Copies the characters that continue the current token.
+// Passes over the characters that continue the current token.
 template <class Continues>
-void copy_while(scan::Utf8Cursor& cursor, std::string& out, Continues continues) {
-  while (continues(cursor.peek())) out.append(cursor.take().bytes);
+void skip_while(scan::Utf8Cursor& cursor, Continues continues) {
+  while (continues(cursor.peek())) cursor.advance();
 }
 
 }  // namespace
 
 PassResult repair_json_missing_commas_in_list(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size());
-  repair::DoubleQuotedStrings strings;
+  repair::CopyThroughOutput out(text);
+  repair::DoubleQuotedStrings strings;  // escapes count inside strings only
   bool after_value = false;  // the last token completed was a value
   std::int64_t inserted = 0;
-  auto insert_comma = [&] {
+  auto insert_comma = [&](std::size_t at) {
     if (!after_value) return;
-    out.push_back(',');
+    out.insert(at, ",");
     ++inserted;
   };
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
-    auto [c, bytes] = cursor.take();
+    const std::size_t at = cursor.position();
+    const char32_t c = cursor.next();
     if (strings.in_string()) {
       strings.closes(c);
-      out.append(bytes);
-      continue;
-    }
-    if (scan::is_whitespace(c)) continue;
-    if (c == '"') {
-      insert_comma();
-      out.push_back('"');
+    } else if (scan::is_whitespace(c)) {
+      out.replace(at, cursor.position() - at);
+    } else if (c == '"') {
+      insert_comma(at);
       after_value = true;
       strings.open();
     } else if (repair::is_opener(c)) {
-      insert_comma();
-      out.push_back(static_cast<char>(c));
+      insert_comma(at);
       after_value = false;
     } else if (repair::is_closer(c)) {
-      out.push_back(static_cast<char>(c));
       after_value = true;
     } else if (c == ',' || c == ':') {
-      out.push_back(static_cast<char>(c));
       after_value = false;
     } else if (c == '-' || scan::is_ascii_digit(c)) {
-      insert_comma();
-      out.push_back(static_cast<char>(c));
-      copy_while(cursor, out, continues_number);
+      insert_comma(at);
+      skip_while(cursor, number_text::continues_number_run);
       after_value = true;
     } else if (scan::is_word_letter(c)) {
-      insert_comma();
-      out.append(bytes);
-      copy_while(cursor, out, scan::is_word_letter);
+      insert_comma(at);
+      skip_while(cursor, scan::is_word_letter);
       after_value = true;
-    } else {
-      out.append(bytes);
     }
   }
   // A string still open stays open.
+  std::string repaired = out.finish();
 
   if (inserted > 0) {
     PLOMET_REPAIR_EVENT("repair_json_missing_commas_in_list",
                         "repaired " + std::to_string(inserted) + " missing comma(s) inside of a list");
   }
-  return out;
+  return repaired;
 }
 
 }  // namespace plomet

@@ -6,7 +6,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
@@ -19,38 +19,35 @@ bool may_follow_closed_string(char32_t c) {
 }  // namespace
 
 PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size());
-  repair::EscapeTracker escapes;  // applies inside and outside strings
+  repair::CopyThroughOutput out(text);
+  // A backslash escapes anywhere, so an escaped quote outside a string does
+  // not open one.
+  repair::EscapeTracker escapes;
   bool in_string = false;
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
-    auto [c, bytes] = cursor.take();
-    if (escapes.take(c) || c != '"') {
-      out.append(bytes);
-      continue;
-    }
+    const std::size_t at = cursor.position();
+    const char32_t c = cursor.next();
+    if (escapes.take(c) || c != '"') continue;
     if (!in_string) {
-      out.push_back('"');
       in_string = true;
       continue;
     }
     // A candidate closing quote: the run of quotes after it is consumed and
     // none of it is copied.
-    bool run = false;
-    while (cursor.peek() == '"') {
-      cursor.advance();
-      run = true;
-    }
-    changed |= run;
+    while (cursor.peek() == '"') cursor.advance();
+    const std::size_t run_end = cursor.position();
+    changed |= run_end > at + 1;
     // The look-ahead starts after the run and stops at the first character
     // that is not whitespace; the next look-ahead starts after another quote,
     // so no whitespace run is skipped twice and the scan stays linear.
     if (may_follow_closed_string(cursor.peek_past_whitespace())) {
-      out.push_back('"');
+      out.replace(at + 1, run_end - at - 1);
       in_string = false;
     } else {
+      out.replace(at, run_end - at);
       changed = true;
     }
     // The character after the run is handled next, from the top.
@@ -59,7 +56,7 @@ PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
   if (changed) {
     PLOMET_REPAIR_EVENT("repair_json_remove_duplicate_quotes", "Removed duplicate or invalid quotes in JSON.");
   }
-  return out;
+  return out.finish();
 }
 
 }  // namespace plomet

@@ -6,7 +6,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "repair/repair_passes.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
@@ -26,8 +26,10 @@ std::string_view missing_rest_of_boolean(std::string_view word) {
 }  // namespace
 
 PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
-  std::string out = repair::take_text_buffer(text.size() + 8);
-  repair::BracketCounts counts;
+  // A backslash escapes anywhere, so an escaped quote outside a string does
+  // not open one.
+  repair::EscapeTracker escapes;
+  repair::BracketCounts counts;  // closes by count, not by nesting
   bool in_string = false;
   // The current word: the run of letters met outside strings since the last
   // other character, as a byte range of the input.
@@ -37,12 +39,10 @@ PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
     if (interrupt::poll(1)) break;
     std::size_t position = cursor.position();
-    auto [c, bytes] = cursor.take();
-    out.append(bytes);
+    const char32_t c = cursor.next();
+    const bool escaped = escapes.take(c);
     if (c == '"') {
-      // A quote after an odd run of backslashes is escaped.
-      std::string_view before_quote(out.data(), out.size() - 1);
-      if (repair::trailing_backslashes(before_quote) % 2 == 0) in_string = !in_string;
+      if (!escaped) in_string = !in_string;
       word_start = word_end = 0;
       continue;
     }
@@ -56,22 +56,19 @@ PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
     }
   }
 
-  bool changed = false;
-  if (in_string) {
-    out.push_back('"');
-    changed = true;
-  } else if (std::string_view rest = missing_rest_of_boolean(text.substr(word_start, word_end - word_start));
-             !rest.empty()) {
-    out.append(rest);
-    changed = true;
-  }
-  changed |= counts.append_closers(out);
-
-  if (changed) {
+  repair::ClosedAtEnd closed = repair::close_at_end(text, [&](std::string& end) {
+    if (in_string) {
+      end.push_back('"');
+    } else {
+      end.append(missing_rest_of_boolean(text.substr(word_start, word_end - word_start)));
+    }
+    counts.append_closers(end);
+  });
+  if (closed.changed()) {
     PLOMET_REPAIR_EVENT("repair_json_truncated_boolean_behavior",
                         "Repaired truncated booleans or unclosed delimiters in JSON.");
   }
-  return out;
+  return std::move(closed.text);
 }
 
 }  // namespace plomet

@@ -1,12 +1,11 @@
 #include "shape/leaf_text.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cmath>
-#include <system_error>
 
 #include "core/interrupt_poll.h"
 #include "shape/schema.h"
+#include "text/float_text.h"
+#include "text/number_text.h"
 
 namespace plomet {
 
@@ -99,70 +98,7 @@ bool append_scalar_text(std::string& out, const Schema& node, bool show_examples
   return false;
 }
 
-std::optional<std::string> scalar_text(const Schema& node, bool show_examples) {
-  std::string text;
-  if (!append_scalar_text(text, node, show_examples)) return std::nullopt;
-  return text;
-}
-
-void append_int_text(std::string& out, std::int64_t value) {
-  char digits[24];
-  auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-  (void)error;  // 24 bytes hold every 64-bit value
-  out.append(digits, end);
-}
-
-std::string int_text(std::int64_t value) {
-  std::string text;
-  append_int_text(text, value);
-  return text;
-}
-
-void append_float_text(std::string& out, double value) {
-  if (std::signbit(value)) out.push_back('-');
-  if (value == 0.0) {
-    out.push_back('0');
-    return;
-  }
-  // Shortest round-trip form "d[.ddd]e±XX": the digits d1..dk and an exponent
-  // E with value = d1.d2..dk × 10^E, that is 0.d1..dk × 10^(E+1).
-  char scientific[40];
-  auto [end, error] = std::to_chars(scientific, scientific + sizeof scientific, std::fabs(value),
-                                    std::chars_format::scientific);
-  (void)error;  // 40 bytes hold the longest form, 17 digits and a 3-digit exponent
-  const char* e_mark = scientific;
-  while (e_mark != end && *e_mark != 'e') ++e_mark;
-  char digits[24];
-  std::size_t k = 0;
-  for (const char* p = scientific; p != e_mark; ++p) {
-    if (*p != '.') digits[k++] = *p;
-  }
-  while (k > 1 && digits[k - 1] == '0') --k;
-  int exponent = 0;
-  const char* exponent_start = e_mark + 1;
-  if (exponent_start != end && *exponent_start == '+') ++exponent_start;
-  std::from_chars(exponent_start, end, exponent);
-  const long e = exponent + 1L;
-  const long count = static_cast<long>(k);
-  if (e <= 0) {
-    out.append("0.");
-    out.append(static_cast<std::size_t>(-e), '0');
-    out.append(digits, k);
-  } else if (e < count) {
-    out.append(digits, static_cast<std::size_t>(e));
-    out.push_back('.');
-    out.append(digits + e, static_cast<std::size_t>(count - e));
-  } else {
-    out.append(digits, k);
-    out.append(static_cast<std::size_t>(e - count), '0');
-  }
-}
-
-std::string float_text(double value) {
-  std::string text;
-  append_float_text(text, value);
-  return text;
-}
+void append_int_text(std::string& out, std::int64_t value) { number_text::append_integer_text(out, value); }
 
 void append_json_string_text(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -190,13 +126,6 @@ void append_json_string_text(std::string& out, std::string_view text) {
   }
   out.append(text, run_start, text.size() - run_start);
   out.push_back('"');
-}
-
-std::string json_string_text(std::string_view text) {
-  std::string quoted;
-  quoted.reserve(text.size() + 2);
-  append_json_string_text(quoted, text);
-  return quoted;
 }
 
 }  // namespace plomet

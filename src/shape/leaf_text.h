@@ -32,22 +32,13 @@ struct ExampleCut {
 };
 ExampleCut cut_string_example(std::string_view text, std::size_t max_chars);
 
-// The text of a scalar node (type word or examples); nothing for arrays and
-// objects.
-std::optional<std::string> scalar_text(const Schema& node, bool show_examples);
-// Appends the text of a scalar node; returns false, appending nothing, for
-// arrays and objects.
+// Appends the text of a scalar node (type word or examples); returns false,
+// appending nothing, for arrays and objects.
 bool append_scalar_text(std::string& out, const Schema& node, bool show_examples,
                         const ExampleLimits& limits = {});
 
-std::string int_text(std::int64_t value);
 void append_int_text(std::string& out, std::int64_t value);
-// Shortest round-trip digits laid out positionally, never with an exponent.
-// The value must be finite.
-std::string float_text(double value);
-void append_float_text(std::string& out, double value);
 // A JSON string literal with the minimal escaping of RFC 8259.
-std::string json_string_text(std::string_view text);
 void append_json_string_text(std::string& out, std::string_view text);
 
 }  // namespace plomet

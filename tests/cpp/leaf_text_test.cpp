@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "leaf_text_strings.h"
 #include "shape/schema.h"
 
 namespace plomet {

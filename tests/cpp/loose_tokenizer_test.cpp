@@ -2,11 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
 namespace plomet {
 namespace {
+
+// Every token of a text as the stream delivers them, each text copied out
+// before the stream moves on (the stream may reuse its buffer).
+struct LooseTokenList {
+  std::vector<LooseToken> tokens;
+  std::deque<std::string> texts;
+  bool quotes_added = false;
+};
+
+LooseTokenList tokenize_loose(std::string_view text) {
+  LooseTokenList list;
+  LooseTokenStream stream(text);
+  for (; !stream.empty(); stream.pop()) {
+    LooseToken token = stream.front();
+    token.text = list.texts.emplace_back(token.text);
+    list.tokens.push_back(token);
+  }
+  list.quotes_added = stream.quotes_added();
+  return list;
+}
 
 std::string tagged(char tag, std::string_view text = {}) {
   std::string out(1, tag);

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "pass_cases.h"
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 
 namespace plomet::testing {
 namespace {

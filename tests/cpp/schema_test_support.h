@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "document/json_value.h"
+#include "leaf_text_strings.h"
 #include "shape/leaf_text.h"
 #include "shape/schema.h"
 

@@ -1,17 +1,12 @@
-#include "repair/repair_support.h"
+#include "repair/pass_toolkit.h"
 
 namespace plomet::repair {
-std::string added_at_end_message(std::string_view appended) {
+std::string ClosedAtEnd::added_at_end_message() const {
+  const std::string_view appended = this->appended();
   std::string message;
   message.reserve(kAddedAtEndMessage.size() + appended.size());
   message.append(kAddedAtEndMessage).append(appended);
   return message;
-}
-
-std::size_t trailing_backslashes(std::string_view text) {
-  std::size_t count = 0;
-  while (count < text.size() && text[text.size() - 1 - count] == '\\') ++count;
-  return count;
 }
 
 std::string ChangeLog::joined(std::string_view separator) const {

@@ -1,7 +1,8 @@
-// Pieces that several repair passes share beyond plain scanning: escape and
-// string tracking, open-bracket bookkeeping (stacked or counted), and the
-// building of event messages. Each piece is written once here so that the
-// passes read like their algorithms.
+// The toolkit of the repair passes: the output they copy the input through,
+// the string and escape rules and the bracket policies they choose from, the
+// closing at the end of a cut-off text, and the building of event messages.
+// The passes differ on purpose in which string rule and bracket policy they
+// follow; each declares its choice by name, so the differences are visible.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +23,6 @@ inline constexpr std::string_view kAddedAtEndMessage =
 // Pass outputs are written into recycled text buffers (take_text_buffer).
 using plomet::take_text_buffer;
 using plomet::recycle_text_buffer;
-
-// kAddedAtEndMessage followed by the characters a pass appended.
-std::string added_at_end_message(std::string_view appended);
 
 inline char closer_for(char32_t opener) { return opener == '[' ? ']' : '}'; }
 
@@ -70,8 +68,9 @@ class CopyThroughOutput {
   std::size_t copied_to_ = 0;
 };
 
-// The backslash rule of the scanners: an unescaped backslash makes the one
-// character after it literal.
+// String rule: an unescaped backslash makes the one character after it
+// literal. Passes that follow it everywhere, inside and outside strings, use
+// it alone; DoubleQuotedStrings applies it inside strings only.
 class EscapeTracker {
  public:
   // Feeds the next character. Returns true when the escape rule takes it:
@@ -92,6 +91,32 @@ class EscapeTracker {
 
  private:
   bool pending_ = false;
+};
+
+// String rule: a double quote right after a backslash character does not
+// delimit, even when that backslash was itself escaped (`\\"` does not close).
+class QuoteAfterBackslash {
+ public:
+  // Feeds the next character; returns true when it is a delimiting quote.
+  bool delimits(char32_t c) {
+    const bool delimiter = c == '"' && previous_ != '\\';
+    previous_ = c;
+    return delimiter;
+  }
+
+ private:
+  char32_t previous_ = 0;
+};
+
+// String rule: blind to escapes and nesting, a text is inside a string when
+// it holds an odd number of double quotes.
+class QuoteParity {
+ public:
+  void count(char32_t c) { odd_ ^= c == '"'; }
+  bool in_string() const { return odd_; }
+
+ private:
+  bool odd_ = false;
 };
 
 // Follows double-quoted strings through a scan: a `"` outside a string opens
@@ -132,7 +157,8 @@ class DoubleQuotedStrings {
   EscapeTracker escapes_;
 };
 
-// A stack of open brackets, for passes that close in nesting order.
+// Bracket policy: a stack of open brackets, for passes that close in nesting
+// order.
 class OpenBrackets {
  public:
   void push(char32_t opener) { open_.push_back(static_cast<char>(opener)); }
@@ -145,18 +171,10 @@ class OpenBrackets {
     return closer;
   }
 
-  // Balances a closer met in the text: with nothing open it is dropped;
-  // otherwise the innermost bracket is closed with its own closer, which
-  // replaces a closer of the wrong kind. Returns true when the text changed
-  // (a closer dropped or replaced).
-  bool write_balanced_closer(char32_t closer, std::string& out) {
-    if (open_.empty()) return true;
-    char expected = pop_closer();
-    out.push_back(expected);
-    return static_cast<char32_t>(expected) != closer;
-  }
-  // The same for a closer at pos of a copied-through input: the closer is
-  // left as it is, dropped or replaced.
+  // Balances a closer at pos of a copied-through input: with nothing open it
+  // is dropped; otherwise the innermost bracket is closed with its own
+  // closer, which replaces a closer of the wrong kind. Returns true when the
+  // text changed (a closer dropped or replaced).
   bool balance_closer_at(std::size_t pos, char32_t closer, CopyThroughOutput& out) {
     if (open_.empty()) {
       out.replace(pos, 1);
@@ -183,7 +201,7 @@ class OpenBrackets {
 
   // Appends the closers of every bracket still open, innermost first, and
   // empties the stack. Returns true when it appended anything.
-  bool close_all(std::string& out) {
+  bool append_closers(std::string& out) {
     bool any = !open_.empty();
     while (!open_.empty()) out.push_back(pop_closer());
     return any;
@@ -193,9 +211,9 @@ class OpenBrackets {
   std::vector<char> open_;
 };
 
-// Counts of open brackets and braces, for passes that close by counting
-// without knowing the nesting. A closer never takes a count below zero, and
-// it does not check which bracket it closes.
+// Bracket policy: counts of open brackets and braces, for passes that close
+// by counting without knowing the nesting. A closer never takes a count below
+// zero, and it does not check which bracket it closes.
 struct BracketCounts {
   std::int64_t open_brackets = 0;
   std::int64_t open_braces = 0;
@@ -212,17 +230,80 @@ struct BracketCounts {
   }
 
   // Appends one `]` per open bracket and then one `}` per open brace.
-  // Returns true when it appended anything.
-  bool append_closers(std::string& out) const {
+  void append_closers(std::string& out) const {
     out.append(static_cast<std::size_t>(open_brackets), ']');
     out.append(static_cast<std::size_t>(open_braces), '}');
-    return open_brackets > 0 || open_braces > 0;
   }
 };
 
-// Length of the run of backslashes that ends text. Counting before each
-// quote stays linear: a quote ends the run, so no backslash is counted twice.
-std::size_t trailing_backslashes(std::string_view text);
+// Bracket policy: the raw balance of openers less closers of each kind,
+// which a surplus of closers takes below zero; only a positive balance is
+// closed.
+struct BracketBalance {
+  std::int64_t brackets = 0;  // `[` less `]`
+  std::int64_t braces = 0;    // `{` less `}`
+
+  void count(char32_t c) {
+    switch (c) {
+      case '[': ++brackets; break;
+      case ']': --brackets; break;
+      case '{': ++braces; break;
+      case '}': --braces; break;
+      default: break;
+    }
+  }
+  // Appends one `]` per open bracket and then one `}` per open brace.
+  void append_closers(std::string& out) const {
+    if (brackets > 0) out.append(static_cast<std::size_t>(brackets), ']');
+    if (braces > 0) out.append(static_cast<std::size_t>(braces), '}');
+  }
+};
+
+// The output of a pass that closes a cut-off text: the text as it was, then
+// what the pass appended to close it.
+struct ClosedAtEnd {
+  std::string text;
+  std::size_t input_size = 0;
+
+  std::string_view appended() const { return std::string_view(text).substr(input_size); }
+  bool changed() const { return text.size() != input_size; }
+  // kAddedAtEndMessage followed by the characters appended.
+  std::string added_at_end_message() const;
+};
+
+// Copies text through and lets append_end(std::string&) write after it.
+template <class AppendEnd>
+ClosedAtEnd close_at_end(std::string_view text, AppendEnd append_end) {
+  CopyThroughOutput out(text);
+  append_end(out.written_to(text.size()));
+  return {out.finish(), text.size()};
+}
+
+// Closes a cut-off text with a quote when it ends inside a string, then with
+// the closers brackets (any bracket policy) still owes.
+template <class Brackets>
+ClosedAtEnd close_string_and_brackets(std::string_view text, bool in_string, Brackets& brackets) {
+  return close_at_end(text, [&](std::string& end) {
+    if (in_string) end.push_back('"');
+    brackets.append_closers(end);
+  });
+}
+
+// Copies text without the byte ranges next_removal finds.
+// next_removal(from) returns the next range [first, second) that starts at or
+// after from, or one that starts at npos when there is none. Every byte is
+// looked at and copied once, so it is linear.
+template <class NextRemoval>
+std::string erase_ranges(std::string_view text, NextRemoval next_removal) {
+  CopyThroughOutput out(text);
+  for (std::size_t from = 0;;) {
+    const std::pair<std::size_t, std::size_t> removal = next_removal(from);
+    if (removal.first == std::string_view::npos) break;
+    out.replace(removal.first, removal.second - removal.first);
+    from = removal.second;
+  }
+  return out.finish();
+}
 
 // Joins items with separator between them; append_item(out, item) writes
 // one item.

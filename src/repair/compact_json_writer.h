@@ -1,0 +1,15 @@
+// The compact JSON writer: the value the missing-quote repair rebuilds, and
+// the document the command prints, as JSON text with no whitespace.
+#pragma once
+
+#include <string>
+
+#include "document/json_value.h"
+
+namespace plomet {
+
+// Appends value as JSON text with no whitespace; floats (which must be
+// finite) as append_compact_float writes them.
+void write_compact_json(const JsonValue& value, std::string& out);
+
+}  // namespace plomet

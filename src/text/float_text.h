@@ -1,0 +1,18 @@
+// Float texts: both ways this system writes a finite double, each from the
+// shortest digits that read back as the same double.
+#pragma once
+
+#include <string>
+
+namespace plomet {
+
+// The outline's float text: positional, never with an exponent (1e+16 is
+// 10000000000000000, 1.5e-7 is 0.00000015), and 0 for zero.
+void append_float_text(std::string& out, double value);
+
+// The compact JSON writer's float text: positional with a fractional part
+// when the leading digit's decimal exponent is from -5 to 15 (0.0, 2.0,
+// 0.00001), otherwise with an exponent (1e+16, 1.5e-7).
+void append_compact_float(std::string& out, double value);
+
+}  // namespace plomet

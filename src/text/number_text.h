@@ -1,0 +1,62 @@
+// Number texts: the grammar pieces the JSON5 reader and the loose scalar
+// reader share (digit runs, the decimal float form, the exponent), reading a
+// decimal float with the decision between overflow and underflow, and
+// integer texts.
+#pragma once
+
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plomet::number_text {
+
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The characters a rough number run is made of: digits, signs, `e` `E` and
+// the point. The loose tokenizer, the comma pass and the normalisation cut
+// numbers out of a text with it.
+inline bool continues_number_run(char32_t c) {
+  return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == 'e' || c == 'E' || c == '.';
+}
+
+// Whether text is one or more ASCII digits and nothing else.
+bool is_digit_run(std::string_view text);
+
+// A text split at its optional leading `+` or `-`.
+struct SignedText {
+  char sign = 0;  // '+', '-' or 0 for none
+  std::string_view magnitude;
+};
+SignedText split_sign(std::string_view text);
+
+// An unsigned decimal float: digits, an optional `.` with optional digits (or
+// a `.` and digits), then an optional exponent `e`/`E` with an optional sign
+// and digits; at least one digit before the exponent. Nothing when text is
+// not exactly that. leading_power is the power of ten of the first nonzero
+// digit, exponent included (saturating far beyond any text length); 0 when
+// every digit is zero.
+std::optional<std::int64_t> decimal_float_leading_power(std::string_view text);
+
+// The outcome of reading an unsigned decimal float.
+struct DecimalRead {
+  enum class Status : std::uint8_t { Value, TooLarge, NotDecimal };
+  Status status = Status::NotDecimal;
+  double value = 0;  // Value: correctly rounded; 0 below the smallest denormal
+};
+// Reads text, which must be a decimal float from its first character (a
+// digit or `.`) to its last. A value past the largest double is TooLarge; one
+// too small to represent reads as 0.
+DecimalRead read_unsigned_decimal(std::string_view text);
+
+// Appends the decimal digits of an integer, with a `-` when negative.
+template <class Integer>
+void append_integer_text(std::string& out, Integer value) {
+  char digits[24];  // every 64-bit value and its sign
+  const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, written.ptr);
+}
+
+}  // namespace plomet::number_text
