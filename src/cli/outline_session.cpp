@@ -4,7 +4,7 @@
 
 #include "cli/explain_normalization.h"
 #include "cli/extract_answer.h"
-#include "repair/loose_reader.h"
+#include "document/compact_json_writer.h"
 #include "analyze.h"
 #include "repair/parse_or_repair.h"
 #include "read/read_json5.h"

@@ -9,15 +9,13 @@
 
 namespace plomet::diagnostics {
 
-enum class Level : int { Off = 0, Error = 1, Warn = 2, Info = 3, Debug = 4, Trace = 5 };
+// Every event is informational; a sink admits Info or nothing.
+enum class Level : int { Off = 0, Info = 1 };
 
-// The fixed description of one place that emits events.
+// The fixed description of one place that emits events. An event carries one
+// field, its message.
 struct EventSite {
-  Level level;
   std::string_view target;  // "json_repair::<pass name>"
-  std::string_view field;   // always "message"
-  const char* file;
-  int line;
 };
 
 class Sink {
@@ -42,9 +40,7 @@ void deliver(const EventSite& site, std::string_view message);
 #define PLOMET_REPAIR_EVENT(pass_name, message)                                                  \
   do {                                                                                           \
     if (::plomet::diagnostics::admits(::plomet::diagnostics::Level::Info)) {                     \
-      static constexpr ::plomet::diagnostics::EventSite plomet_event_site{                       \
-          ::plomet::diagnostics::Level::Info, "json_repair::" pass_name, "message", __FILE__,    \
-          __LINE__};                                                                             \
+      static constexpr ::plomet::diagnostics::EventSite plomet_event_site{"json_repair::" pass_name};  \
       ::plomet::diagnostics::deliver(plomet_event_site, (message));                              \
     }                                                                                            \
   } while (false)

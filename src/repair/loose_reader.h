@@ -9,10 +9,6 @@
 #include "core/repair_error.h"
 #include "document/json_value.h"
 #include "repair/loose_tokenizer.h"
-// The command and the JSON Schema renderer take the compact writer and its
-// float text from here until they include their own headers.
-#include "repair/compact_json_writer.h"
-#include "text/float_text.h"
 
 namespace plomet {
 

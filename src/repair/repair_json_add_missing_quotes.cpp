@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "core/diagnostics.h"
-#include "repair/compact_json_writer.h"
+#include "document/compact_json_writer.h"
 #include "repair/loose_reader.h"
 #include "repair/pass_toolkit.h"
 #include "repair/repair_passes.h"

@@ -1,4 +1,5 @@
 #include "shape/leaf_text.h"
+#include "text/json_string_text.h"
 
 #include <algorithm>
 
@@ -26,15 +27,12 @@ bool append_examples(std::string& out, const std::vector<T>& examples, std::size
   if (shown < examples.size()) {
     if (shown > 0) out.append(kExampleSeparator);
     out.append("... (+");
-    append_int_text(out, static_cast<std::int64_t>(examples.size() - shown));
+    number_text::append_integer_text(out, static_cast<std::int64_t>(examples.size() - shown));
     out.append(" more)");
   }
   return true;
 }
 
-// Bytes that json_string_text escapes: controls, the double quote and the
-// backslash.
-constexpr bool needs_escape(unsigned char byte) { return byte < 0x20 || byte == '"' || byte == '\\'; }
 
 }  // namespace
 
@@ -63,7 +61,7 @@ bool append_scalar_text(std::string& out, const Schema& node, bool show_examples
     case Schema::Kind::Int: {
       const auto& examples = std::get<IntSchema>(node.payload).examples;
       if (!show_examples ||
-          !append_examples(out, examples, limits.max_examples, [&](std::int64_t v) { append_int_text(out, v); })) {
+          !append_examples(out, examples, limits.max_examples, [&](std::int64_t v) { number_text::append_integer_text(out, v); })) {
         out.append("int");
       }
       return true;
@@ -85,7 +83,7 @@ bool append_scalar_text(std::string& out, const Schema& node, bool show_examples
         out.push_back('"');
         if (cut.cut_chars == 0) return;
         out.append("... (+");
-        append_int_text(out, static_cast<std::int64_t>(cut.cut_chars));
+        number_text::append_integer_text(out, static_cast<std::int64_t>(cut.cut_chars));
         out.append(" chars)");
       };
       if (!show_examples || !append_examples(out, examples, limits.max_examples, append_quoted)) out.append("str");
@@ -98,34 +96,6 @@ bool append_scalar_text(std::string& out, const Schema& node, bool show_examples
   return false;
 }
 
-void append_int_text(std::string& out, std::int64_t value) { number_text::append_integer_text(out, value); }
 
-void append_json_string_text(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out.push_back('"');
-  std::size_t run_start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(text[i]);
-    if (!needs_escape(byte)) continue;
-    out.append(text, run_start, i - run_start);
-    run_start = i + 1;
-    out.push_back('\\');
-    switch (byte) {
-      case '"': out.push_back('"'); break;
-      case '\\': out.push_back('\\'); break;
-      case '\b': out.push_back('b'); break;
-      case '\t': out.push_back('t'); break;
-      case '\n': out.push_back('n'); break;
-      case '\f': out.push_back('f'); break;
-      case '\r': out.push_back('r'); break;
-      default: {
-        const char code[] = {'u', '0', '0', kHex[byte >> 4], kHex[byte & 0xF]};
-        out.append(code, sizeof code);
-      }
-    }
-  }
-  out.append(text, run_start, text.size() - run_start);
-  out.push_back('"');
-}
 
 }  // namespace plomet

@@ -37,8 +37,4 @@ ExampleCut cut_string_example(std::string_view text, std::size_t max_chars);
 bool append_scalar_text(std::string& out, const Schema& node, bool show_examples,
                         const ExampleLimits& limits = {});
 
-void append_int_text(std::string& out, std::int64_t value);
-// A JSON string literal with the minimal escaping of RFC 8259.
-void append_json_string_text(std::string& out, std::string_view text);
-
 }  // namespace plomet

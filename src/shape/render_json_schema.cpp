@@ -5,7 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "repair/loose_reader.h"
+#include "text/float_text.h"
+#include "text/json_string_text.h"
+#include "text/number_text.h"
 
 namespace plomet {
 
@@ -53,7 +55,7 @@ class JsonSchemaWriter {
       case Schema::Kind::Int:
         type(depth, "integer");
         examples(depth, std::get<IntSchema>(schema.payload).examples, [this](std::int64_t v) {
-          append_int_text(out_, v);
+          number_text::append_integer_text(out_, v);
           return false;
         });
         break;

@@ -7,6 +7,7 @@
 #include "core/interrupt_poll.h"
 #include "core/internal_fault.h"
 #include "shape/leaf_text.h"
+#include "text/json_string_text.h"
 #include "shape/schema.h"
 
 namespace plomet {

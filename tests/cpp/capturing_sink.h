@@ -12,9 +12,7 @@
 namespace plomet::testing {
 
 struct CapturedEvent {
-  diagnostics::Level level;
   std::string target;
-  std::string field;
   std::string message;
 
   bool operator==(const CapturedEvent&) const = default;
@@ -30,7 +28,7 @@ class CapturingSink : public diagnostics::Sink {
   CapturingSink& operator=(const CapturingSink&) = delete;
 
   void receive(const diagnostics::EventSite& site, std::string_view message) override {
-    events_.push_back({site.level, std::string(site.target), std::string(site.field), std::string(message)});
+    events_.push_back({std::string(site.target), std::string(message)});
   }
 
   const std::vector<CapturedEvent>& events() const { return events_; }

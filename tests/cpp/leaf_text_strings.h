@@ -10,12 +10,14 @@
 #include "shape/leaf_text.h"
 #include "shape/schema.h"
 #include "text/float_text.h"
+#include "text/json_string_text.h"
+#include "text/number_text.h"
 
 namespace plomet {
 
 inline std::string int_text(std::int64_t value) {
   std::string text;
-  append_int_text(text, value);
+  number_text::append_integer_text(text, value);
   return text;
 }
 

@@ -12,7 +12,7 @@
 
 #include "capturing_sink.h"
 #include "read/read_json5.h"
-#include "repair/compact_json_writer.h"
+#include "document/compact_json_writer.h"
 #include "text/float_text.h"
 #include "repair/repair_passes.h"
 
@@ -231,8 +231,7 @@ TEST(AddMissingQuotes, RebuildsTheDocument) {
     EXPECT_EQ(repaired(c.input), c.output) << c.input;
     std::vector<testing::CapturedEvent> events;
     if (c.event) {
-      events.push_back({diagnostics::Level::Info, "json_repair::repair_json_add_missing_quotes", "message",
-                        "added missing quotations where necessary"});
+      events.push_back({"json_repair::repair_json_add_missing_quotes", "added missing quotations where necessary"});
     }
     EXPECT_EQ(sink.events(), events) << c.input;
   }

@@ -1,10 +1,10 @@
-#include "repair/compact_json_writer.h"
+#include "document/compact_json_writer.h"
 
 #include <cstddef>
 #include <vector>
 
 #include "core/interrupt_poll.h"
-#include "shape/leaf_text.h"
+#include "text/json_string_text.h"
 #include "text/float_text.h"
 #include "text/number_text.h"
 
