@@ -45,7 +45,7 @@ std::vector<std::pair<std::string, std::uint64_t>> reference_object(const std::v
 
 TEST(MakeObject, KeepsFirstPositionsAndLastValuesOnEitherSideOfEveryThreshold) {
   std::mt19937 rng(3);
-  for (std::size_t size : {0, 1, 2, 8, 9, 63, 64, 65, 66, 300}) {
+  for (std::size_t size : {0u, 1u, 2u, 8u, 9u, 63u, 64u, 65u, 66u, 300u}) {
     for (std::size_t distinct : {std::size_t{1}, size / 2 + 1, size + 1}) {
       std::vector<std::string> keys;  // owns the key texts the members view
       keys.reserve(size);
