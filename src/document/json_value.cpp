@@ -85,13 +85,6 @@ ObjectMembers JsonValue::members() const {
   return {members_, size_};
 }
 
-const JsonValue* ObjectMembers::find(std::string_view key) const {
-  for (const JsonMember& m : *this) {
-    if (m.key == key) return &m.value;
-  }
-  return nullptr;
-}
-
 JsonValue make_array(std::span<const JsonValue> items, JsonArena& arena) {
   JsonValue* copy = arena.allocate_array<JsonValue>(items.size());
   std::copy(items.begin(), items.end(), copy);

@@ -130,18 +130,16 @@ struct JsonMember {
 };
 
 // A view of an object's members in insertion order, keys unique (compared
-// byte for byte); find is a linear search. Made only by make_object, which
-// applies the insert-or-replace rule.
+// byte for byte). Made only by make_object, which applies the
+// insert-or-replace rule.
 class ObjectMembers {
  public:
   ObjectMembers() = default;
   ObjectMembers(JsonMember* members, std::size_t size) : members_(members), size_(size) {}
 
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
   JsonMember* begin() const { return members_; }
   JsonMember* end() const { return members_ + size_; }
-  const JsonValue* find(std::string_view key) const;
 
  private:
   JsonMember* members_ = nullptr;

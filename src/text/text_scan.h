@@ -126,7 +126,6 @@ class Utf8Cursor {
   std::size_t position_past_whitespace() const;
   // That character, or kEndOfText. Does not move.
   char32_t peek_past_whitespace() const;
-  void skip_whitespace() { pos_ = position_past_whitespace(); }
 
  private:
   std::string_view text_;
