@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "analyze.h"
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "repair/parse_or_repair.h"
 #include "read/read_json5.h"
 #include "repair/repair_passes.h"
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -15,11 +15,9 @@
 #include <string_view>
 #include <vector>
 
-namespace plomet {
+#include "document/workspace.h"
 
-// What one thread keeps between calls, at most: spare arena chunks and text
-// buffers together.
-inline constexpr std::size_t kWorkspaceBytes = std::size_t{32} << 20;
+namespace plomet {
 
 // Bump allocator for trivially destructible objects; memory is returned only
 // when the arena is destroyed. Chunk addresses are stable across moves.
@@ -28,7 +26,6 @@ inline constexpr std::size_t kWorkspaceBytes = std::size_t{32} << 20;
 // already mapped instead of faulting in fresh pages.
 class JsonArena {
  public:
-
   JsonArena() = default;
   ~JsonArena();
   JsonArena(JsonArena&&) noexcept = default;
@@ -47,11 +44,7 @@ class JsonArena {
   std::string_view copy_string(std::string_view text);
 
  private:
-  struct Chunk {
-    std::unique_ptr<std::byte[]> bytes;
-    std::size_t size;
-  };
-  std::vector<Chunk> chunks_;
+  std::vector<ArenaChunk> chunks_;
   std::byte* cursor_ = nullptr;
   std::size_t remaining_ = 0;
   std::size_t next_chunk_size_ = 4096;
@@ -76,7 +69,7 @@ struct JsonNumber {
 };
 
 struct JsonMember;
-class ObjectMap;
+class ObjectMembers;
 
 class JsonValue {
  public:
@@ -90,7 +83,7 @@ class JsonValue {
   static JsonValue string(std::string_view text);
   // Items must live in the document's arena; see make_array.
   static JsonValue array(std::span<JsonValue> items);
-  static JsonValue object(ObjectMap members);
+  static JsonValue object(ObjectMembers members);
 
   Kind kind() const { return kind_; }
   bool is(Kind k) const { return kind_ == k; }
@@ -100,7 +93,7 @@ class JsonValue {
   std::string_view as_string() const { return {chars_, size_}; }
   std::span<const JsonValue> items() const { return {items_, size_}; }
   std::span<JsonValue> items() { return {items_, size_}; }
-  ObjectMap members() const;
+  ObjectMembers members() const;
 
   // Replaces a string's payload; the text must outlive the value.
   void set_string(std::string_view text) {
@@ -136,18 +129,17 @@ struct JsonMember {
   JsonValue value;
 };
 
-// Insertion-ordered object members with unique keys (compared byte for byte).
-// Built only by make_object_map, which applies the insert-or-replace rule.
-class ObjectMap {
+// A view of an object's members in insertion order, keys unique (compared
+// byte for byte). Made only by make_object, which applies the
+// insert-or-replace rule.
+class ObjectMembers {
  public:
-  ObjectMap() = default;
-  ObjectMap(JsonMember* members, std::size_t size) : members_(members), size_(size) {}
+  ObjectMembers() = default;
+  ObjectMembers(JsonMember* members, std::size_t size) : members_(members), size_(size) {}
 
   std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
   JsonMember* begin() const { return members_; }
   JsonMember* end() const { return members_ + size_; }
-  const JsonValue* find(std::string_view key) const;
 
  private:
   JsonMember* members_ = nullptr;
@@ -163,20 +155,12 @@ JsonValue make_array(std::span<const JsonValue> items, JsonArena& arena);
 // earlier keys that share a one-byte tag, larger ones use a hash index.
 JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& arena);
 
-// An empty string with room for capacity bytes, made from a buffer that this
-// thread handed back earlier when there is one. The repair driver writes
-// several texts of the input's size per call, and fresh memory costs a page
-// fault per page.
-std::string take_text_buffer(std::size_t capacity);
-// Hands a buffer back for take_text_buffer; the thread's workspace keeps it
-// while it stays within kWorkspaceBytes.
-void recycle_text_buffer(std::string&& buffer);
-
 // A tree together with the storage its views point into.
 struct JsonDocument {
   JsonDocument() = default;
   JsonDocument(JsonDocument&&) noexcept = default;
   JsonDocument& operator=(JsonDocument&&) noexcept = default;
+  // The owned text goes back to the thread's workspace; never throws.
   ~JsonDocument() {
     if (owned_text) recycle_text_buffer(std::move(*owned_text));
   }

@@ -11,17 +11,17 @@
 #include <algorithm>
 #include <new>
 
-#include "document/json_value.h"
-#include "text/utf8_encoding.h"
+#include "document/workspace.h"
+#include "text/utf8.h"
 
 namespace plomet::module {
 namespace {
 
-// A str of up to kWholeCodePoints is converted in one step (slicing costs a
-// copy of each slice); a longer one in slices of kSliceCodePoints, so the
-// extra memory beyond the UTF-8 text stays at 64 KiB of code points.
-constexpr Py_ssize_t kWholeCodePoints = 1 << 14;
-constexpr Py_ssize_t kSliceCodePoints = 1 << 14;
+// A str that fits the workspace's transcoding buffer is converted in one
+// step (slicing costs a copy of each slice); a longer one in slices of that
+// size, so the extra memory beyond the UTF-8 text stays at 64 KiB of code
+// points.
+constexpr auto kSliceCodePoints = static_cast<Py_ssize_t>(kTranscodingCodePoints);
 
 bool is_ascii(PyObject* str) {
   // Calls str.isascii itself, so a subclass cannot run code here.
@@ -31,14 +31,6 @@ bool is_ascii(PyObject* str) {
     return false;  // the transcoder handles every str
   }
   return answer.get() == Py_True;
-}
-
-// The code points of one slice, kept for the next call on the same thread.
-thread_local std::unique_ptr<char32_t[]> slice_codes;
-
-char32_t* slice_buffer() {
-  if (!slice_codes) slice_codes.reset(new (std::nothrow) char32_t[kSliceCodePoints]);
-  return slice_codes.get();
 }
 
 }  // namespace
@@ -64,7 +56,7 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 
 bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
   const Py_ssize_t slice_length = std::min(length, kSliceCodePoints);
-  char32_t* slice = slice_buffer();
+  char32_t* slice = transcoding_buffer().data();
   if (!slice) {
     PyErr_NoMemory();
     return false;
@@ -86,9 +78,9 @@ bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
         PyRef piece(PyUnicode_Substring(str, start, start + count));
         if (!piece || !PyUnicode_AsUCS4(piece.get(), slice_units, count, 0)) return false;
       }
-      const std::size_t most = static_cast<std::size_t>(count) * kMaxUtf8BytesPerCodePoint;
+      const std::size_t most = static_cast<std::size_t>(count) * scan::kMaxUtf8BytesPerCodePoint;
       if (owned_.size() - size < most) owned_.resize(std::max(owned_.size() + owned_.size() / 2, size + most));
-      char* stop = encode_utf8(slice, static_cast<std::size_t>(count), owned_.data() + size);
+      char* stop = scan::encode_utf8(slice, static_cast<std::size_t>(count), owned_.data() + size);
       if (stop == nullptr) {
         // A lone surrogate: the interpreter's encoder raises its own error.
         PyRef refused(PyUnicode_AsUTF8String(str));

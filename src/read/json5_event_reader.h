@@ -31,15 +31,12 @@
 #include <utility>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "core/interrupt_poll.h"
 #include "read/json5_number.h"
+#include "text/simd_scan.h"
 #include "text/text_scan.h"
-#include "text/utf8_validation.h"
 #include "text/unicode_tables.h"
+#include "text/utf8.h"
 
 namespace plomet {
 
@@ -106,97 +103,6 @@ struct AsciiIdentifierClasses {
   }
 };
 inline const AsciiIdentifierClasses kAsciiIdentifier;
-
-// Bytes that can stay in a string run: printable ASCII other than the quote
-// and the backslash.
-constexpr std::array<bool, 256> plain_string_bytes(char quote) {
-  std::array<bool, 256> table{};
-  for (int b = 0x20; b < 0x80; ++b) table[static_cast<std::size_t>(b)] = b != quote && b != '\\';
-  return table;
-}
-inline constexpr std::array<bool, 256> kPlainInDoubleQuotes = plain_string_bytes('"');
-inline constexpr std::array<bool, 256> kPlainInSingleQuotes = plain_string_bytes('\'');
-
-// Returns the first byte at or after p that is the quote, a backslash, a
-// control character or not ASCII, or end.
-inline const char* skip_plain_string_bytes(const char* p, const char* end, char quote) {
-#if defined(__SSE2__)
-  const __m128i quote_v = _mm_set1_epi8(quote);
-  const __m128i backslash_v = _mm_set1_epi8('\\');
-  const __m128i space_v = _mm_set1_epi8(' ');
-  while (end - p >= 16) {
-    __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // Signed compare: non-ASCII bytes count as below the space too.
-    __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
-                                   _mm_cmplt_epi8(chunk, space_v));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
-    if (mask != 0) return p + __builtin_ctz(mask);
-    p += 16;
-  }
-#endif
-  const std::array<bool, 256>& plain = quote == '"' ? kPlainInDoubleQuotes : kPlainInSingleQuotes;
-  while (p < end && plain[static_cast<unsigned char>(*p)]) ++p;
-  return p;
-}
-
-inline bool is_raw_line_or_paragraph_separator(const char* p) {  // p has three bytes
-  return p[0] == '\xE2' && p[1] == '\x80' && (p[2] == '\xA8' || p[2] == '\xA9');
-}
-
-// The same for text known to be valid UTF-8: non-ASCII characters stay in
-// the run, except U+2028 and U+2029 (E2 80 A8 and E2 80 A9), which end it.
-inline const char* skip_plain_valid_string_bytes(const char* p, const char* end, char quote) {
-#if defined(__SSE2__)
-  const __m128i quote_v = _mm_set1_epi8(quote);
-  const __m128i backslash_v = _mm_set1_epi8('\\');
-  const __m128i below_space_v = _mm_set1_epi8(0x1F);
-  const __m128i e2_v = _mm_set1_epi8(static_cast<char>(0xE2));
-  const __m128i x80_v = _mm_set1_epi8(static_cast<char>(0x80));
-  const __m128i a9_v = _mm_set1_epi8(static_cast<char>(0xA9));
-  const __m128i one_v = _mm_set1_epi8(1);
-  while (end - p >= 18) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
-    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
-    const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(chunk, below_space_v), chunk);
-    const __m128i separator =
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(chunk, e2_v), _mm_cmpeq_epi8(next, x80_v)),
-                      _mm_cmpeq_epi8(_mm_or_si128(after, one_v), a9_v));
-    const __m128i special = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(chunk, quote_v), _mm_cmpeq_epi8(chunk, backslash_v)),
-        _mm_or_si128(control, separator));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(special));
-    if (mask != 0) return p + __builtin_ctz(mask);
-    p += 16;
-  }
-#endif
-  while (p < end) {
-    auto b = static_cast<unsigned char>(*p);
-    if (b == static_cast<unsigned char>(quote) || b == '\\' || b < 0x20) return p;
-    if (b == 0xE2 && end - p >= 3 && is_raw_line_or_paragraph_separator(p)) return p;
-    ++p;
-  }
-  return p;
-}
-
-// Length of the well-formed UTF-8 sequence at p, whose lead byte is not
-// ASCII, or 0 when it is malformed (overlong, surrogate, past U+10FFFF, cut).
-inline std::size_t utf8_sequence_length(const char* p, const char* end) {
-  auto byte = [&](std::ptrdiff_t i) { return static_cast<unsigned char>(p[i]); };
-  auto is_continuation = [&](std::ptrdiff_t i) { return (byte(i) & 0xC0) == 0x80; };
-  const std::ptrdiff_t available = end - p;
-  unsigned char lead = byte(0);
-  if (lead < 0xC2) return 0;
-  if (lead < 0xE0) return available >= 2 && is_continuation(1) ? 2 : 0;
-  if (lead < 0xF0) {
-    if (available < 3 || !is_continuation(1) || !is_continuation(2)) return 0;
-    if ((lead == 0xE0 && byte(1) < 0xA0) || (lead == 0xED && byte(1) >= 0xA0)) return 0;
-    return 3;
-  }
-  if (lead > 0xF4 || available < 4 || !is_continuation(1) || !is_continuation(2) || !is_continuation(3)) return 0;
-  if ((lead == 0xF0 && byte(1) < 0x90) || (lead == 0xF4 && byte(1) >= 0x90)) return 0;
-  return 4;
-}
 
 inline bool starts_with(const char* p, const char* end, std::string_view word) {
   return static_cast<std::size_t>(end - p) >= word.size() && std::memcmp(p, word.data(), word.size()) == 0;
@@ -295,7 +201,7 @@ class Json5EventReader {
     while (p_ < end_) {
       char b = *p_;
       if (b == '\n' || b == '\r') return;
-      if (b == '\xE2' && end_ - p_ >= 3 && json5::is_raw_line_or_paragraph_separator(p_)) return;
+      if (b == '\xE2' && end_ - p_ >= 3 && scan::is_line_or_paragraph_separator(p_)) return;
       ++p_;
     }
   }
@@ -532,8 +438,8 @@ class Json5EventReader {
     bool decoding = false;
     string_has_controls_ = false;
     for (;;) {
-      p_ = kValidUtf8 ? json5::skip_plain_valid_string_bytes(p_, end_, quote)
-                      : json5::skip_plain_string_bytes(p_, end_, quote);
+      p_ = kValidUtf8 ? scan::skip_plain_valid_string_bytes(p_, end_, quote)
+                      : scan::skip_plain_string_bytes(p_, end_, quote);
       if (p_ == end_) return fail(open_quote, "a closing quote for the string");
       char b = *p_;
       if (b == quote) {
@@ -569,12 +475,10 @@ class Json5EventReader {
       }
       // Non-ASCII characters, taken together while they last.
       do {
-        std::size_t length = json5::utf8_sequence_length(p_, end_);
-        if (length == 0) return fail(p_, "valid UTF-8");
-        if (length == 3 && json5::is_raw_line_or_paragraph_separator(p_)) {
-          return fail(p_, "a closing quote before the line break");
-        }
-        p_ += length;
+        const scan::DecodedChar d = decode_here(p_);
+        if (scan::is_malformed(d)) return fail(p_, "valid UTF-8");
+        if (json5::is_line_terminator(d.code_point)) return fail(p_, "a closing quote before the line break");
+        p_ += d.length;
       } while (p_ < end_ && static_cast<unsigned char>(*p_) >= 0x80);
     }
   }
@@ -602,7 +506,7 @@ class Json5EventReader {
     if (end_ - p < 2 || p[0] != '\\') return 0;
     if (p[1] == '\n') return 2;
     if (p[1] == '\r') return (end_ - p >= 3 && p[2] == '\n') ? 3 : 2;
-    if (end_ - p >= 4 && json5::is_raw_line_or_paragraph_separator(p + 1)) return 4;
+    if (end_ - p >= 4 && scan::is_line_or_paragraph_separator(p + 1)) return 4;
     return 0;
   }
 
@@ -644,7 +548,7 @@ class Json5EventReader {
       return true;
     }
     scan::DecodedChar d = decode_here(backslash + 1);
-    if (d.code_point == scan::kReplacementChar && d.length == 1) return fail(backslash + 1, "valid UTF-8");
+    if (scan::is_malformed(d)) return fail(backslash + 1, "valid UTF-8");
     if constexpr (kDecode) decoded_.append(backslash + 1, d.length);
     p_ = backslash + 1 + d.length;
     return true;
@@ -712,7 +616,7 @@ class Json5EventReader {
     auto b = static_cast<unsigned char>(*p);
     if (b < 0x80) return (first ? json5::kAsciiIdentifier.start[b] : json5::kAsciiIdentifier.part[b]) ? 1 : 0;
     scan::DecodedChar d = decode_here(p);
-    if (d.code_point == scan::kReplacementChar && d.length == 1) return 0;
+    if (scan::is_malformed(d)) return 0;
     bool ok = first ? json5::is_identifier_start_char(d.code_point) : json5::is_identifier_part_char(d.code_point);
     return ok ? d.length : 0;
   }

@@ -197,7 +197,7 @@ void infer_into(Schema& out, const JsonValue& value) {
     array.max_items = items.size();
     infer_items_into(*array.item, items);
   } else if (value.is(JsonValue::Kind::Object)) {
-    const ObjectMap members = value.members();
+    const ObjectMembers members = value.members();
     std::vector<SchemaField>& fields = out.payload.emplace<ObjectSchema>().fields;
     fields.resize(members.size());
     SchemaField* field = fields.data();
@@ -214,7 +214,7 @@ void infer_into(Schema& out, const JsonValue& value) {
 // merge_schema(target, infer(value)) for objects: shared keys fold their
 // values, new keys are appended as optional, and target keys missing from
 // value become optional.
-void fold_members(ObjectSchema& target, const ObjectMap& members) {
+void fold_members(ObjectSchema& target, const ObjectMembers& members) {
   ObjectMerge merge(target);
   for (const JsonMember& member : members) {
     if (SchemaField* field = merge.find_shared(member.key)) {

@@ -1,11 +1,8 @@
-// The scanning pieces every repair pass and the reader share: UTF-8
-// decoding, a cursor over Unicode scalar values with look-ahead that does
-// not consume, the character classes of the repair scanners, and helpers for
-// the output text.
-//
-// Input is expected to be valid UTF-8 (the module only ever sees valid
-// UTF-8). A malformed byte decodes as U+FFFD with a length of one byte, so
-// scanning always advances and copying by byte ranges keeps the input bytes.
+// The scanning pieces every repair pass and the reader share: a cursor over
+// Unicode scalar values with look-ahead that does not consume, the character
+// classes of the repair scanners, and helpers for the output text. Decoding
+// is utf8.h's: a malformed byte is U+FFFD over one byte, so scanning always
+// advances and copying by byte ranges keeps the input bytes.
 #pragma once
 
 #include <array>
@@ -14,37 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "text/simd_scan.h"
 #include "text/unicode_tables.h"
-#include "text/utf8_encoding.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "text/utf8.h"
 
 namespace plomet::scan {
 
 // What peek() returns at the end of the text.
 inline constexpr char32_t kEndOfText = 0xFFFFFFFF;
-inline constexpr char32_t kReplacementChar = 0xFFFD;
-
-struct DecodedChar {
-  char32_t code_point;
-  std::uint8_t length;  // bytes taken from the text, 1 to 4
-};
-
-DecodedChar decode_slow(std::string_view text, std::size_t pos);
-
-// Decodes the character that starts at byte pos (pos < text.size()).
-inline DecodedChar decode_at(std::string_view text, std::size_t pos) {
-  auto byte = static_cast<unsigned char>(text[pos]);
-  if (byte < 0x80) return {byte, 1};
-  return decode_slow(text, pos);
-}
-
-inline void append_utf8(std::string& out, char32_t c) {
-  char bytes[kMaxUtf8BytesPerCodePoint];
-  out.append(bytes, write_utf8(c, bytes));
-}
 
 // Whitespace of the repair scanners: the Unicode White_Space property
 // (U+0009 to U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A,
@@ -85,30 +59,6 @@ inline std::size_t find_byte_in(std::string_view text, std::size_t pos, const By
   while (pos < text.size() && !stops[static_cast<unsigned char>(text[pos])]) ++pos;
   return pos;
 }
-
-// Position of the first of the given ASCII bytes at or after pos, or
-// text.size(); 16 bytes at a time, for sets met in long runs of other text.
-template <char... Bytes>
-std::size_t find_first_of_bytes(std::string_view text, std::size_t pos) {
-#if defined(__SSE2__)
-  while (text.size() - pos >= 16) {
-    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
-    __m128i hit = _mm_setzero_si128();
-    ((hit = _mm_or_si128(hit, _mm_cmpeq_epi8(chunk, _mm_set1_epi8(Bytes)))), ...);
-    if (const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit))) {
-      return pos + static_cast<std::size_t>(__builtin_ctz(mask));
-    }
-    pos += 16;
-  }
-#endif
-  while (pos < text.size() && ((text[pos] != Bytes) && ...)) ++pos;
-  return pos;
-}
-
-inline bool is_blank_byte(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
-
-// Out of line part of skip_blank_run, 16 bytes at a time.
-const char* skip_blank_bytes(const char* p, const char* end);
 
 // The first byte at or after p that is not a space, LF, CR or tab, or end.
 // Runs of indentation are long in pretty-printed JSON; most calls meet none.
@@ -176,15 +126,11 @@ class Utf8Cursor {
   std::size_t position_past_whitespace() const;
   // That character, or kEndOfText. Does not move.
   char32_t peek_past_whitespace() const;
-  void skip_whitespace() { pos_ = position_past_whitespace(); }
 
  private:
   std::string_view text_;
   std::size_t pos_;
 };
-
-// Removes the last character (not byte) of a UTF-8 text, if any.
-void pop_last_char(std::string& out);
 
 // The last character of a UTF-8 text, or kEndOfText when it is empty.
 char32_t last_char(std::string_view text);

@@ -3,9 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "document/workspace.h"
+
+namespace {
+// While set, allocation fails on this thread: a test runs code that must
+// survive running out of memory.
+thread_local bool refuse_allocations = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (refuse_allocations) throw std::bad_alloc();
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace plomet {
 namespace {
@@ -26,7 +45,7 @@ std::vector<std::pair<std::string, std::uint64_t>> reference_object(const std::v
 
 TEST(MakeObject, KeepsFirstPositionsAndLastValuesOnEitherSideOfEveryThreshold) {
   std::mt19937 rng(3);
-  for (std::size_t size : {0, 1, 2, 8, 9, 63, 64, 65, 66, 300}) {
+  for (std::size_t size : {0u, 1u, 2u, 8u, 9u, 63u, 64u, 65u, 66u, 300u}) {
     for (std::size_t distinct : {std::size_t{1}, size / 2 + 1, size + 1}) {
       std::vector<std::string> keys;  // owns the key texts the members view
       keys.reserve(size);
@@ -47,6 +66,55 @@ TEST(MakeObject, KeepsFirstPositionsAndLastValuesOnEitherSideOfEveryThreshold) {
       EXPECT_EQ(got, reference_object(members)) << "size " << size << ", distinct " << distinct;
     }
   }
+}
+
+// Each case runs on a thread of its own, whose workspace starts empty.
+void on_fresh_thread(void (*body)()) { std::thread(body).join(); }
+
+TEST(Workspace, ArenaAndDocumentDestructorsSurviveRunningOutOfMemory) {
+  on_fresh_thread([] {
+    {
+      JsonArena arena;
+      arena.allocate(64, 8);
+      refuse_allocations = true;  // the spare list cannot grow to keep the chunk
+    }
+    refuse_allocations = false;
+    EXPECT_EQ(take_spare_chunk(1).bytes, nullptr);  // dropped, not kept
+    { JsonArena arena; arena.allocate(64, 8); }
+    EXPECT_NE(take_spare_chunk(1).bytes, nullptr);  // kept again once memory is there
+  });
+  on_fresh_thread([] {
+    {
+      JsonDocument document;
+      document.owned_text = std::make_unique<std::string>(8192, 'x');
+      refuse_allocations = true;
+    }
+    refuse_allocations = false;
+    EXPECT_LT(take_text_buffer(0).capacity(), 8192u);
+  });
+}
+
+TEST(Workspace, KeepsSpareMemoryWithinItsBound) {
+  on_fresh_thread([] {
+    const struct {
+      std::size_t size;
+      bool kept;
+    } chunks[] = {{kWorkspaceBytes - 8192, true}, {8192, true}, {1, false}};
+    for (const auto& c : chunks) give_spare_chunk({std::make_unique_for_overwrite<std::byte[]>(c.size), c.size});
+    for (const auto& c : chunks) {
+      EXPECT_EQ(take_spare_chunk(c.size).size == c.size, c.kept) << c.size;
+    }
+  });
+  on_fresh_thread([] {
+    recycle_text_buffer(std::string(100, 'x'));  // too small to keep
+    std::string big(10000, 'x');
+    const std::size_t capacity = big.capacity();
+    recycle_text_buffer(std::move(big));
+    std::string taken = take_text_buffer(10);
+    EXPECT_EQ(taken.capacity(), capacity);
+    EXPECT_TRUE(taken.empty());
+    EXPECT_LT(take_text_buffer(0).capacity(), 4096u);
+  });
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "read/read_json5.h"
 #include "repair/repair_passes.h"
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 
 namespace plomet {
 namespace {

@@ -7,6 +7,16 @@
 namespace plomet::scan {
 namespace {
 
+// Removes the last character (not byte) of a UTF-8 text, if any: the way
+// back over output that last_char reads.
+void pop_last_char(std::string& out) {
+  while (!out.empty()) {
+    bool continuation = (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80;
+    out.pop_back();
+    if (!continuation) break;
+  }
+}
+
 TEST(Utf8Cursor, DecodesScalarValuesAndKeepsMalformedBytesOneByOne) {
   struct Case {
     std::string text;

@@ -1,11 +1,11 @@
-#include "text/utf8_encoding.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace plomet {
+namespace plomet::scan {
 namespace {
 
 // Encodes with room for the worst case; "<refused>" when the encoder refuses.
@@ -53,4 +53,4 @@ TEST(EncodeUtf8, RefusesSurrogatesAndCodePointsPastTheLast) {
 }
 
 }  // namespace
-}  // namespace plomet
+}  // namespace plomet::scan

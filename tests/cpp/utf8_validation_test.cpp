@@ -1,4 +1,4 @@
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 
 #include <gtest/gtest.h>
 

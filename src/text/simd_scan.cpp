@@ -1,0 +1,23 @@
+#include "text/simd_scan.h"
+
+namespace plomet::scan {
+
+const char* skip_blank_bytes(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i space_v = _mm_set1_epi8(' ');
+  const __m128i lf_v = _mm_set1_epi8('\n');
+  const __m128i cr_v = _mm_set1_epi8('\r');
+  const __m128i tab_v = _mm_set1_epi8('\t');
+  const auto stops = [&](const char* block) {
+    const __m128i chunk = load_block(block);
+    const __m128i blank = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(chunk, space_v), _mm_cmpeq_epi8(chunk, lf_v)),
+                                       _mm_or_si128(_mm_cmpeq_epi8(chunk, cr_v), _mm_cmpeq_epi8(chunk, tab_v)));
+    return ~bits_of(blank) & 0xFFFFu;
+  };
+  if (find_in_blocks(p, end, stops)) return p;
+#endif
+  while (p < end && is_blank_byte(*p)) ++p;
+  return p;
+}
+
+}  // namespace plomet::scan
