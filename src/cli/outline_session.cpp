@@ -8,7 +8,7 @@
 #include "analyze.h"
 #include "repair/parse_or_repair.h"
 #include "read/read_json5.h"
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 #include "shape/render_json_schema.h"
 
 namespace plomet::cli {

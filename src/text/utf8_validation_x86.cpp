@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "text/utf8_validation.h"
+#include "text/utf8.h"
 
 #define PLOMET_TARGET_SSE42 __attribute__((target("sse4.2")))
 #define PLOMET_TARGET_AVX2 __attribute__((target("avx2")))
