@@ -8,6 +8,11 @@
 
 namespace plomet {
 
+// Arrays and objects may nest this deep and no deeper: 1024 nested `[` read,
+// 1025 do not. The JSON5 reader and the loose reader of the missing-quote
+// repair share the bound.
+inline constexpr std::size_t kMaxNestingDepth = 1024;
+
 template <class Frame, std::size_t Capacity>
 class ContainerStack {
  public:
@@ -26,7 +31,8 @@ class ContainerStack {
   bool empty() const { return depth_ == 0; }
 
  private:
-  std::array<Frame, Capacity> frames_{};
+  // Only frames below depth_ are ever read, so none is set up in advance.
+  std::array<Frame, Capacity> frames_;
   std::size_t depth_ = 0;
 };
 

@@ -31,6 +31,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/container_stack.h"
 #include "core/interrupt_poll.h"
 #include "read/json5_number.h"
 #include "text/simd_scan.h"
@@ -39,11 +40,6 @@
 #include "text/utf8.h"
 
 namespace plomet {
-
-// Arrays and objects may nest this deep and no deeper: 1024 nested `[` read,
-// 1025 do not. The loose readers of the missing-quote repair use the same
-// bound.
-inline constexpr std::size_t kMaxNestingDepth = 1024;
 
 namespace json5 {
 
@@ -206,17 +202,20 @@ class Json5EventReader {
     }
   }
 
-  void begin(bool is_object) {
-    open_[depth_++] = is_object;
+  // Opens a container; false when kMaxNestingDepth are open already.
+  bool begin(bool is_object) {
+    if (!open_.push(is_object)) return false;
     if (is_object) {
       consumer_.begin_object();
     } else {
       consumer_.begin_array();
     }
+    return true;
   }
 
   void end() {
-    const bool is_object = open_[--depth_];
+    const bool is_object = open_.top();
+    open_.pop();
     if (is_object) {
       consumer_.end_object();
     } else {
@@ -232,9 +231,8 @@ class Json5EventReader {
       if (p_ == end_) return fail(p_, "a value");
       char c = *p_;
       if (c == '[' || c == '{') {
-        if (depth_ == kMaxNestingDepth) return fail(p_, "no more than 1024 nested arrays and objects");
         const bool is_object = c == '{';
-        begin(is_object);
+        if (!begin(is_object)) return fail(p_, "no more than 1024 nested arrays and objects");
         ++p_;
         skip_insignificant();
         if (p_ < end_ && *p_ == (is_object ? '}' : ']')) {
@@ -250,12 +248,12 @@ class Json5EventReader {
       // The value is complete: go past separators and the closing brackets
       // that complete further values.
       for (;;) {
-        if (depth_ == 0) {
+        if (open_.empty()) {
           skip_insignificant();
           if (p_ != end_) return fail(p_, "end of text");
           return true;
         }
-        const bool in_object = open_[depth_ - 1];
+        const bool in_object = open_.top();
         const char closer = in_object ? '}' : ']';
         skip_insignificant();
         if (p_ < end_ && *p_ == ',') {
@@ -657,8 +655,7 @@ class Json5EventReader {
   const char* end_;
   Consumer& consumer_;
   // For each open container, whether it is an object.
-  std::array<bool, kMaxNestingDepth> open_;
-  std::size_t depth_ = 0;
+  ContainerStack<bool, kMaxNestingDepth> open_;
   std::string decoded_;
   const char* fail_at_ = nullptr;
   const char* expected_ = "";

@@ -10,7 +10,6 @@
 
 #include "core/container_stack.h"
 #include "core/internal_fault.h"
-#include "read/json5_event_reader.h"
 #include "text/number_text.h"
 #include "text/text_scan.h"
 

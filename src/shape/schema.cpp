@@ -1,5 +1,8 @@
 #include "shape/schema.h"
 
+#include <type_traits>
+#include <variant>
+
 #include "core/interrupt_poll.h"
 
 namespace plomet {
@@ -35,24 +38,23 @@ void detach_container_children(Schema& node, std::vector<Schema>& pending) {
   }
 }
 
+// Containers are the caller's; anything else, a payload left valueless
+// included, is copied as Null.
 [[gnu::noinline]] void copy_scalar_into(Schema& out, const Schema& schema) {
-  switch (static_cast<Schema::Kind>(schema.payload.index())) {
-    case Schema::Kind::Bool:
-      out.payload.emplace<BoolSchema>(std::get<BoolSchema>(schema.payload));
-      break;
-    case Schema::Kind::Int:
-      out.payload.emplace<IntSchema>(std::get<IntSchema>(schema.payload));
-      break;
-    case Schema::Kind::Float:
-      out.payload.emplace<FloatSchema>(std::get<FloatSchema>(schema.payload));
-      break;
-    case Schema::Kind::Str:
-      out.payload.emplace<StrSchema>(std::get<StrSchema>(schema.payload));
-      break;
-    default:
-      out.payload.emplace<NullSchema>();
-      break;
+  if (schema.payload.valueless_by_exception()) {
+    out.payload.emplace<NullSchema>();
+    return;
   }
+  std::visit(
+      [&out](const auto& scalar) {
+        using Payload = std::decay_t<decltype(scalar)>;
+        if constexpr (std::is_same_v<Payload, ArraySchema> || std::is_same_v<Payload, ObjectSchema>) {
+          out.payload.emplace<NullSchema>();
+        } else {
+          out.payload.emplace<Payload>(scalar);
+        }
+      },
+      schema.payload);
 }
 
 }  // namespace
@@ -102,12 +104,6 @@ void copy_schema_into(Schema& out, const Schema& schema) {
   } else {
     copy_scalar_into(out, schema);
   }
-}
-
-Schema copy_schema(const Schema& schema) {
-  Schema copy;
-  copy_schema_into(copy, schema);
-  return copy;
 }
 
 }  // namespace plomet

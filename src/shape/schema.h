@@ -88,7 +88,7 @@ struct Schema {
   Schema(T&& kind_payload) : payload(std::forward<T>(kind_payload)) {}
   Schema(Schema&& other) noexcept;
   Schema& operator=(Schema&& other) noexcept;
-  Schema(const Schema&) = delete;  // deep copies are explicit: copy_schema
+  Schema(const Schema&) = delete;  // deep copies are explicit: copy_schema_into
   Schema& operator=(const Schema&) = delete;
   // Releases nested containers from an explicit work list, so that a schema
   // of any depth is released without deep recursion.
@@ -122,9 +122,8 @@ Schema infer_schema(const JsonValue& value);
 // never combined.
 void merge_schema(Schema& target, const Schema& other);
 
-// A deep copy: same kinds, examples, field order and optional marks.
-Schema copy_schema(const Schema& schema);
-// The same, written over out.
+// A deep copy written over out: same kinds, examples, field order and
+// optional marks.
 void copy_schema_into(Schema& out, const Schema& schema);
 
 // The outline text: two spaces of indentation per level, lines joined with a

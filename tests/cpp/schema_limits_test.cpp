@@ -108,7 +108,8 @@ void infer_render_release(const JsonValue& root) {
   const std::string hidden = render_schema(schema, false);
   // Every level adds an opening and a closing line.
   if (std::count(hidden.begin(), hidden.end(), '\n') < 2000) throw std::runtime_error("outline too short");
-  Schema copy = copy_schema(schema);
+  Schema copy;
+  copy_schema_into(copy, schema);
   merge_schema(copy, schema);
   if (render_schema(copy, true) != shown) throw std::runtime_error("merging a copy changed the outline");
 }
