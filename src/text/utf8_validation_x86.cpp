@@ -22,8 +22,6 @@
 
 #include "text/utf8.h"
 
-#define PLOMET_TARGET_SSE42 __attribute__((target("sse4.2")))
-#define PLOMET_TARGET_AVX2 __attribute__((target("avx2")))
 
 namespace plomet::scan {
 namespace {
@@ -137,132 +135,55 @@ inline std::size_t find_invalid_utf8_by_block(std::string_view bytes, Blocks& bl
   return kValidUtf8;
 }
 
-// ---- SSE4.2: four vectors of 16 bytes per block.
+// The block check, written once in utf8_validation_x86_blocks.inc and
+// compiled for each instruction set: a namespace that names its vector type,
+// width, intrinsic prefix and target, and how a vector's earlier bytes are
+// taken from the vector before it.
 
-PLOMET_TARGET_SSE42 inline __m128i load_sse42(const void* p) {
-  return _mm_loadu_si128(static_cast<const __m128i*>(p));
+namespace sse42 {
+using Vector = __m128i;
+#define PLOMET_VECTOR_TARGET __attribute__((target("sse4.2")))
+#define PLOMET_VECTOR_OP(op) _mm_##op
+#define PLOMET_VECTOR_BITS_OP(op) _mm_##op##128
+constexpr std::size_t kVectorBytes = 16;
+
+// input with the last `shift` bytes of previous shifted in front.
+template <int shift>
+PLOMET_VECTOR_TARGET inline Vector shifted_in(Vector input, Vector previous) {
+  return _mm_alignr_epi8(input, previous, 16 - shift);
 }
 
-PLOMET_TARGET_SSE42 inline __m128i high_nibbles_sse42(__m128i bytes) {
-  return _mm_and_si128(_mm_srli_epi16(bytes, 4), _mm_set1_epi8(0x0F));
+#include "text/utf8_validation_x86_blocks.inc"
+}  // namespace sse42
+
+namespace avx2 {
+using Vector = __m256i;
+#define PLOMET_VECTOR_TARGET __attribute__((target("avx2")))
+#define PLOMET_VECTOR_OP(op) _mm256_##op
+#define PLOMET_VECTOR_BITS_OP(op) _mm256_##op##256
+constexpr std::size_t kVectorBytes = 32;
+
+// The byte shifts work within 128-bit lanes: the low lane takes its earlier
+// bytes from the high lane of previous.
+template <int shift>
+PLOMET_VECTOR_TARGET inline Vector shifted_in(Vector input, Vector previous) {
+  return _mm256_alignr_epi8(input, _mm256_permute2x128_si256(previous, input, 0x21), 16 - shift);
 }
 
-// Nonzero bytes where input, after the vector previous, breaks a sequence.
-PLOMET_TARGET_SSE42 inline __m128i faults_sse42(__m128i input, __m128i previous) {
-  const __m128i previous1 = _mm_alignr_epi8(input, previous, 15);
-  const __m128i previous2 = _mm_alignr_epi8(input, previous, 14);
-  const __m128i previous3 = _mm_alignr_epi8(input, previous, 13);
-  const __m128i pair_faults = _mm_and_si128(
-      _mm_and_si128(_mm_shuffle_epi8(load_sse42(kPreviousHighNibbleLanes.data()), high_nibbles_sse42(previous1)),
-                    _mm_shuffle_epi8(load_sse42(kPreviousLowNibbleLanes.data()),
-                                     _mm_and_si128(previous1, _mm_set1_epi8(0x0F)))),
-      _mm_shuffle_epi8(load_sse42(kHighNibbleLanes.data()), high_nibbles_sse42(input)));
-  // The high bit is set where a byte must be a third or fourth continuation
-  // byte: two after a lead of E0 and up, or three after one of F0 and up.
-  const __m128i third = _mm_subs_epu8(previous2, _mm_set1_epi8(0xE0 - 0x80));
-  const __m128i fourth = _mm_subs_epu8(previous3, _mm_set1_epi8(0xF0 - 0x80));
-  const __m128i must_continue =
-      _mm_and_si128(_mm_or_si128(third, fourth), _mm_set1_epi8(static_cast<char>(0x80)));
-  return _mm_xor_si128(pair_faults, must_continue);
-}
-
-PLOMET_TARGET_SSE42 inline bool is_zero_sse42(__m128i v) { return _mm_testz_si128(v, v) != 0; }
-
-// The blocks so far: the last vector, and where it leaves a sequence open
-// (zero bytes when none is).
-struct Sse42Blocks {
-  __m128i previous;
-  __m128i open_sequence;
-
-  // Whether the 64 bytes at p continue the text without a fault.
-  PLOMET_TARGET_SSE42 bool next_is_valid(const char* p);
-};
-
-PLOMET_TARGET_SSE42 bool Sse42Blocks::next_is_valid(const char* p) {
-  const __m128i v0 = load_sse42(p);
-  const __m128i v1 = load_sse42(p + 16);
-  const __m128i v2 = load_sse42(p + 32);
-  const __m128i v3 = load_sse42(p + 48);
-  const __m128i any = _mm_or_si128(_mm_or_si128(v0, v1), _mm_or_si128(v2, v3));
-  if (_mm_movemask_epi8(any) == 0) {
-    const bool valid = is_zero_sse42(open_sequence);
-    previous = v3;
-    open_sequence = _mm_setzero_si128();
-    return valid;
-  }
-  const __m128i faults = _mm_or_si128(
-      _mm_or_si128(faults_sse42(v0, previous), faults_sse42(v1, v0)),
-      _mm_or_si128(faults_sse42(v2, v1), faults_sse42(v3, v2)));
-  previous = v3;
-  open_sequence = _mm_subs_epu8(v3, load_sse42(kLargestClosedTail.data() + 48));
-  return is_zero_sse42(faults);
-}
-
-// ---- AVX2: two vectors of 32 bytes per block.
-
-PLOMET_TARGET_AVX2 inline __m256i load_avx2(const void* p) {
-  return _mm256_loadu_si256(static_cast<const __m256i*>(p));
-}
-
-PLOMET_TARGET_AVX2 inline __m256i high_nibbles_avx2(__m256i bytes) {
-  return _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
-}
-
-PLOMET_TARGET_AVX2 inline __m256i faults_avx2(__m256i input, __m256i previous) {
-  // The byte shifts work within 128-bit lanes: the low lane takes its
-  // earlier bytes from the high lane of previous.
-  const __m256i straddle = _mm256_permute2x128_si256(previous, input, 0x21);
-  const __m256i previous1 = _mm256_alignr_epi8(input, straddle, 15);
-  const __m256i previous2 = _mm256_alignr_epi8(input, straddle, 14);
-  const __m256i previous3 = _mm256_alignr_epi8(input, straddle, 13);
-  const __m256i pair_faults = _mm256_and_si256(
-      _mm256_and_si256(
-          _mm256_shuffle_epi8(load_avx2(kPreviousHighNibbleLanes.data()), high_nibbles_avx2(previous1)),
-          _mm256_shuffle_epi8(load_avx2(kPreviousLowNibbleLanes.data()),
-                              _mm256_and_si256(previous1, _mm256_set1_epi8(0x0F)))),
-      _mm256_shuffle_epi8(load_avx2(kHighNibbleLanes.data()), high_nibbles_avx2(input)));
-  const __m256i third = _mm256_subs_epu8(previous2, _mm256_set1_epi8(0xE0 - 0x80));
-  const __m256i fourth = _mm256_subs_epu8(previous3, _mm256_set1_epi8(0xF0 - 0x80));
-  const __m256i must_continue =
-      _mm256_and_si256(_mm256_or_si256(third, fourth), _mm256_set1_epi8(static_cast<char>(0x80)));
-  return _mm256_xor_si256(pair_faults, must_continue);
-}
-
-PLOMET_TARGET_AVX2 inline bool is_zero_avx2(__m256i v) { return _mm256_testz_si256(v, v) != 0; }
-
-struct Avx2Blocks {
-  __m256i previous;
-  __m256i open_sequence;
-
-  PLOMET_TARGET_AVX2 bool next_is_valid(const char* p);
-};
-
-PLOMET_TARGET_AVX2 bool Avx2Blocks::next_is_valid(const char* p) {
-  const __m256i v0 = load_avx2(p);
-  const __m256i v1 = load_avx2(p + 32);
-  if (_mm256_movemask_epi8(_mm256_or_si256(v0, v1)) == 0) {
-    const bool valid = is_zero_avx2(open_sequence);
-    previous = v1;
-    open_sequence = _mm256_setzero_si256();
-    return valid;
-  }
-  const __m256i faults = _mm256_or_si256(faults_avx2(v0, previous), faults_avx2(v1, v0));
-  previous = v1;
-  open_sequence = _mm256_subs_epu8(v1, load_avx2(kLargestClosedTail.data() + 32));
-  return is_zero_avx2(faults);
-}
+#include "text/utf8_validation_x86_blocks.inc"
+}  // namespace avx2
 
 }  // namespace
 
 // flatten: the block check, compiled for the same instructions, goes into the
 // loop with its tables in registers rather than being called per block.
-__attribute__((flatten)) PLOMET_TARGET_SSE42 std::size_t find_invalid_utf8_sse42(std::string_view bytes) {
-  Sse42Blocks blocks{_mm_setzero_si128(), _mm_setzero_si128()};
+__attribute__((flatten, target("sse4.2"))) std::size_t find_invalid_utf8_sse42(std::string_view bytes) {
+  sse42::Blocks blocks;
   return find_invalid_utf8_by_block(bytes, blocks);
 }
 
-__attribute__((flatten)) PLOMET_TARGET_AVX2 std::size_t find_invalid_utf8_avx2(std::string_view bytes) {
-  Avx2Blocks blocks{_mm256_setzero_si256(), _mm256_setzero_si256()};
+__attribute__((flatten, target("avx2"))) std::size_t find_invalid_utf8_avx2(std::string_view bytes) {
+  avx2::Blocks blocks;
   return find_invalid_utf8_by_block(bytes, blocks);
 }
 
