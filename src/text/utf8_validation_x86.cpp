@@ -136,40 +136,24 @@ inline std::size_t find_invalid_utf8_by_block(std::string_view bytes, Blocks& bl
 }
 
 // The block check, written once in utf8_validation_x86_blocks.inc and
-// compiled for each instruction set: a namespace that names its vector type,
-// width, intrinsic prefix and target, and how a vector's earlier bytes are
-// taken from the vector before it.
+// compiled for each instruction set, which names its target and intrinsics,
+// and where a vector's earlier bytes come from: the byte shifts work within
+// 128-bit lanes, so an AVX2 vector's low lane takes them from the high lane
+// of the vector before it.
 
 namespace sse42 {
-using Vector = __m128i;
 #define PLOMET_VECTOR_TARGET __attribute__((target("sse4.2")))
 #define PLOMET_VECTOR_OP(op) _mm_##op
 #define PLOMET_VECTOR_BITS_OP(op) _mm_##op##128
-constexpr std::size_t kVectorBytes = 16;
-
-// input with the last `shift` bytes of previous shifted in front.
-template <int shift>
-PLOMET_VECTOR_TARGET inline Vector shifted_in(Vector input, Vector previous) {
-  return _mm_alignr_epi8(input, previous, 16 - shift);
-}
-
+#define PLOMET_VECTOR_EARLIER_LANES(previous, input) (previous)
 #include "text/utf8_validation_x86_blocks.inc"
 }  // namespace sse42
 
 namespace avx2 {
-using Vector = __m256i;
 #define PLOMET_VECTOR_TARGET __attribute__((target("avx2")))
 #define PLOMET_VECTOR_OP(op) _mm256_##op
 #define PLOMET_VECTOR_BITS_OP(op) _mm256_##op##256
-constexpr std::size_t kVectorBytes = 32;
-
-// The byte shifts work within 128-bit lanes: the low lane takes its earlier
-// bytes from the high lane of previous.
-template <int shift>
-PLOMET_VECTOR_TARGET inline Vector shifted_in(Vector input, Vector previous) {
-  return _mm256_alignr_epi8(input, _mm256_permute2x128_si256(previous, input, 0x21), 16 - shift);
-}
-
+#define PLOMET_VECTOR_EARLIER_LANES(previous, input) _mm256_permute2x128_si256(previous, input, 0x21)
 #include "text/utf8_validation_x86_blocks.inc"
 }  // namespace avx2
 
