@@ -21,8 +21,9 @@ using scan::Utf8Cursor;
 
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
-std::string drop_trailing_commas(std::string_view text) {
-  return repair::erase_ranges(text, [text](std::size_t from) {
+void drop_trailing_commas(std::string& fixed) {
+  const std::string_view text = fixed;
+  repair::erase_ranges(fixed, [text](std::size_t from) {
     for (std::size_t pos = text.find(',', from); pos != std::string_view::npos; pos = text.find(',', pos + 1)) {
       if (interrupt::poll(interrupt::kValueUnits)) break;
       const char32_t next = Utf8Cursor(text, pos + 1).peek_past_whitespace();
@@ -175,10 +176,9 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   std::string& end = out.written_to(text.size());
   if (in_string) end.push_back('"');
   std::string fixed = out.finish();
-  std::string without_trailing_commas = drop_trailing_commas(fixed);
-  repair::recycle_text_buffer(std::move(fixed));
-  open_brackets.append_closers(without_trailing_commas);
-  return without_trailing_commas;
+  drop_trailing_commas(fixed);
+  open_brackets.append_closers(fixed);
+  return fixed;
 }
 
 ParseResult normalize_and_read(std::string_view text, ReadOptions options) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -289,20 +290,29 @@ ClosedAtEnd close_string_and_brackets(std::string_view text, bool in_string, Bra
   });
 }
 
-// Copies text without the byte ranges next_removal finds.
+// Removes from text, in place, the byte ranges next_removal finds.
 // next_removal(from) returns the next range [first, second) that starts at or
-// after from, or one that starts at npos when there is none. Every byte is
-// looked at and copied once, so it is linear.
+// after from, or one that starts at npos when there is none; it may read the
+// text from `from` on, which the removal has not moved yet. Each kept byte is
+// moved at most once, so it is linear, and a text with nothing to remove is
+// left untouched.
 template <class NextRemoval>
-std::string erase_ranges(std::string_view text, NextRemoval next_removal) {
-  CopyThroughOutput out(text);
+void erase_ranges(std::string& text, NextRemoval next_removal) {
+  std::size_t kept = 0;       // bytes kept so far, at the front of text
+  std::size_t copied_to = 0;  // the bytes before this are kept or removed
+  bool removed = false;
   for (std::size_t from = 0;;) {
     const std::pair<std::size_t, std::size_t> removal = next_removal(from);
     if (removal.first == std::string_view::npos) break;
-    out.replace(removal.first, removal.second - removal.first);
+    std::memmove(text.data() + kept, text.data() + copied_to, removal.first - copied_to);
+    kept += removal.first - copied_to;
+    copied_to = removal.second;
     from = removal.second;
+    removed = true;
   }
-  return out.finish();
+  if (!removed) return;
+  std::memmove(text.data() + kept, text.data() + copied_to, text.size() - copied_to);
+  text.resize(kept + text.size() - copied_to);
 }
 
 // Joins items with separator between them; append_item(out, item) writes

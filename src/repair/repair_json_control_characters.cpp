@@ -40,7 +40,9 @@ PassResult repair_json_control_characters(std::string_view text) {
   // Every removed character is below U+0020, so one byte holds each.
   std::string removed;
   scan::Utf8Cursor cursor(text);
-  std::string out = repair::erase_ranges(text, [&](std::size_t) {
+  std::string out = repair::take_text_buffer(text.size());
+  out.assign(text);
+  repair::erase_ranges(out, [&](std::size_t) {
     while (!cursor.at_end() && !interrupt::poll(1)) {
       const std::size_t position = cursor.position();
       const char32_t c = cursor.next();

@@ -14,8 +14,9 @@ namespace {
 
 // Replaces every ", " with ",", left to right and without overlap, across
 // the whole text (strings included).
-std::string squeeze_comma_space(std::string_view text) {
-  return repair::erase_ranges(text, [text](std::size_t from) {
+void squeeze_comma_space(std::string& squeezed) {
+  const std::string_view text = squeezed;
+  repair::erase_ranges(squeezed, [text](std::size_t from) {
     const std::size_t found = interrupt::poll(interrupt::kValueUnits) ? std::string_view::npos : text.find(", ", from);
     if (found == std::string_view::npos) return std::pair(found, found);
     return std::pair(found + 1, found + 2);
@@ -106,10 +107,9 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
 
   std::string repaired = out.finish();
   if (!changed) return repaired;  // the copied-through input, as it was
-  std::string squeezed = squeeze_comma_space(repaired);
-  repair::recycle_text_buffer(std::move(repaired));
+  squeeze_comma_space(repaired);
   PLOMET_REPAIR_EVENT("repair_json_missing_closing_quotes", "Repaired missing closing quotes.");
-  return squeezed;
+  return repaired;
 }
 
 }  // namespace plomet

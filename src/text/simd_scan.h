@@ -39,7 +39,7 @@ inline unsigned bits_of(__m128i bytes) { return static_cast<unsigned>(_mm_movema
 
 // The first of the given ASCII bytes, for sets met in long runs of other text.
 template <char... Bytes>
-const char* find_first_of_bytes(const char* p, const char* end) {
+inline const char* find_first_of_bytes(const char* p, const char* end) {
 #if defined(__SSE2__)
   const auto stops = [](const char* block) {
     const __m128i chunk = load_block(block);
@@ -56,7 +56,7 @@ const char* find_first_of_bytes(const char* p, const char* end) {
 // The same over a text: position of the first of the bytes at or after pos,
 // or text.size().
 template <char... Bytes>
-std::size_t find_first_of_bytes(std::string_view text, std::size_t pos) {
+inline std::size_t find_first_of_bytes(std::string_view text, std::size_t pos) {
   return static_cast<std::size_t>(find_first_of_bytes<Bytes...>(text.data() + pos, text.data() + text.size()) -
                                   text.data());
 }
