@@ -18,13 +18,23 @@ namespace {
 thread_local bool refuse_allocations = false;
 }  // namespace
 
+// Every form of new and delete is replaced, so that each allocation and its
+// release go through the same pair (malloc and free).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  return refuse_allocations ? nullptr : std::malloc(size == 0 ? 1 : size);
+}
 void* operator new(std::size_t size) {
-  if (refuse_allocations) throw std::bad_alloc();
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  if (void* p = operator new(size, std::nothrow)) return p;
   throw std::bad_alloc();
 }
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept { return operator new(size, nothrow); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace plomet {
 namespace {
