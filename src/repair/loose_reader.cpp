@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -84,7 +85,7 @@ class LooseReader {
   }
 
   bool open(bool is_object) {
-    return frames_.push({is_object, is_object ? members_.size() : items_.size(), {}});
+    return frames_->push({is_object, is_object ? members_.size() : items_.size(), {}});
   }
   JsonValue close();
   LooseReadResult read_scalar();
@@ -95,7 +96,10 @@ class LooseReader {
 
   LooseTokenStream& tokens_;
   JsonArena& arena_;
-  ContainerStack<Frame, kMaxNestingDepth> frames_;
+  // On the heap: full, the frames take 32 KiB, more than the smallest thread
+  // stacks that callers run on leave.
+  std::unique_ptr<ContainerStack<Frame, kMaxNestingDepth>> frames_ =
+      std::make_unique<ContainerStack<Frame, kMaxNestingDepth>>();
   std::vector<JsonValue> items_;
   std::vector<JsonMember> members_;
   std::string scratch_;
@@ -154,9 +158,9 @@ LooseReadResult LooseReader::read() {
         }
         break;
       case Step::Deliver:
-        if (frames_.empty()) return value;
-        if (frames_.top().is_object) {
-          members_.push_back({frames_.top().key, value});
+        if (frames_->empty()) return value;
+        if (frames_->top().is_object) {
+          members_.push_back({frames_->top().key, value});
           step = Step::ObjectMember;
         } else {
           items_.push_back(value);
@@ -168,8 +172,8 @@ LooseReadResult LooseReader::read() {
 }
 
 JsonValue LooseReader::close() {
-  const Frame frame = frames_.top();
-  frames_.pop();
+  const Frame frame = frames_->top();
+  frames_->pop();
   if (frame.is_object) {
     JsonValue object = make_object(std::span(members_).subspan(frame.first), arena_);
     members_.resize(frame.first);
@@ -231,7 +235,7 @@ LooseReader::MemberStep LooseReader::start_member() {
     value_follows = token.has_text() || token.is_punct('[') || token.is_punct('{');
   }
   if (value_follows) {
-    frames_.top().key = arena_.copy_string(key);
+    frames_->top().key = arena_.copy_string(key);
     return MemberStep::ValueFollows;
   }
   JsonValue value;

@@ -1,9 +1,9 @@
-"""Runs a callable on a thread with a 512 KiB stack, as some callers configure theirs."""
+"""Runs a callable on a thread with a small stack (512 KiB unless told), as some callers configure theirs."""
 import threading
 
 
-def run_on_small_stack(fn):
-    """Returns fn's result, or raises its error, after running it on a 512 KiB-stack thread."""
+def run_on_small_stack(fn, stack_bytes=512 * 1024):
+    """Returns fn's result, or raises its error, after running it on a thread with that stack."""
     outcome = {}
 
     def target():
@@ -12,7 +12,7 @@ def run_on_small_stack(fn):
         except BaseException as error:  # noqa: BLE001 - handed back to the caller
             outcome["error"] = error
 
-    previous = threading.stack_size(512 * 1024)
+    previous = threading.stack_size(stack_bytes)
     try:
         thread = threading.Thread(target=target)
         thread.start()

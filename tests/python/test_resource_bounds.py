@@ -28,6 +28,18 @@ def test_ten_million_levels_are_refused_in_linear_time(unit):
     assert large < 30 * small + 1.0, (small, large)
 
 
+# The smallest thread stack Python allows: the reads and repairs keep their
+# bookkeeping off the call stack (the missing-quotes repair's open containers
+# alone would take 32 KiB).
+@pytest.mark.parametrize("text, outline", [
+    ('{"a": [1, 2', '{\n  "a": [\n    1, 2\n  ]\n}'),
+    ("{name: John Smith, age: 3", '{\n  "name": "John Smith",\n  "age": 3\n}'),
+    ("[alpha, beta]", "  [\n    \"alpha\", \"beta\"\n  ]"),
+])
+def test_repairs_on_the_smallest_thread_stack(text, outline):
+    assert run_on_small_stack(lambda: plomet.analyze_json(text), stack_bytes=32 * 1024) == outline
+
+
 @pytest.mark.parametrize("unit", ["[", '{"a":'])
 def test_ten_million_levels_on_a_small_stack_thread(unit):
     def call():
