@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "text/number_text.h"
+
 namespace plomet::cli {
 
 namespace {
@@ -17,8 +19,6 @@ struct FixUps {
   bool understood = true;
 };
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 FixUps compare(std::string_view original, std::string_view fixed) {
   FixUps fix_ups;
   std::size_t i = 0;
@@ -32,7 +32,7 @@ FixUps compare(std::string_view original, std::string_view fixed) {
     } else if (o == ',') {
       ++fix_ups.commas_dropped;
       ++i;
-    } else if (f == ',' && is_digit(o)) {
+    } else if (f == ',' && number_text::is_digit(o)) {
       ++fix_ups.commas_inserted;
       ++j;
     } else if (f == '"' && o == '\'') {

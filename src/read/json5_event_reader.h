@@ -34,6 +34,7 @@
 #include "core/container_stack.h"
 #include "core/interrupt_poll.h"
 #include "read/json5_number.h"
+#include "text/number_text.h"
 #include "text/simd_scan.h"
 #include "text/text_scan.h"
 #include "text/unicode_tables.h"
@@ -62,19 +63,16 @@ inline bool is_identifier_part_char(char32_t c) {
          c == 0x200C || c == 0x200D;
 }
 
-inline bool is_hex_digit(char c) {
-  return (c >= '0' && c <= '9') || (static_cast<char>(c | 0x20) >= 'a' && static_cast<char>(c | 0x20) <= 'f');
-}
-
-inline int hex_value(char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+inline bool is_hex_digit(char c) { return number_text::hex_digit_value(c) >= 0; }
 
 // The value of exactly `count` hexadecimal digits at p, or -1.
 inline std::int32_t read_hex_digits(const char* p, const char* end, int count) {
   if (end - p < count) return -1;
   std::int32_t value = 0;
   for (int i = 0; i < count; ++i) {
-    if (!is_hex_digit(p[i])) return -1;
-    value = value * 16 + hex_value(p[i]);
+    const int digit = number_text::hex_digit_value(p[i]);
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
   }
   return value;
 }
@@ -105,7 +103,7 @@ inline bool starts_with(const char* p, const char* end, std::string_view word) {
 }
 
 inline const char* skip_digits(const char* p, const char* end) {
-  while (p < end && *p >= '0' && *p <= '9') ++p;
+  while (p < end && number_text::is_digit(*p)) ++p;
   return p;
 }
 

@@ -14,13 +14,6 @@ constexpr std::string_view kIntegerError = "error parsing integer";
 constexpr std::string_view kNumberError = "error parsing number";
 constexpr std::string_view kTooLargeError = "error parsing number: too large";
 
-int hex_digit_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  char lower = static_cast<char>(c | 0x20);
-  if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
-  return -1;
-}
-
 bool has_hex_prefix(std::string_view s) { return s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'); }
 
 bool is_non_finite_word(std::string_view s) {
@@ -45,7 +38,7 @@ Expected<JsonValue, std::string_view> convert_hex(std::string_view digits) {
   if (digits.empty()) return Unexpected(kHexError);
   std::uint64_t value = 0;
   for (char c : digits) {
-    int d = hex_digit_value(c);
+    int d = number_text::hex_digit_value(c);
     if (d < 0) return Unexpected(kHexError);
     value = value * 16 + static_cast<std::uint64_t>(d);
     if (value > std::numeric_limits<std::uint32_t>::max()) return Unexpected(kHexError);

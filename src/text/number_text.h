@@ -15,6 +15,13 @@ namespace plomet::number_text {
 
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+// The value of a hexadecimal digit of either case, or -1.
+inline int hex_digit_value(char c) {
+  if (is_digit(c)) return c - '0';
+  const char lower = static_cast<char>(c | 0x20);
+  return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
 // The characters a rough number run is made of: digits, signs, `e` `E` and
 // the point. The loose tokenizer, the comma pass and the normalisation cut
 // numbers out of a text with it.
