@@ -10,7 +10,7 @@
 
 #include "core/interrupt_poll.h"
 #include "repair/parse_or_repair.h"
-#include "repair/repair_passes.h"
+#include "repair/repair_driver.h"
 #include "shape/infer_from_text.h"
 
 namespace plomet {
@@ -34,20 +34,6 @@ bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape
   return true;
 }
 
-// Normalises a text and infers the shape of the result, which the shape
-// keeps.
-bool infer_normalized(std::string_view text, bool keep_examples, TextShape& shape) {
-  std::optional<std::string> fixed = normalize_json_text(text);
-  if (!fixed) return false;
-  auto read_text = std::make_unique<std::string>(std::move(*fixed));
-  if (infer_candidate(*read_text, keep_examples, shape)) {
-    shape.repaired_text = std::move(read_text);
-    return true;
-  }
-  recycle_text_buffer(std::move(*read_text));
-  return false;
-}
-
 }  // namespace
 
 Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples) {
@@ -56,24 +42,14 @@ Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool ke
     shape.schema = Schema(ObjectSchema{});
     return shape;
   }
-  // A stopped call leaves every stage failing, so the check after each
-  // stage tells an interruption from a text that does not read.
-  const auto interrupted = [] { return Unexpected(RepairError::interrupted()); };
-  if (infer_candidate(text, keep_examples, shape)) return shape;
-  if (interrupt::requested()) return interrupted();
-  if (infer_normalized(text, keep_examples, shape)) return shape;
-  for (const RepairPassEntry& pass : repair_pass_table()) {
-    if (interrupt::requested()) return interrupted();
-    PassResult repaired = pass.run(text);
-    if (interrupt::requested()) return interrupted();
-    if (!repaired) return Unexpected(std::move(repaired).error());
-    // An unchanged text would fail exactly as the read of the input did.
-    const bool read = repaired.value() != text && infer_normalized(repaired.value(), keep_examples, shape);
-    recycle_text_buffer(std::move(repaired.value()));
-    if (read) return shape;
-  }
-  if (interrupt::requested()) return interrupted();
-  return Unexpected(RepairError::all_attempted_repairs_failed());
+  auto read = [&](std::string_view candidate, std::string* owned) {
+    if (!infer_candidate(candidate, keep_examples, shape)) return false;
+    // The shape's views may point into a normalised text: it keeps it.
+    if (owned != nullptr) shape.repaired_text = std::make_unique<std::string>(std::move(*owned));
+    return true;
+  };
+  if (std::optional<RepairError> error = read_or_repair(text, read)) return Unexpected(std::move(*error));
+  return shape;
 }
 
 Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples) {

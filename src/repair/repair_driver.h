@@ -1,0 +1,60 @@
+// The lenient reading order, for any reader of candidate texts: the text as
+// given, then its normalised form, then the normalised output of each repair
+// pass in turn. The first candidate that reads ends the chain; a pass that
+// fails stops it with its error.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "core/interrupt_poll.h"
+#include "core/repair_error.h"
+#include "document/workspace.h"
+#include "repair/parse_or_repair.h"
+#include "repair/repair_passes.h"
+
+namespace plomet {
+
+namespace repair_driver {
+
+// Normalises text and offers the result; read may take the string (it owns
+// the views it keeps into it), and what it leaves is recycled.
+template <class Read>
+bool read_normalized(std::string_view text, Read& read) {
+  std::optional<std::string> fixed = normalize_json_text(text);
+  if (!fixed) return false;
+  const bool done = read(std::string_view(*fixed), &*fixed);
+  recycle_text_buffer(std::move(*fixed));
+  return done;
+}
+
+}  // namespace repair_driver
+
+// read(std::string_view candidate, std::string* owned) returns whether the
+// candidate reads; owned is null for the caller's own text. Returns nothing
+// once a candidate reads, else the error that ended the chain (Interrupted
+// when the thread's interrupt check stopped it).
+template <class Read>
+std::optional<RepairError> read_or_repair(std::string_view text, Read&& read) {
+  // A stopped call leaves every stage failing, so the check after each
+  // stage tells an interruption from a text that does not read.
+  if (read(text, static_cast<std::string*>(nullptr))) return std::nullopt;
+  if (interrupt::requested()) return RepairError::interrupted();
+  if (repair_driver::read_normalized(text, read)) return std::nullopt;
+  for (const RepairPassEntry& pass : repair_pass_table()) {
+    if (interrupt::requested()) return RepairError::interrupted();
+    PassResult repaired = pass.run(text);
+    if (interrupt::requested()) return RepairError::interrupted();
+    if (!repaired) return std::move(repaired).error();
+    // An unchanged text would fail exactly as the read of the input did.
+    const bool done = repaired.value() != text && repair_driver::read_normalized(repaired.value(), read);
+    recycle_text_buffer(std::move(repaired.value()));
+    if (done) return std::nullopt;
+  }
+  if (interrupt::requested()) return RepairError::interrupted();
+  return RepairError::all_attempted_repairs_failed();
+}
+
+}  // namespace plomet

@@ -1,0 +1,608 @@
+// Each value reaches the node of its position in the summary. What it may
+// change there depends on the arrays around it: the items of an array fold
+// among themselves first, under the kind of the first item to reach a node,
+// and that fold as a whole meets the fold of the array around it, and so on
+// out to the summary, which records every kind that reaches it. A node keeps
+// a stamp per enclosing array telling which array's fold it holds, of what
+// kind, and whether that fold joined the one outside it; a value that starts
+// a fold passes outward, a value that meets a fold of another kind stops
+// there, and an integer fold that meets a float becomes a float fold and
+// passes that on.
+//
+// With many documents, every change to the summary that a document makes is
+// written to a journal until the document is complete, so that a document
+// that turns out not to read (or to need its tree) is taken back exactly.
+#include "shape/summary_builder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "core/diagnostics.h"
+#include "read/json5_event_reader.h"
+#include "shape/example_gatherer.h"
+#include "shape/summary_node.h"
+#include "text/text_scan.h"
+
+namespace plomet {
+namespace {
+
+constexpr KindTag kNull = tag_of(Schema::Kind::Null);
+constexpr KindTag kBool = tag_of(Schema::Kind::Bool);
+constexpr KindTag kInt = tag_of(Schema::Kind::Int);
+constexpr KindTag kFloat = tag_of(Schema::Kind::Float);
+constexpr KindTag kStr = tag_of(Schema::Kind::Str);
+constexpr KindTag kArray = tag_of(Schema::Kind::Array);
+constexpr KindTag kObject = tag_of(Schema::Kind::Object);
+
+// What reaching a node did.
+enum class Arrival : std::uint8_t {
+  // Stopped at a fold of another kind: changes nothing, nor does anything
+  // inside the value.
+  Ignored,
+  // Joined a fold of its kind: a container's members count.
+  Joined,
+  // The first value at the node: its examples are kept.
+  Fresh,
+};
+
+// Where the items of an array after the first go.
+enum class Later : std::uint8_t { Chain, Gather, Skip };
+
+struct Slot {
+  SummaryNode* node = nullptr;  // null: skipped
+  Later mode = Later::Skip;
+  bool first_item = false;  // the first item of the innermost array
+};
+
+struct Frame {
+  SummaryNode* node = nullptr;  // null: skipped
+  std::uint64_t count = 0;      // arrays: items begun
+  std::uint64_t serial = 0;     // objects: this object's serial
+  std::size_t hint = 0;         // objects: where the next key is looked for first
+  Later later = Later::Skip;    // arrays
+  bool is_object = false;
+  bool objects_before = false;  // objects: an earlier object reached the node
+  bool cleaned = false;         // a kept string inside was cleaned of control characters
+};
+
+// One change a document made, and what undoes it.
+struct JournalEntry {
+  enum class Change : std::uint8_t { FirstSet, Kinds, MaxItems, ItemCreated, FieldAppended, FieldAbsent, ObjectsSeen };
+  Change change;
+  SummaryNode* node;
+  std::uint64_t before;
+};
+
+bool same_key(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size()) == 0;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+std::int64_t integer_of(const JsonNumber& integer) {
+  return integer.kind == JsonNumber::Kind::I64 ? integer.i64_value : static_cast<std::int64_t>(integer.u64_value);
+}
+
+double double_of(const JsonNumber& integer) {
+  return integer.kind == JsonNumber::Kind::I64 ? static_cast<double>(integer.i64_value)
+                                               : static_cast<double>(integer.u64_value);
+}
+
+class Folder {
+ public:
+  Folder(SummaryNode& root, ShapeSummary::TopGather* top, JsonArena& strings, std::uint64_t& serial,
+         bool keep_examples, SummaryBuilder::Settings settings)
+      : root_(root),
+        serial_(serial),
+        top_(top),
+        strings_(strings),
+        keep_examples_(keep_examples),
+        settings_(settings) {}
+
+  // Reader events.
+  void begin_array() { begin(kArray); }
+  void begin_object() { begin(kObject); }
+  void end_array() { end(); }
+  void end_object() { end(); }
+
+  bool wants_key_text() const { return frames_.back().node != nullptr; }
+
+  // Only examples need a string's text: the first value at a node, or a
+  // gathered item.
+  bool wants_string_text() const {
+    if (!keep_examples_) return false;
+    if (frames_.empty()) return true;
+    const Frame& frame = frames_.back();
+    if (frame.node == nullptr) return false;
+    if (frame.is_object) return pending_.node != nullptr && pending_.node->first == kNoKind;
+    if (frame.count == 0) return frame.node->item->first == kNoKind;
+    return frame.later == Later::Gather;
+  }
+
+  bool key(std::string_view key, bool transient) {
+    Frame& frame = frames_.back();
+    if (frame.node == nullptr) {
+      pending_ = {};
+      return true;
+    }
+    SummaryNode& node = *frame.node;
+    // Objects at one position mostly list their keys in the same order, so
+    // the key after the last one found is tried first, inline.
+    const std::size_t hint = frame.hint;
+    const bool at_hint = hint < node.fields.size() && same_key(node.fields[hint].key, key);
+    const std::size_t at = at_hint ? hint : find_field(node, key, node.fields.size());
+    frame.hint = at + 1;
+    if (at < node.fields.size()) {
+      SummaryField& field = node.fields[at];
+      // The first value was folded in already and cannot be taken back.
+      if (field.visit == frame.serial) return stop();
+      field.visit = frame.serial;
+      pending_ = {field.value.get(), Later::Chain, false};
+      return true;
+    }
+    note(JournalEntry::Change::FieldAppended, node, node.fields.size());
+    SummaryField& field = node.fields.emplace_back();
+    field.key = keep(key, transient);
+    field.value = std::make_unique<SummaryNode>();
+    field.visit = frame.serial;
+    field.absent = frame.objects_before;
+    if (!field.absent) node.present_everywhere.push_back(static_cast<std::uint32_t>(at));
+    pending_ = {field.value.get(), Later::Chain, false};
+    return true;
+  }
+
+  void null_value() { scalar(kNull); }
+
+  void bool_value(bool value) {
+    const Slot slot = take_slot();
+    if (slot.mode != Later::Chain || slot.node == nullptr) return;
+    const Arrival arrival = arrive(*slot.node, kBool);
+    if (slot.first_item) settle_first_item(kBool, arrival);
+    // An array's boolean item keeps no example.
+    if (arrival == Arrival::Fresh && keep_examples_ && !slot.first_item) slot.node->bool_example = value;
+    if (frames_.empty() && top_ != nullptr) top_kind_ = kBool;
+  }
+
+  void number_value(const NumberToken& number) {
+    if (number.number_class == NumberToken::Class::NotANumber) return scalar(kNull);
+    const bool is_integer = number.number_class == NumberToken::Class::Integer;
+    if (is_integer) {
+      integer_value(number.integer);
+    } else {
+      float_value(number);
+    }
+  }
+
+  void integer_value(const JsonNumber& integer) {
+    const Slot slot = take_slot();
+    if (slot.node == nullptr) return;
+    if (slot.mode == Later::Gather) {
+      SummaryNode& node = *slot.node;
+      if (node.first == kInt) {
+        int_examples_.add(node.ints, integer_of(integer), frames_.size(), hash_integer);
+      } else if (node.first == kFloat) {
+        float_examples_.add(node.floats, double_of(integer), frames_.size(), hash_double);
+      }
+      return;
+    }
+    if (slot.mode != Later::Chain) return;
+    const Arrival arrival = arrive(*slot.node, kInt);
+    if (slot.first_item) settle_first_item(kInt, arrival);
+    if (!keep_examples_) return;
+    if (arrival == Arrival::Fresh) slot.node->ints.push_back(integer_of(integer));
+    if (frames_.empty() && top_ != nullptr) {
+      top_kind_ = kInt;
+      top_number_ = {false, integer_of(integer), 0};
+    }
+  }
+
+  template <class FloatSource>
+  void float_value(const FloatSource& source) {
+    const Slot slot = take_slot();
+    if (slot.node == nullptr) return;
+    if (slot.mode == Later::Gather) {
+      if (slot.node->first == kFloat) {
+        float_examples_.add(slot.node->floats, value_of(source), frames_.size(), hash_double);
+      }
+      return;
+    }
+    if (slot.mode != Later::Chain) return;
+    const Arrival arrival = arrive(*slot.node, kFloat);
+    if (slot.first_item) settle_first_item(kFloat, arrival);
+    if (!keep_examples_) return;
+    if (arrival == Arrival::Fresh) slot.node->floats.push_back(value_of(source));
+    if (frames_.empty() && top_ != nullptr) {
+      top_kind_ = kFloat;
+      top_number_ = {true, 0, value_of(source)};
+    }
+  }
+
+  void string_value(std::string_view text, bool transient, bool has_controls) {
+    const Slot slot = take_slot();
+    if (slot.node == nullptr) return;
+    if (slot.mode == Later::Gather) {
+      if (slot.node->first == kStr) {
+        // The list may hold the example until the array ends.
+        const std::string_view value = keep(cleaned(text, has_controls), transient || has_controls);
+        string_examples_.add(slot.node->strings, value, frames_.size(), hash_bytes);
+      }
+      return;
+    }
+    if (slot.mode != Later::Chain) return;
+    const Arrival arrival = arrive(*slot.node, kStr);
+    if (slot.first_item) settle_first_item(kStr, arrival);
+    if (!keep_examples_) return;
+    const bool at_top = frames_.empty() && top_ != nullptr;
+    if (arrival != Arrival::Fresh && !at_top) return;
+    const std::string_view value = keep(cleaned(text, has_controls), transient || has_controls);
+    if (arrival == Arrival::Fresh) slot.node->strings.push_back(value);
+    if (at_top) {
+      top_kind_ = kStr;
+      top_string_ = value;
+    }
+  }
+
+  // Completes a document that read: its scalar joins the distinct scalar
+  // documents.
+  void commit() {
+    journal_.clear();
+    if (top_ == nullptr || !keep_examples_) return;
+    if (top_kind_ == kInt || top_kind_ == kFloat) {
+      top_->add_number(top_number_);
+    } else if (top_kind_ == kStr && top_->is_new_string(top_string_)) {
+      top_->strings.push_back(top_string_);
+    }
+  }
+
+  // Takes back every change of the document being folded.
+  void rollback() {
+    int_examples_.abandon();
+    float_examples_.abandon();
+    string_examples_.abandon();
+    for (auto entry = journal_.rbegin(); entry != journal_.rend(); ++entry) undo(*entry);
+    journal_.clear();
+  }
+
+  bool stopped() const { return stopped_; }
+
+ private:
+  static double value_of(const NumberToken& token) { return float_token_value(token); }
+  static double value_of(double value) { return value; }
+
+  bool stop() {
+    stopped_ = true;
+    return false;
+  }
+
+  void note(JournalEntry::Change change, SummaryNode& node, std::uint64_t before) {
+    if (settings_.many_documents) journal_.push_back({change, &node, before});
+  }
+
+  void undo(const JournalEntry& entry) {
+    SummaryNode& node = *entry.node;
+    switch (entry.change) {
+      case JournalEntry::Change::FirstSet:
+        node.first = kNoKind;
+        node.kinds = static_cast<std::uint8_t>(entry.before);
+        node.bool_example.reset();
+        node.ints.clear();
+        node.floats.clear();
+        node.strings.clear();
+        break;
+      case JournalEntry::Change::Kinds:
+        node.kinds = static_cast<std::uint8_t>(entry.before);
+        break;
+      case JournalEntry::Change::MaxItems:
+        node.max_items = entry.before;
+        break;
+      case JournalEntry::Change::ItemCreated:
+        node.item.reset();
+        break;
+      case JournalEntry::Change::FieldAppended:
+        node.fields.resize(entry.before);
+        node.fields_stale = true;
+        break;
+      case JournalEntry::Change::FieldAbsent:
+        node.fields[entry.before].absent = false;
+        node.fields_stale = true;
+        break;
+      case JournalEntry::Change::ObjectsSeen:
+        node.objects_seen = false;
+        break;
+    }
+  }
+
+  std::string_view keep(std::string_view text, bool transient) {
+    return transient || settings_.copy_strings ? strings_.copy_string(text) : text;
+  }
+
+  // The string as the clean-up leaves it: without control characters other
+  // than LF. A change emits the clean-up's event, and marks the containers
+  // around it for theirs.
+  std::string_view cleaned(std::string_view text, bool has_controls) {
+    if (!has_controls) return text;
+    cleaned_.clear();
+    std::copy_if(text.begin(), text.end(), std::back_inserter(cleaned_),
+                 [](char c) { return !scan::is_removed_control_byte(c); });
+    PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
+    if (!frames_.empty()) frames_.back().cleaned = true;
+    return cleaned_;
+  }
+
+  void scalar(KindTag kind) {
+    const Slot slot = take_slot();
+    if (slot.mode != Later::Chain || slot.node == nullptr) return;
+    const Arrival arrival = arrive(*slot.node, kind);
+    if (slot.first_item) settle_first_item(kind, arrival);
+    if (frames_.empty() && top_ != nullptr) top_kind_ = kind;
+  }
+
+  // Where the value that starts now goes.
+  Slot take_slot() {
+    if (frames_.empty()) return {&root_, Later::Chain, false};
+    Frame& frame = frames_.back();
+    if (frame.is_object) return pending_;
+    const std::uint64_t index = frame.count++;
+    if (frame.node == nullptr) return {};
+    if (index == 0) return {frame.node->item.get(), Later::Chain, true};
+    return {frame.node->item.get(), frame.later, false};
+  }
+
+  // The first item of an array decides where the others go: a container's
+  // kind folds them, a first scalar at its node gathers examples from the
+  // items of its kind, and anything else leaves them nothing to change.
+  void settle_first_item(KindTag kind, Arrival arrival) {
+    Frame& array = frames_.back();
+    if (is_container_tag(kind)) {
+      array.later = Later::Chain;
+    } else if (arrival == Arrival::Fresh && keep_examples_ && (kind == kInt || kind == kFloat || kind == kStr)) {
+      array.later = Later::Gather;
+    } else {
+      array.later = Later::Skip;
+    }
+  }
+
+  Arrival arrive(SummaryNode& node, KindTag kind) {
+    const std::size_t depth = scopes_.size();
+    if (node.stamps.size() < depth) node.stamps.resize(depth);
+    std::size_t level = depth;
+    while (level > 0 && node.stamps[level - 1].scope != scopes_[level - 1]) {
+      node.stamps[level - 1] = {scopes_[level - 1], kind, false};
+      --level;
+    }
+    const std::size_t started = level;
+    const Arrival arrival = meet(node, kind, level);
+    for (std::size_t at = started; at < depth; ++at) node.stamps[at].joined = arrival != Arrival::Ignored;
+    return arrival;
+  }
+
+  // A value, or the fold it started, meets the fold of the array at level
+  // (0: the summary itself).
+  Arrival meet(SummaryNode& node, KindTag kind, std::size_t level) {
+    while (level > 0) {
+      ScopeStamp& stamp = node.stamps[level - 1];
+      if (!stamp.joined) return Arrival::Ignored;
+      if (stamp.kind == kind) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
+      if (stamp.kind != kInt || kind != kFloat) return Arrival::Ignored;
+      // An integer fold meeting a float becomes a float fold, which meets
+      // the fold outside it as a float.
+      stamp.kind = kFloat;
+      --level;
+    }
+    return record(node, kind);
+  }
+
+  Arrival record(SummaryNode& node, KindTag kind) {
+    if (node.first == kNoKind) {
+      note(JournalEntry::Change::FirstSet, node, node.kinds);
+      node.first = kind;
+      node.kinds |= kind_bit(kind);
+      return Arrival::Fresh;
+    }
+    if (!node.has(kind)) {
+      note(JournalEntry::Change::Kinds, node, node.kinds);
+      node.kinds |= kind_bit(kind);
+    }
+    return Arrival::Joined;
+  }
+
+  void begin(KindTag kind) {
+    const Slot slot = take_slot();
+    Frame frame;
+    frame.is_object = kind == kObject;
+    if (slot.mode == Later::Chain && slot.node != nullptr) {
+      const Arrival arrival = arrive(*slot.node, kind);
+      if (slot.first_item) settle_first_item(kind, arrival);
+      if (arrival != Arrival::Ignored) open(*slot.node, frame);
+    }
+    if (frames_.empty() && top_ != nullptr) top_kind_ = kind;
+    frames_.push_back(frame);
+  }
+
+  void open(SummaryNode& node, Frame& frame) {
+    frame.node = &node;
+    if (frame.is_object) {
+      if (node.fields_stale) reindex_fields(node);
+      frame.serial = ++serial_;
+      frame.objects_before = node.objects_seen;
+      if (!node.objects_seen) {
+        note(JournalEntry::Change::ObjectsSeen, node, 0);
+        node.objects_seen = true;
+      }
+      return;
+    }
+    if (!node.item) {
+      note(JournalEntry::Change::ItemCreated, node, 0);
+      node.item = std::make_unique<SummaryNode>();
+    }
+    scopes_.push_back(++serial_);
+  }
+
+  void end() {
+    int_examples_.finish_at(frames_.size());
+    float_examples_.finish_at(frames_.size());
+    string_examples_.finish_at(frames_.size());
+    Frame& frame = frames_.back();
+    if (frame.node != nullptr) {
+      if (frame.is_object) {
+        finish_object(*frame.node, frame.serial);
+      } else {
+        finish_array(*frame.node, frame);
+      }
+    }
+    const bool cleaned = frame.cleaned;
+    frames_.pop_back();
+    if (cleaned) {
+      PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value",
+                          "Removed control characters from JSON value.");
+      if (!frames_.empty()) frames_.back().cleaned = true;
+    }
+  }
+
+  void finish_array(SummaryNode& node, const Frame& frame) {
+    // An empty array's item is a null.
+    if (frame.count == 0) arrive(*node.item, kNull);
+    if (frame.count > node.max_items) {
+      note(JournalEntry::Change::MaxItems, node, node.max_items);
+      node.max_items = frame.count;
+    }
+    scopes_.pop_back();
+  }
+
+  // The keys present in every earlier object that this one lacks become
+  // absent, and leave the list for good.
+  void finish_object(SummaryNode& node, std::uint64_t serial) {
+    std::vector<std::uint32_t>& present = node.present_everywhere;
+    std::size_t kept = 0;
+    for (const std::uint32_t at : present) {
+      SummaryField& field = node.fields[at];
+      if (field.visit == serial) {
+        present[kept++] = at;
+      } else {
+        note(JournalEntry::Change::FieldAbsent, node, at);
+        field.absent = true;
+      }
+    }
+    present.resize(kept);
+  }
+
+  SummaryNode& root_;
+  std::uint64_t& serial_;
+  ShapeSummary::TopGather* top_;
+  JsonArena& strings_;
+  const bool keep_examples_;
+  const SummaryBuilder::Settings settings_;
+
+  std::vector<Frame> frames_;
+  // The fold of each array open around the value being read.
+  std::vector<std::uint64_t> scopes_;
+  Slot pending_;
+  bool stopped_ = false;
+  std::string cleaned_;
+  std::vector<JournalEntry> journal_;
+  ExampleGatherer<std::int64_t> int_examples_;
+  ExampleGatherer<double> float_examples_;
+  ExampleGatherer<std::string_view> string_examples_;
+
+  // The document's root, when it is a scalar.
+  KindTag top_kind_ = kNoKind;
+  TaggedNumber top_number_;
+  std::string_view top_string_;
+};
+
+// Feeds a document tree to a folder as the reader would, with an explicit
+// stack so that depth costs no native stack.
+void walk_tree(const JsonValue& document, Folder& folder) {
+  struct Open {
+    const JsonValue* container;
+    std::size_t next;
+  };
+  std::vector<Open> open;
+  auto visit = [&](const JsonValue& value) {
+    switch (value.kind()) {
+      case JsonValue::Kind::Null: folder.null_value(); break;
+      case JsonValue::Kind::Bool: folder.bool_value(value.as_bool()); break;
+      case JsonValue::Kind::Number: {
+        const JsonNumber& number = value.as_number();
+        if (number.kind == JsonNumber::Kind::F64) {
+          folder.float_value(number.f64_value);
+        } else if (number.kind == JsonNumber::Kind::U64 && number.u64_value > std::uint64_t{INT64_MAX}) {
+          folder.float_value(static_cast<double>(number.u64_value));
+        } else {
+          folder.integer_value(number);
+        }
+        break;
+      }
+      case JsonValue::Kind::String: folder.string_value(value.as_string(), false, false); break;
+      case JsonValue::Kind::Array:
+        folder.begin_array();
+        open.push_back({&value, 0});
+        break;
+      case JsonValue::Kind::Object:
+        folder.begin_object();
+        open.push_back({&value, 0});
+        break;
+    }
+  };
+  visit(document);
+  while (!open.empty()) {
+    Open& top = open.back();
+    const JsonValue& container = *top.container;
+    if (container.is(JsonValue::Kind::Array)) {
+      if (top.next == container.items().size()) {
+        open.pop_back();
+        folder.end_array();
+        continue;
+      }
+      visit(container.items()[top.next++]);
+    } else {
+      const ObjectMembers members = container.members();
+      if (top.next == members.size()) {
+        open.pop_back();
+        folder.end_object();
+        continue;
+      }
+      const JsonMember& member = members.begin()[top.next++];
+      // Keys of a tree are unique, so the fold never stops.
+      (void)folder.key(member.key, false);
+      visit(member.value);
+    }
+  }
+}
+
+}  // namespace
+
+FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, Settings settings,
+                                      std::string* failure_message) {
+  if (!summary.root_) summary.root_ = std::make_unique<SummaryNode>();
+  Folder folder(*summary.root_, settings.many_documents ? summary.top_.get() : nullptr, summary.strings_,
+                summary.fold_serial_, summary.keep_examples_, settings);
+  Json5EventReader reader(text, folder);
+  const auto outcome = reader.read();
+  if (outcome == decltype(reader)::Outcome::Read) {
+    folder.commit();
+    ++summary.documents_;
+    return FoldOutcome::Folded;
+  }
+  folder.rollback();
+  if (outcome == decltype(reader)::Outcome::Stopped && folder.stopped()) return FoldOutcome::NeedsTree;
+  if (failure_message != nullptr) *failure_message = reader.failure_message();
+  return FoldOutcome::DoesNotRead;
+}
+
+void SummaryBuilder::fold_tree(ShapeSummary& summary, const JsonValue& document, Settings settings) {
+  if (!summary.root_) summary.root_ = std::make_unique<SummaryNode>();
+  Folder folder(*summary.root_, settings.many_documents ? summary.top_.get() : nullptr, summary.strings_,
+                summary.fold_serial_, summary.keep_examples_, settings);
+  walk_tree(document, folder);
+  folder.commit();
+  ++summary.documents_;
+}
+
+}  // namespace plomet

@@ -1,0 +1,48 @@
+// Folds documents into a ShapeSummary: from a text through the JSON5 event
+// reader, or from a document tree. The one place where the inference rules
+// live: the first value decides the kind at a position, an integer position
+// becomes a float one when a float follows, a scalar array gathers examples
+// only within the first array at its position, a boolean array item keeps no
+// example, keys missing from some object are optional, and max_items is the
+// longest array.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "document/json_value.h"
+#include "shape/shape_summary.h"
+
+namespace plomet {
+
+enum class FoldOutcome : std::uint8_t {
+  Folded,
+  // The text is not one JSON5 document; the summary is as it was.
+  DoesNotRead,
+  // An object repeats a key whose first value was already folded in; the
+  // summary is as it was, and the caller folds the document's tree instead.
+  NeedsTree,
+};
+
+class SummaryBuilder {
+ public:
+  // How a fold treats the summary.
+  struct Settings {
+    // Keep copies of the strings retained, so the text may go after the
+    // fold; off, strings that the reader does not decode are views into it.
+    bool copy_strings = true;
+    // Each document is one more item of the documents' array, and a failed
+    // fold leaves the summary as it was. Off, the summary holds a single
+    // document, and a failed fold leaves it to be discarded.
+    bool many_documents = true;
+  };
+
+  // Folds the document of text. On DoesNotRead, failure_message (when given)
+  // receives the reader's message.
+  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, Settings settings,
+                               std::string* failure_message = nullptr);
+  static void fold_tree(ShapeSummary& summary, const JsonValue& document, Settings settings);
+};
+
+}  // namespace plomet
