@@ -15,11 +15,11 @@ seeds="$build/seeds"
 mkdir -p "$seeds"
 shared=${PLOMET_SHARED_DIR:-$root/../shared}
 find "$shared/corpora/jsontestsuite" "$shared/corpora/json5-tests" "$root/fuzz/seeds" -type f \
-  \( -name '*.json' -o -name '*.json5' -o -name '*.js' -o -name '*.txt' \) -size -64k \
+  \( -name '*.plsh' -o -name '*.json' -o -name '*.json5' -o -name '*.js' -o -name '*.txt' \) -size -64k \
   -exec cp -t "$seeds" {} + 2>/dev/null || true
 
 # The targets run side by side, one per core.
-targets=(fuzz_engine fuzz_repair_passes)
+targets=(fuzz_engine fuzz_repair_passes fuzz_shape_merge fuzz_shape_bytes)
 pids=()
 for target in "${targets[@]}"; do
   corpus="$build/corpus-$target"

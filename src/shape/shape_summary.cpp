@@ -214,10 +214,9 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
     return DocumentError{DocumentError::Kind::InvalidUtf8, invalid_utf8_message(bad)};
   }
   if (text.empty()) text = "{}";
-  const SummaryBuilder::Settings settings{.copy_strings = true, .many_documents = true};
   std::string reader_message;
   auto read = [&](std::string_view candidate, std::string* /*owned*/) {
-    switch (SummaryBuilder::fold_text(*this, candidate, settings, &reader_message)) {
+    switch (SummaryBuilder::fold_text(*this, candidate, &reader_message)) {
       case FoldOutcome::Folded:
         return true;
       case FoldOutcome::DoesNotRead:
@@ -227,7 +226,7 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
     }
     JsonDocument document;
     if (!read_document(candidate, document)) return false;
-    SummaryBuilder::fold_tree(*this, document.root, settings);
+    SummaryBuilder::fold_tree(*this, document.root);
     return true;
   };
   const auto interrupted = [] { return DocumentError{DocumentError::Kind::Interrupted, "interrupted"}; };
@@ -243,7 +242,7 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
 }
 
 void ShapeSummary::add_value(const JsonValue& document) {
-  SummaryBuilder::fold_tree(*this, document, {.copy_strings = true, .many_documents = true});
+  SummaryBuilder::fold_tree(*this, document);
 }
 
 void ShapeSummary::merge(const ShapeSummary& later) {

@@ -96,14 +96,9 @@ double double_of(const JsonNumber& integer) {
 
 class Folder {
  public:
-  Folder(SummaryNode& root, ShapeSummary::TopGather* top, JsonArena& strings, std::uint64_t& serial,
-         bool keep_examples, SummaryBuilder::Settings settings)
-      : root_(root),
-        serial_(serial),
-        top_(top),
-        strings_(strings),
-        keep_examples_(keep_examples),
-        settings_(settings) {}
+  Folder(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
+                  std::uint64_t& serial, bool keep_examples)
+      : root_(root), serial_(serial), top_(top), strings_(strings), keep_examples_(keep_examples) {}
 
   // Reader events.
   void begin_array() { begin(kArray); }
@@ -125,7 +120,7 @@ class Folder {
     return frame.later == Later::Gather;
   }
 
-  bool key(std::string_view key, bool transient) {
+  bool key(std::string_view key, bool /*transient*/) {
     Frame& frame = frames_.back();
     if (frame.node == nullptr) {
       pending_ = {};
@@ -148,7 +143,7 @@ class Folder {
     }
     note(JournalEntry::Change::FieldAppended, node, node.fields.size());
     SummaryField& field = node.fields.emplace_back();
-    field.key = keep(key, transient);
+    field.key = keep(key);
     field.value = std::make_unique<SummaryNode>();
     field.visit = frame.serial;
     field.absent = frame.objects_before;
@@ -166,7 +161,7 @@ class Folder {
     if (slot.first_item) settle_first_item(kBool, arrival);
     // An array's boolean item keeps no example.
     if (arrival == Arrival::Fresh && keep_examples_ && !slot.first_item) slot.node->bool_example = value;
-    if (frames_.empty() && top_ != nullptr) top_kind_ = kBool;
+    if (frames_.empty()) top_kind_ = kBool;
   }
 
   void number_value(const NumberToken& number) {
@@ -196,7 +191,7 @@ class Folder {
     if (slot.first_item) settle_first_item(kInt, arrival);
     if (!keep_examples_) return;
     if (arrival == Arrival::Fresh) slot.node->ints.push_back(integer_of(integer));
-    if (frames_.empty() && top_ != nullptr) {
+    if (frames_.empty()) {
       top_kind_ = kInt;
       top_number_ = {false, integer_of(integer), 0};
     }
@@ -217,19 +212,20 @@ class Folder {
     if (slot.first_item) settle_first_item(kFloat, arrival);
     if (!keep_examples_) return;
     if (arrival == Arrival::Fresh) slot.node->floats.push_back(value_of(source));
-    if (frames_.empty() && top_ != nullptr) {
+    if (frames_.empty()) {
       top_kind_ = kFloat;
       top_number_ = {true, 0, value_of(source)};
     }
   }
 
-  void string_value(std::string_view text, bool transient, bool has_controls) {
+  // Every kept string is copied, so a transient text needs no care.
+  void string_value(std::string_view text, bool /*transient*/, bool has_controls) {
     const Slot slot = take_slot();
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
       if (slot.node->first == kStr) {
         // The list may hold the example until the array ends.
-        const std::string_view value = keep(cleaned(text, has_controls), transient || has_controls);
+        const std::string_view value = keep(cleaned(text, has_controls));
         string_examples_.add(slot.node->strings, value, frames_.size(), hash_bytes);
       }
       return;
@@ -238,9 +234,9 @@ class Folder {
     const Arrival arrival = arrive(*slot.node, kStr);
     if (slot.first_item) settle_first_item(kStr, arrival);
     if (!keep_examples_) return;
-    const bool at_top = frames_.empty() && top_ != nullptr;
+    const bool at_top = frames_.empty();
     if (arrival != Arrival::Fresh && !at_top) return;
-    const std::string_view value = keep(cleaned(text, has_controls), transient || has_controls);
+    const std::string_view value = keep(cleaned(text, has_controls));
     if (arrival == Arrival::Fresh) slot.node->strings.push_back(value);
     if (at_top) {
       top_kind_ = kStr;
@@ -252,11 +248,11 @@ class Folder {
   // documents.
   void commit() {
     journal_.clear();
-    if (top_ == nullptr || !keep_examples_) return;
+    if (!keep_examples_) return;
     if (top_kind_ == kInt || top_kind_ == kFloat) {
-      top_->add_number(top_number_);
-    } else if (top_kind_ == kStr && top_->is_new_string(top_string_)) {
-      top_->strings.push_back(top_string_);
+      top_.add_number(top_number_);
+    } else if (top_kind_ == kStr && top_.is_new_string(top_string_)) {
+      top_.strings.push_back(top_string_);
     }
   }
 
@@ -281,7 +277,7 @@ class Folder {
   }
 
   void note(JournalEntry::Change change, SummaryNode& node, std::uint64_t before) {
-    if (settings_.many_documents) journal_.push_back({change, &node, before});
+    journal_.push_back({change, &node, before});
   }
 
   void undo(const JournalEntry& entry) {
@@ -318,9 +314,7 @@ class Folder {
     }
   }
 
-  std::string_view keep(std::string_view text, bool transient) {
-    return transient || settings_.copy_strings ? strings_.copy_string(text) : text;
-  }
+  std::string_view keep(std::string_view text) { return strings_.copy_string(text); }
 
   // The string as the clean-up leaves it: without control characters other
   // than LF. A change emits the clean-up's event, and marks the containers
@@ -340,7 +334,7 @@ class Folder {
     if (slot.mode != Later::Chain || slot.node == nullptr) return;
     const Arrival arrival = arrive(*slot.node, kind);
     if (slot.first_item) settle_first_item(kind, arrival);
-    if (frames_.empty() && top_ != nullptr) top_kind_ = kind;
+    if (frames_.empty()) top_kind_ = kind;
   }
 
   // Where the value that starts now goes.
@@ -370,29 +364,46 @@ class Folder {
 
   Arrival arrive(SummaryNode& node, KindTag kind) {
     const std::size_t depth = scopes_.size();
-    if (node.stamps.size() < depth) node.stamps.resize(depth);
+    if (depth == 0) return record(node, kind);
+    // Mostly the value meets the fold of its own array, begun by an earlier
+    // item of the same kind.
+    const ScopeStamp& inner = node.innermost;
+    if (inner.scope == scopes_.back() && inner.kind == kind) {
+      return inner.joined && (is_container_tag(kind) || kind == kInt) ? Arrival::Joined : Arrival::Ignored;
+    }
+    return arrive_through_folds(node, kind, depth);
+  }
+
+  // The stamp of the array at level (from 1, outermost) around a node at
+  // depth levels.
+  static ScopeStamp& stamp(SummaryNode& node, std::size_t level, std::size_t depth) {
+    return level == depth ? node.innermost : node.outer_stamps[level - 1];
+  }
+
+  Arrival arrive_through_folds(SummaryNode& node, KindTag kind, std::size_t depth) {
+    if (node.outer_stamps.size() + 1 < depth) node.outer_stamps.resize(depth - 1);
     std::size_t level = depth;
-    while (level > 0 && node.stamps[level - 1].scope != scopes_[level - 1]) {
-      node.stamps[level - 1] = {scopes_[level - 1], kind, false};
+    while (level > 0 && stamp(node, level, depth).scope != scopes_[level - 1]) {
+      stamp(node, level, depth) = {scopes_[level - 1], kind, false};
       --level;
     }
     const std::size_t started = level;
-    const Arrival arrival = meet(node, kind, level);
-    for (std::size_t at = started; at < depth; ++at) node.stamps[at].joined = arrival != Arrival::Ignored;
+    const Arrival arrival = meet(node, kind, level, depth);
+    for (std::size_t at = started + 1; at <= depth; ++at) stamp(node, at, depth).joined = arrival != Arrival::Ignored;
     return arrival;
   }
 
   // A value, or the fold it started, meets the fold of the array at level
   // (0: the summary itself).
-  Arrival meet(SummaryNode& node, KindTag kind, std::size_t level) {
+  Arrival meet(SummaryNode& node, KindTag kind, std::size_t level, std::size_t depth) {
     while (level > 0) {
-      ScopeStamp& stamp = node.stamps[level - 1];
-      if (!stamp.joined) return Arrival::Ignored;
-      if (stamp.kind == kind) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
-      if (stamp.kind != kInt || kind != kFloat) return Arrival::Ignored;
+      ScopeStamp& met = stamp(node, level, depth);
+      if (!met.joined) return Arrival::Ignored;
+      if (met.kind == kind) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
+      if (met.kind != kInt || kind != kFloat) return Arrival::Ignored;
       // An integer fold meeting a float becomes a float fold, which meets
       // the fold outside it as a float.
-      stamp.kind = kFloat;
+      met.kind = kFloat;
       --level;
     }
     return record(node, kind);
@@ -421,7 +432,7 @@ class Folder {
       if (slot.first_item) settle_first_item(kind, arrival);
       if (arrival != Arrival::Ignored) open(*slot.node, frame);
     }
-    if (frames_.empty() && top_ != nullptr) top_kind_ = kind;
+    if (frames_.empty()) top_kind_ = kind;
     frames_.push_back(frame);
   }
 
@@ -494,10 +505,9 @@ class Folder {
 
   SummaryNode& root_;
   std::uint64_t& serial_;
-  ShapeSummary::TopGather* top_;
+  ShapeSummary::TopGather& top_;
   JsonArena& strings_;
   const bool keep_examples_;
-  const SummaryBuilder::Settings settings_;
 
   std::vector<Frame> frames_;
   // The fold of each array open around the value being read.
@@ -578,11 +588,8 @@ void walk_tree(const JsonValue& document, Folder& folder) {
 
 }  // namespace
 
-FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, Settings settings,
-                                      std::string* failure_message) {
-  if (!summary.root_) summary.root_ = std::make_unique<SummaryNode>();
-  Folder folder(*summary.root_, settings.many_documents ? summary.top_.get() : nullptr, summary.strings_,
-                summary.fold_serial_, summary.keep_examples_, settings);
+FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message) {
+  Folder folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_, summary.keep_examples_);
   Json5EventReader reader(text, folder);
   const auto outcome = reader.read();
   if (outcome == decltype(reader)::Outcome::Read) {
@@ -596,10 +603,8 @@ FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view te
   return FoldOutcome::DoesNotRead;
 }
 
-void SummaryBuilder::fold_tree(ShapeSummary& summary, const JsonValue& document, Settings settings) {
-  if (!summary.root_) summary.root_ = std::make_unique<SummaryNode>();
-  Folder folder(*summary.root_, settings.many_documents ? summary.top_.get() : nullptr, summary.strings_,
-                summary.fold_serial_, summary.keep_examples_, settings);
+void SummaryBuilder::fold_tree(ShapeSummary& summary, const JsonValue& document) {
+  Folder folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_, summary.keep_examples_);
   walk_tree(document, folder);
   folder.commit();
   ++summary.documents_;

@@ -27,22 +27,12 @@ enum class FoldOutcome : std::uint8_t {
 
 class SummaryBuilder {
  public:
-  // How a fold treats the summary.
-  struct Settings {
-    // Keep copies of the strings retained, so the text may go after the
-    // fold; off, strings that the reader does not decode are views into it.
-    bool copy_strings = true;
-    // Each document is one more item of the documents' array, and a failed
-    // fold leaves the summary as it was. Off, the summary holds a single
-    // document, and a failed fold leaves it to be discarded.
-    bool many_documents = true;
-  };
-
-  // Folds the document of text. On DoesNotRead, failure_message (when given)
-  // receives the reader's message.
-  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, Settings settings,
-                               std::string* failure_message = nullptr);
-  static void fold_tree(ShapeSummary& summary, const JsonValue& document, Settings settings);
+  // Folds the document of text as one more document; the summary keeps
+  // copies of what it retains. A fold that fails leaves the summary as it
+  // was; on DoesNotRead, failure_message (when given) receives the reader's
+  // message.
+  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message = nullptr);
+  static void fold_tree(ShapeSummary& summary, const JsonValue& document);
 };
 
 }  // namespace plomet

@@ -147,7 +147,7 @@ class Reader {
   bool real(double& value) {
     if (bytes_.size() - at_ < 8) return fail("shape bytes are cut short");
     std::uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i) bits |= std::uint64_t{static_cast<std::uint8_t>(bytes_[at_ + i])} << (8 * i);
+    for (std::size_t i = 0; i < 8; ++i) bits |= std::uint64_t{static_cast<std::uint8_t>(bytes_[at_ + i])} << (8 * i);
     at_ += 8;
     value = std::bit_cast<double>(bits);
     if (!std::isfinite(value)) return corrupted("a number example is not finite");

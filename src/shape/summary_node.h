@@ -56,6 +56,9 @@ struct SummaryNode {
   // Every kind that arrived; a float arriving after a first integer makes
   // the position a float without examples.
   std::uint8_t kinds = 0;
+  // Folding: the stamp of the innermost enclosing array, kept beside the
+  // kind since nearly every value reaching the node reads it.
+  ScopeStamp innermost;
 
   // The first value's examples (only the list of its kind is used).
   std::optional<bool> bool_example;
@@ -79,8 +82,9 @@ struct SummaryNode {
   // next fold of an object here.
   bool fields_stale = false;
 
-  // Folding: one stamp per array enclosing this position.
-  std::vector<ScopeStamp> stamps;
+  // Folding: the stamps of the arrays around the innermost one, outermost
+  // first.
+  std::vector<ScopeStamp> outer_stamps;
 
   bool has(KindTag tag) const { return (kinds & kind_bit(tag)) != 0; }
 };
