@@ -120,6 +120,19 @@ def realistic_chunks(target_bytes, seed=DEFAULT_SEED):
     yield tail
 
 
+def records_lines_chunks(target_bytes, seed=DEFAULT_SEED):
+    """Yields JSON Lines of about target_bytes: the records of
+    realistic_chunks, one document per line."""
+    rng = random.Random(seed)
+    written = 0
+    index = 0
+    while written < target_bytes:
+        line = json.dumps(_record(rng, index), ensure_ascii=index % 10 == 9).encode() + b"\n"
+        yield line
+        written += len(line)
+        index += 1
+
+
 def _scramble(i):
     # A bijection on 32-bit integers (odd multiplier), so values are distinct
     # but not sorted.

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shape/summary_node.h"
 #include "text/float_text.h"
 #include "text/json_string_text.h"
 #include "text/number_text.h"
@@ -15,37 +16,115 @@ namespace {
 
 constexpr std::string_view kDialect = "https://json-schema.org/draft/2020-12/schema";
 
-// Writes one schema object per node. Each keyword starts a line of its own;
-// the recursion runs through node, items and properties, one level per
-// nesting level of the shape.
+constexpr KindTag kNull = tag_of(Schema::Kind::Null);
+constexpr KindTag kBool = tag_of(Schema::Kind::Bool);
+constexpr KindTag kInt = tag_of(Schema::Kind::Int);
+constexpr KindTag kFloat = tag_of(Schema::Kind::Float);
+constexpr KindTag kStr = tag_of(Schema::Kind::Str);
+constexpr KindTag kArray = tag_of(Schema::Kind::Array);
+constexpr KindTag kObject = tag_of(Schema::Kind::Object);
+
+// The JSON Schema types of the scalar kinds seen at a node, in tag order; a
+// number admits the integers too.
+std::vector<std::string_view> scalar_types(std::uint8_t seen) {
+  std::vector<std::string_view> types;
+  auto has = [seen](KindTag tag) { return (seen & kind_bit(tag)) != 0; };
+  if (has(kNull)) types.push_back("null");
+  if (has(kBool)) types.push_back("boolean");
+  if (has(kInt) && !has(kFloat)) types.push_back("integer");
+  if (has(kFloat)) types.push_back("number");
+  if (has(kStr)) types.push_back("string");
+  return types;
+}
+
+// Writes one schema object per position. Each keyword starts a line of its
+// own; the recursion runs through node, items and properties, one level per
+// nesting level of the documents.
 class JsonSchemaWriter {
  public:
   JsonSchemaWriter(std::string& out, bool show_examples, const ExampleLimits& limits)
       : out_(out), show_examples_(show_examples), limits_(limits) {}
 
-  void root(const Schema& schema) {
+  void root(const SummaryNode& node, const Schema& folded) {
     out_.push_back('{');
     keyword(1, "$schema");
     append_json_string_text(out_, kDialect);
-    members(schema, 1);
+    members(node, folded, 1);
     close(0);
   }
 
  private:
-  // The schema object of a node, opening brace first.
-  void node(const Schema& schema, std::size_t depth) {
+  // The schema object of a position, opening brace first.
+  void node(const SummaryNode& node, std::size_t depth) {
     out_.push_back('{');
-    members(schema, depth + 1);
+    members(node, folded_scalar(node), depth + 1);
     close(depth);
   }
 
-  // The keywords of a node at depth, each after a comma when one precedes it.
-  void members(const Schema& schema, std::size_t depth) {
-    switch (static_cast<Schema::Kind>(schema.payload.index())) {
-      case Schema::Kind::Null: type(depth, "null"); break;
+  // The folded shape of a scalar position, whose examples the schema shows:
+  // those of the first value, none once an integer position met a float.
+  static Schema folded_scalar(const SummaryNode& node) {
+    switch (node.first) {
+      case kBool: return Schema(BoolSchema{node.bool_example});
+      case kInt: return node.has(kFloat) ? Schema(FloatSchema{}) : Schema(IntSchema{node.ints});
+      case kFloat: return Schema(FloatSchema{node.floats});
+      case kStr: return Schema(StrSchema{node.strings});
+      default: return Schema();
+    }
+  }
+
+  // The keywords of a position at depth: every kind seen there, each
+  // container kind with its members unless some of its values were not
+  // folded. Several parts are alternatives of an anyOf.
+  void members(const SummaryNode& node, const Schema& folded, std::size_t depth) {
+    const std::vector<std::string_view> types = scalar_types(node.seen);
+    const bool arrays = (node.seen & kind_bit(kArray)) != 0;
+    const bool objects = (node.seen & kind_bit(kObject)) != 0;
+    const std::size_t parts = (types.empty() ? 0 : 1) + (arrays ? 1 : 0) + (objects ? 1 : 0);
+    if (parts == 0) return;
+    if (parts == 1) {
+      if (!types.empty()) scalars(types, folded, depth);
+      if (arrays) array_part(node, depth);
+      if (objects) object_part(node, depth);
+      return;
+    }
+    keyword(depth, "anyOf");
+    out_.push_back('[');
+    bool first = true;
+    auto part = [&](auto write) {
+      if (!first) out_.push_back(',');
+      first = false;
+      line(depth + 1);
+      out_.push_back('{');
+      write(depth + 2);
+      close(depth + 1);
+    };
+    if (!types.empty()) part([&](std::size_t at) { scalars(types, folded, at); });
+    if (arrays) part([&](std::size_t at) { array_part(node, at); });
+    if (objects) part([&](std::size_t at) { object_part(node, at); });
+    line(depth);
+    out_.push_back(']');
+  }
+
+  void scalars(const std::vector<std::string_view>& types, const Schema& folded, std::size_t depth) {
+    keyword(depth, "type");
+    if (types.size() == 1) {
+      append_json_string_text(out_, types[0]);
+    } else {
+      out_.push_back('[');
+      for (std::size_t i = 0; i < types.size(); ++i) {
+        if (i > 0) out_.append(", ");
+        append_json_string_text(out_, types[i]);
+      }
+      out_.push_back(']');
+    }
+    scalar_examples(folded, depth);
+  }
+
+  void scalar_examples(const Schema& folded, std::size_t depth) {
+    switch (static_cast<Schema::Kind>(folded.payload.index())) {
       case Schema::Kind::Bool: {
-        type(depth, "boolean");
-        const std::optional<bool>& example = std::get<BoolSchema>(schema.payload).example;
+        const std::optional<bool>& example = std::get<BoolSchema>(folded.payload).example;
         if (show_examples_ && example) {
           keyword(depth, "examples");
           out_.append(*example ? "[true]" : "[false]");
@@ -53,65 +132,63 @@ class JsonSchemaWriter {
         break;
       }
       case Schema::Kind::Int:
-        type(depth, "integer");
-        examples(depth, std::get<IntSchema>(schema.payload).examples, [this](std::int64_t v) {
+        examples(depth, std::get<IntSchema>(folded.payload).examples, [this](std::int64_t v) {
           number_text::append_integer_text(out_, v);
           return false;
         });
         break;
       case Schema::Kind::Float:
-        type(depth, "number");
-        examples(depth, std::get<FloatSchema>(schema.payload).examples, [this](double v) {
+        examples(depth, std::get<FloatSchema>(folded.payload).examples, [this](double v) {
           // With a fraction or an exponent, so that readers take it as a float.
           append_compact_float(out_, v);
           return false;
         });
         break;
       case Schema::Kind::Str:
-        type(depth, "string");
-        examples(depth, std::get<StrSchema>(schema.payload).examples, [this](std::string_view v) {
+        examples(depth, std::get<StrSchema>(folded.payload).examples, [this](std::string_view v) {
           const ExampleCut cut = cut_string_example(v, limits_.max_example_chars);
           append_json_string_text(out_, cut.shown);
           return cut.cut_chars > 0;
         });
         break;
-      case Schema::Kind::Array: items(std::get<ArraySchema>(schema.payload), depth); break;
-      case Schema::Kind::Object: properties(std::get<ObjectSchema>(schema.payload), depth); break;
+      default:
+        break;
     }
   }
 
-  void items(const ArraySchema& array, std::size_t depth) {
+  void array_part(const SummaryNode& node, std::size_t depth) {
     type(depth, "array");
+    if ((node.loose & kind_bit(kArray)) != 0) return;
     keyword(depth, "items");
-    // Null is what an empty first array leaves: nothing is known of the items.
-    if (array.item == nullptr || array.item->is(Schema::Kind::Null)) {
+    // Items never seen are those of empty arrays: nothing is known of them.
+    if (!node.item || node.item->seen == 0) {
       out_.append("{}");
     } else {
-      node(*array.item, depth);
+      this->node(*node.item, depth);
     }
   }
 
-  void properties(const ObjectSchema& object, std::size_t depth) {
+  void object_part(const SummaryNode& node, std::size_t depth) {
     type(depth, "object");
-    if (object.fields.empty()) return;
+    if ((node.loose & kind_bit(kObject)) != 0 || node.fields.empty()) return;
     keyword(depth, "properties");
     out_.push_back('{');
-    for (std::size_t i = 0; i < object.fields.size(); ++i) {
+    for (std::size_t i = 0; i < node.fields.size(); ++i) {
       if (i > 0) out_.push_back(',');
       line(depth + 1);
-      append_json_string_text(out_, object.fields[i].key);
+      append_json_string_text(out_, node.fields[i].key);
       out_.append(": ");
-      node(object.fields[i].value, depth + 1);
+      this->node(*node.fields[i].value, depth + 1);
     }
     close(depth);
-    const bool any_required = std::any_of(object.fields.begin(), object.fields.end(),
-                                          [](const SchemaField& field) { return !field.optional; });
+    const bool any_required = std::any_of(node.fields.begin(), node.fields.end(),
+                                          [](const SummaryField& field) { return !field.absent; });
     if (!any_required) return;
     keyword(depth, "required");
     out_.push_back('[');
     bool first = true;
-    for (const SchemaField& field : object.fields) {
-      if (field.optional) continue;
+    for (const SummaryField& field : node.fields) {
+      if (field.absent) continue;
       if (!first) out_.append(", ");
       first = false;
       append_json_string_text(out_, field.key);
@@ -177,9 +254,10 @@ class JsonSchemaWriter {
 
 }  // namespace
 
-std::string render_json_schema(const Schema& schema, bool show_examples, const ExampleLimits& limits) {
+std::string render_json_schema(const SummaryNode& node, const Schema& folded, bool show_examples,
+                               const ExampleLimits& limits) {
   std::string out;
-  JsonSchemaWriter(out, show_examples, limits).root(schema);
+  JsonSchemaWriter(out, show_examples, limits).root(node, folded);
   return out;
 }
 

@@ -8,13 +8,19 @@
 
 namespace plomet {
 
-// One keyword per line, two spaces of indentation per level, lists of
-// examples and required keys on one line, no final line feed. Kinds map to
-// types (Int to "integer", Float to "number"), objects give "properties" in
-// key order and "required" for the keys not marked optional, arrays give
-// "items", and scalars give "examples" when show_examples is set. An array
-// item shape of Null, which is what an empty first array leaves, allows any
-// value. Examples beyond the limits are left out, and a "$comment" says so.
-std::string render_json_schema(const Schema& schema, bool show_examples, const ExampleLimits& limits = {});
+struct SummaryNode;
+
+// The JSON Schema of the values at a position of a summary: one keyword per
+// line, two spaces of indentation per level, lists of examples and required
+// keys on one line, no final line feed. Every kind of value seen at a
+// position is admitted (Int as "integer", Float as "number", several kinds as
+// a type list, or an anyOf where containers are among them); objects give
+// "properties" in key order and "required" for the keys every object had,
+// arrays give "items", unless some value of that kind was not folded, so
+// its members are not known. Scalars give the examples of the folded shape,
+// which folded supplies for the position itself, when show_examples is set.
+// Examples beyond the limits are left out, and a "$comment" says so.
+std::string render_json_schema(const SummaryNode& node, const Schema& folded, bool show_examples,
+                               const ExampleLimits& limits = {});
 
 }  // namespace plomet

@@ -102,6 +102,8 @@ void merge_node(SummaryNode& into, const SummaryNode& from, JsonArena& strings) 
     for (std::string_view text : from.strings) into.strings.push_back(strings.copy_string(text));
   }
   into.kinds |= from.kinds;
+  into.seen |= from.seen;
+  into.loose |= from.loose;
   into.max_items = std::max(into.max_items, from.max_items);
   if (from.item) {
     if (!into.item) into.item = std::make_unique<SummaryNode>();
@@ -284,7 +286,7 @@ std::string ShapeSummary::outline(bool show_examples, const ExampleLimits& limit
 }
 
 std::string ShapeSummary::json_schema(bool show_examples, const ExampleLimits& limits) const {
-  return render_json_schema(item_schema(), show_examples && keep_examples_, limits);
+  return render_json_schema(*root_, item_schema(), show_examples && keep_examples_, limits);
 }
 
 }  // namespace plomet

@@ -70,7 +70,9 @@ struct Frame {
 
 // One change a document made, and what undoes it.
 struct JournalEntry {
-  enum class Change : std::uint8_t { FirstSet, Kinds, MaxItems, ItemCreated, FieldAppended, FieldAbsent, ObjectsSeen };
+  enum class Change : std::uint8_t {
+    FirstSet, Kinds, Seen, MaxItems, ItemCreated, FieldAppended, FieldAbsent, ObjectsSeen
+  };
   Change change;
   SummaryNode* node;
   std::uint64_t before;
@@ -156,7 +158,7 @@ class Folder {
 
   void bool_value(bool value) {
     const Slot slot = take_slot();
-    if (slot.mode != Later::Chain || slot.node == nullptr) return;
+    if (!reaches_fold(slot, kBool)) return;
     const Arrival arrival = arrive(*slot.node, kBool);
     if (slot.first_item) settle_first_item(kBool, arrival);
     // An array's boolean item keeps no example.
@@ -179,6 +181,7 @@ class Folder {
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
       SummaryNode& node = *slot.node;
+      pass_over(node, kInt);
       if (node.first == kInt) {
         int_examples_.add(node.ints, integer_of(integer), frames_.size(), hash_integer);
       } else if (node.first == kFloat) {
@@ -186,7 +189,7 @@ class Folder {
       }
       return;
     }
-    if (slot.mode != Later::Chain) return;
+    if (!reaches_fold(slot, kInt)) return;
     const Arrival arrival = arrive(*slot.node, kInt);
     if (slot.first_item) settle_first_item(kInt, arrival);
     if (!keep_examples_) return;
@@ -202,12 +205,13 @@ class Folder {
     const Slot slot = take_slot();
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
+      pass_over(*slot.node, kFloat);
       if (slot.node->first == kFloat) {
         float_examples_.add(slot.node->floats, value_of(source), frames_.size(), hash_double);
       }
       return;
     }
-    if (slot.mode != Later::Chain) return;
+    if (!reaches_fold(slot, kFloat)) return;
     const Arrival arrival = arrive(*slot.node, kFloat);
     if (slot.first_item) settle_first_item(kFloat, arrival);
     if (!keep_examples_) return;
@@ -223,6 +227,7 @@ class Folder {
     const Slot slot = take_slot();
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
+      pass_over(*slot.node, kStr);
       if (slot.node->first == kStr) {
         // The list may hold the example until the array ends.
         const std::string_view value = keep(cleaned(text, has_controls));
@@ -230,7 +235,7 @@ class Folder {
       }
       return;
     }
-    if (slot.mode != Later::Chain) return;
+    if (!reaches_fold(slot, kStr)) return;
     const Arrival arrival = arrive(*slot.node, kStr);
     if (slot.first_item) settle_first_item(kStr, arrival);
     if (!keep_examples_) return;
@@ -294,6 +299,10 @@ class Folder {
       case JournalEntry::Change::Kinds:
         node.kinds = static_cast<std::uint8_t>(entry.before);
         break;
+      case JournalEntry::Change::Seen:
+        node.seen = static_cast<std::uint8_t>(entry.before);
+        node.loose = static_cast<std::uint8_t>(entry.before >> 8);
+        break;
       case JournalEntry::Change::MaxItems:
         node.max_items = entry.before;
         break;
@@ -331,10 +340,35 @@ class Folder {
 
   void scalar(KindTag kind) {
     const Slot slot = take_slot();
-    if (slot.mode != Later::Chain || slot.node == nullptr) return;
+    if (!reaches_fold(slot, kind)) return;
     const Arrival arrival = arrive(*slot.node, kind);
     if (slot.first_item) settle_first_item(kind, arrival);
     if (frames_.empty()) top_kind_ = kind;
+  }
+
+  // Whether a value goes on to the folds at its node. A value of an array
+  // that gathers examples, or of one whose later items change nothing, is
+  // still seen at its node: the JSON Schema must admit it.
+  bool reaches_fold(const Slot& slot, KindTag kind) {
+    if (slot.node == nullptr) return false;
+    if (slot.mode == Later::Chain) return true;
+    pass_over(*slot.node, kind);
+    return false;
+  }
+
+  // Notes a value that the folds do not take: its kind was seen here, and a
+  // container's members are not known.
+  void pass_over(SummaryNode& node, KindTag kind) { see(node, kind, is_container_tag(kind)); }
+
+  // Notes a value's kind at its node, and when loose, that the members of
+  // containers of that kind are not all known there.
+  void see(SummaryNode& node, KindTag kind, bool loose_members) {
+    const std::uint8_t bit = kind_bit(kind);
+    const std::uint8_t loose = loose_members ? bit : 0;
+    if ((node.seen & bit) != 0 && (node.loose & loose) == loose) return;
+    note(JournalEntry::Change::Seen, node, node.seen | (node.loose << 8));
+    node.seen |= bit;
+    node.loose |= loose;
   }
 
   // Where the value that starts now goes.
@@ -362,16 +396,21 @@ class Folder {
     }
   }
 
-  Arrival arrive(SummaryNode& node, KindTag kind) {
+  Arrival arrive(SummaryNode& node, KindTag kind, bool seen = true) {
     const std::size_t depth = scopes_.size();
-    if (depth == 0) return record(node, kind);
+    if (depth == 0) {
+      see(node, kind, false);
+      return record(node, kind);
+    }
     // Mostly the value meets the fold of its own array, begun by an earlier
     // item of the same kind.
     const ScopeStamp& inner = node.innermost;
     if (inner.scope == scopes_.back() && inner.kind == kind) {
-      return inner.joined && (is_container_tag(kind) || kind == kInt) ? Arrival::Joined : Arrival::Ignored;
+      if (inner.joined) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
+      if (is_container_tag(kind)) pass_over(node, kind);
+      return Arrival::Ignored;
     }
-    return arrive_through_folds(node, kind, depth);
+    return arrive_through_folds(node, kind, depth, seen);
   }
 
   // The stamp of the array at level (from 1, outermost) around a node at
@@ -380,7 +419,10 @@ class Folder {
     return level == depth ? node.innermost : node.outer_stamps[level - 1];
   }
 
-  Arrival arrive_through_folds(SummaryNode& node, KindTag kind, std::size_t depth) {
+  // The null item that an empty array stands for is no value at its node
+  // (seen is false): the JSON Schema need not admit a null there.
+  Arrival arrive_through_folds(SummaryNode& node, KindTag kind, std::size_t depth, bool seen) {
+    if (seen) see(node, kind, false);
     if (node.outer_stamps.size() + 1 < depth) node.outer_stamps.resize(depth - 1);
     std::size_t level = depth;
     while (level > 0 && stamp(node, level, depth).scope != scopes_[level - 1]) {
@@ -390,6 +432,7 @@ class Folder {
     const std::size_t started = level;
     const Arrival arrival = meet(node, kind, level, depth);
     for (std::size_t at = started + 1; at <= depth; ++at) stamp(node, at, depth).joined = arrival != Arrival::Ignored;
+    if (arrival == Arrival::Ignored && is_container_tag(kind)) see(node, kind, true);
     return arrival;
   }
 
@@ -427,7 +470,7 @@ class Folder {
     const Slot slot = take_slot();
     Frame frame;
     frame.is_object = kind == kObject;
-    if (slot.mode == Later::Chain && slot.node != nullptr) {
+    if (reaches_fold(slot, kind)) {
       const Arrival arrival = arrive(*slot.node, kind);
       if (slot.first_item) settle_first_item(kind, arrival);
       if (arrival != Arrival::Ignored) open(*slot.node, frame);
@@ -478,7 +521,7 @@ class Folder {
 
   void finish_array(SummaryNode& node, const Frame& frame) {
     // An empty array's item is a null.
-    if (frame.count == 0) arrive(*node.item, kNull);
+    if (frame.count == 0) arrive(*node.item, kNull, false);
     if (frame.count > node.max_items) {
       note(JournalEntry::Change::MaxItems, node, node.max_items);
       node.max_items = frame.count;

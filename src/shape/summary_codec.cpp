@@ -2,7 +2,7 @@
 // LEB128 varints, signed ones zigzagged first, doubles as their 8 bytes:
 //
 //   "PLSH" version:u8 flags:u8 documents:varint node gather
-//   node   = first:u8 kinds:u8 marks:u8 examples max_items:varint [item:node]
+//   node   = first:u8 kinds:u8 seen:u8 loose:u8 marks:u8 examples max_items:varint [item:node]
 //            field-count:varint (key absent:u8 value:node)*
 //   gather = count:varint (tag:u8 number)* count:varint string*
 //
@@ -38,6 +38,8 @@ constexpr std::uint8_t kKnownMarks = kObjectsSeen | kHasItem | kHasBoolExample |
 constexpr std::size_t kMaxNodeDepth = kMaxNestingDepth + 2;
 
 constexpr std::uint8_t kAllKinds = 0x7F;
+constexpr std::uint8_t kContainerKinds =
+    kind_bit(tag_of(Schema::Kind::Array)) | kind_bit(tag_of(Schema::Kind::Object));
 
 class Writer {
  public:
@@ -67,6 +69,8 @@ class Writer {
   void node(const SummaryNode& node) {
     byte(node.first);
     byte(node.kinds);
+    byte(node.seen);
+    byte(node.loose);
     std::uint8_t marks = 0;
     if (node.objects_seen) marks |= kObjectsSeen;
     if (node.item) marks |= kHasItem;
@@ -166,9 +170,14 @@ class Reader {
   bool node(SummaryNode& node, std::size_t depth) {
     if (depth > kMaxNodeDepth) return corrupted("positions nest too deeply");
     std::uint8_t marks = 0;
-    if (!byte(node.first) || !byte(node.kinds) || !byte(marks)) return false;
-    if (node.kinds > kAllKinds || (marks & ~kKnownMarks) != 0) return corrupted("unknown kinds or marks");
-    if (node.first == kNoKind ? node.kinds != 0 || marks != 0 : node.first > 6 || !node.has(node.first)) {
+    if (!byte(node.first) || !byte(node.kinds) || !byte(node.seen) || !byte(node.loose) || !byte(marks)) return false;
+    if (node.kinds > kAllKinds || node.seen > kAllKinds || (marks & ~kKnownMarks) != 0) {
+      return corrupted("unknown kinds or marks");
+    }
+    if ((node.loose & ~node.seen) != 0 || (node.loose & ~kContainerKinds) != 0) {
+      return corrupted("loose members of a kind not seen");
+    }
+    if (node.first == kNoKind ? node.kinds != 0 || node.seen != 0 || marks != 0 : node.first > 6 || !node.has(node.first)) {
       return corrupted("a position's first kind does not match its kinds");
     }
     if ((marks & kHasBoolExample) != 0) {

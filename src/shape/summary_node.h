@@ -56,6 +56,11 @@ struct SummaryNode {
   // Every kind that arrived; a float arriving after a first integer makes
   // the position a float without examples.
   std::uint8_t kinds = 0;
+  // Every kind of value found here, folded or not, and the container kinds
+  // some of whose values were not folded, so their members are not known:
+  // what the JSON Schema must admit.
+  std::uint8_t seen = 0;
+  std::uint8_t loose = 0;
   // Folding: the stamp of the innermost enclosing array, kept beside the
   // kind since nearly every value reaching the node reads it.
   ScopeStamp innermost;
