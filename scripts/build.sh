@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1; shift
 PYTHON=${PYTHON:-/usr/bin/python3}
-defaults=(-DCMAKE_BUILD_TYPE=Release -DPLOMET_WERROR=OFF -DPLOMET_SANITIZE=OFF -DPLOMET_BUILD_MODULE=ON
+defaults=(-DCMAKE_BUILD_TYPE=Release -DPLOMET_WERROR=OFF -DPLOMET_SANITIZE=OFF -DPLOMET_THREAD_SANITIZER=OFF -DPLOMET_BUILD_MODULE=ON
   -DPLOMET_BUILD_CLI=ON -DPLOMET_BUILD_TESTS=ON -DPLOMET_BUILD_FUZZERS=OFF -DPLOMET_BUILD_BENCH=OFF)
 cmake -S "$root" -B "$dir" -DPython3_EXECUTABLE="$PYTHON" "${defaults[@]}" "$@" >/dev/null
 cmake --build "$dir" -j "$(nproc)"

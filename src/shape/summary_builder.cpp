@@ -366,7 +366,7 @@ class Folder {
     const std::uint8_t bit = kind_bit(kind);
     const std::uint8_t loose = loose_members ? bit : 0;
     if ((node.seen & bit) != 0 && (node.loose & loose) == loose) return;
-    note(JournalEntry::Change::Seen, node, node.seen | (node.loose << 8));
+    note(JournalEntry::Change::Seen, node, std::uint64_t{node.seen} | std::uint64_t{node.loose} << 8);
     node.seen |= bit;
     node.loose |= loose;
   }
