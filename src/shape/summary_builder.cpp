@@ -397,20 +397,19 @@ class Folder {
   }
 
   Arrival arrive(SummaryNode& node, KindTag kind, bool seen = true) {
-    const std::size_t depth = scopes_.size();
-    if (depth == 0) {
+    if (scopes_.empty()) {
       see(node, kind, false);
       return record(node, kind);
     }
     // Mostly the value meets the fold of its own array, begun by an earlier
     // item of the same kind.
     const ScopeStamp& inner = node.innermost;
-    if (inner.scope == scopes_.back() && inner.kind == kind) {
+    if (inner.scope == innermost_scope_ && inner.kind == kind) {
       if (inner.joined) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
       if (is_container_tag(kind)) pass_over(node, kind);
       return Arrival::Ignored;
     }
-    return arrive_through_folds(node, kind, depth, seen);
+    return arrive_through_folds(node, kind, scopes_.size(), seen);
   }
 
   // The stamp of the array at level (from 1, outermost) around a node at
@@ -495,7 +494,8 @@ class Folder {
       note(JournalEntry::Change::ItemCreated, node, 0);
       node.item = std::make_unique<SummaryNode>();
     }
-    scopes_.push_back(++serial_);
+    innermost_scope_ = ++serial_;
+    scopes_.push_back(innermost_scope_);
   }
 
   void end() {
@@ -527,6 +527,7 @@ class Folder {
       node.max_items = frame.count;
     }
     scopes_.pop_back();
+    innermost_scope_ = scopes_.empty() ? 0 : scopes_.back();
   }
 
   // The keys present in every earlier object that this one lacks become
@@ -555,6 +556,7 @@ class Folder {
   std::vector<Frame> frames_;
   // The fold of each array open around the value being read.
   std::vector<std::uint64_t> scopes_;
+  std::uint64_t innermost_scope_ = 0;
   Slot pending_;
   bool stopped_ = false;
   std::string cleaned_;
