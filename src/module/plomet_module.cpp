@@ -1,19 +1,16 @@
 // The module definition of plomet: multi-phase initialisation whose one exec
-// slot adds analyze_json to the module and to its __all__.
+// slot adds analyze_json and the Shape type to the module and to its __all__.
 #include "module/analyze_json.h"
 #include "module/python_api.h"
+#include "module/shape_object.h"
 
 namespace plomet::module {
 namespace {
 
-// Adds a function built from definition to module, under the function's
-// __name__, and appends that name to __all__ (created when absent).
-int add_function(PyObject* module, PyMethodDef* definition) {
-  PyRef module_name(PyModule_GetNameObject(module));
-  if (!module_name) return -1;
-  PyRef function(PyCFunction_NewEx(definition, module, module_name.get()));
-  if (!function) return -1;
-  PyRef name(PyObject_GetAttrString(function.get(), "__name__"));
+// Adds object to module under its __name__, and appends that name to
+// __all__ (created when absent).
+int add_public(PyObject* module, PyObject* object) {
+  PyRef name(PyObject_GetAttrString(object, "__name__"));
   if (!name) return -1;
 
   PyRef all(PyObject_GetAttrString(module, "__all__"));
@@ -28,7 +25,22 @@ int add_function(PyObject* module, PyMethodDef* definition) {
     return -1;
   }
   if (PyList_Append(all.get(), name.get()) < 0) return -1;
-  return PyObject_SetAttr(module, name.get(), function.get());
+  return PyObject_SetAttr(module, name.get(), object);
+}
+
+// Adds a function built from definition, bound to module.
+int add_function(PyObject* module, PyMethodDef* definition) {
+  PyRef module_name(PyModule_GetNameObject(module));
+  if (!module_name) return -1;
+  PyRef function(PyCFunction_NewEx(definition, module, module_name.get()));
+  if (!function) return -1;
+  return add_public(module, function.get());
+}
+
+int add_shape_type(PyObject* module) {
+  PyRef type(new_shape_type(module));
+  if (!type) return -1;
+  return add_public(module, type.get());
 }
 
 int exec_plomet(PyObject* module) {
@@ -36,7 +48,8 @@ int exec_plomet(PyObject* module) {
     PyErr_SetString(PyExc_TypeError, "plomet can only be executed on a module object");
     return -1;
   }
-  return add_function(module, analyze_json_method());
+  if (add_function(module, analyze_json_method()) < 0) return -1;
+  return add_shape_type(module);
 }
 
 PyModuleDef_Slot plomet_slots[] = {

@@ -53,9 +53,9 @@ def raise_value_error(self):
 
 def test_module_attributes():
     assert plomet.__doc__ == ""
-    assert plomet.__all__ == ["analyze_json"]
+    assert plomet.__all__ == ["analyze_json", "Shape"]
     assert type(plomet.__all__) is list
-    assert [name for name in vars(plomet) if not name.startswith("__")] == ["analyze_json"]
+    assert [name for name in vars(plomet) if not name.startswith("__")] == ["analyze_json", "Shape"]
     assert not hasattr(plomet, "PanicException")
     assert plomet.__file__.endswith("plomet.abi3.so")
 
@@ -82,8 +82,10 @@ def test_each_module_object_gets_its_own_function_and_all():
         modules.append(module)
     first, second = modules
     assert first is not plomet and first is not second
-    assert first.__all__ == ["analyze_json"] and second.__all__ == ["analyze_json"]
+    assert first.__all__ == ["analyze_json", "Shape"] and second.__all__ == ["analyze_json", "Shape"]
     assert first.__all__ is not second.__all__
+    # Each module object has its own Shape type.
+    assert first.Shape is not second.Shape
     assert first.analyze_json.__self__ is first
     assert first.analyze_json("[1]") == plomet.analyze_json("[1]")
 

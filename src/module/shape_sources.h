@@ -1,0 +1,86 @@
+// What plomet.Shape reads from Python objects, and how the core folds it with
+// the GIL released: one document (str, bytes, bytearray, memoryview), or the
+// lines of a path, a file object or an iterable of lines.
+//
+// The GIL is released only over bytes that no other thread can change: a
+// bytes object (immutable, and referenced for the whole fold), a str's UTF-8,
+// or the call's own copy of a mutable buffer. While it is released, the
+// interrupt check takes the GIL back now and then to run the signal handlers
+// that are due, so Ctrl-C still stops a long fold.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "module/python_api.h"
+#include "module/utf8_input.h"
+#include "shape/shape_summary.h"
+
+namespace plomet::module {
+
+// The lines that add_lines(errors="skip") passed over: every one counted, the
+// first kKept kept with their messages.
+struct SkippedLines {
+  static constexpr std::size_t kKept = 1000;
+  struct Line {
+    std::uint64_t number;
+    std::string message;
+  };
+  std::vector<Line> kept;
+  std::uint64_t count = 0;
+
+  void add(std::uint64_t number, const std::string& message);
+};
+
+// Raises ValueError with a message of the core (UTF-8, decoded leniently).
+void raise_value_error(std::string_view message);
+// Raises TypeError "<what> must be <expected>, not '<type of object>'".
+void raise_wrong_type(const char* what, const char* expected, PyObject* object);
+
+// The bytes of one Python object, readable with the GIL released: a bytes
+// object's own (also behind a memoryview that spans all of it), a copy of
+// any other buffer, or a str's UTF-8.
+class DocumentBytes {
+ public:
+  // Reads a str, bytes, bytearray or C-contiguous memoryview; false with a
+  // Python error set. `what` names the object in a TypeError.
+  bool read(PyObject* object, const char* what);
+  // The same without str.
+  bool read_buffer(PyObject* object, const char* what);
+  std::string_view text() const { return text_; }
+
+ private:
+  bool read_bytes(PyObject* bytes);
+  bool read_memoryview(PyObject* view);
+
+  PyRef bytes_;
+  Utf8Input utf8_;
+  std::string_view text_;
+};
+
+// Adds one document with the GIL released; false with the Python error set:
+// ValueError with the core's message for a document that does not read, or
+// what a signal handler raised.
+bool add_document(ShapeSummary& summary, std::string_view text);
+
+enum class LineErrors : std::uint8_t {
+  Raise,  // the first line that does not read raises ValueError("line N: ...")
+  Skip,   // such lines are counted and kept in SkippedLines
+};
+
+// Adds every line of source that holds more than blanks, as a document:
+// source is a path (str or os.PathLike), a file object (binary or text), or
+// an iterable of str or bytes lines. Lines before a failure stay added.
+bool add_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* source, LineErrors errors);
+
+// Adds the lines of the file at path (str or os.PathLike).
+bool add_file_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors);
+
+// The whole content of the file at path, as a bytes object, or an empty
+// PyRef with the Python error set.
+PyRef read_whole_file(PyObject* path);
+
+}  // namespace plomet::module
