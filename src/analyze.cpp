@@ -1,9 +1,9 @@
 // The pipeline infers the shape of each candidate text as it reads it, with
 // no document tree: the text as given, then its normalised form, then the
 // normalised output of each repair pass. The first candidate that reads
-// gives the shape. The tree path (read, clean up, infer) serves a candidate
-// that inference from the text cannot take, and is the reference the fast
-// path is checked against.
+// gives the shape. A candidate that inference from the text cannot take is
+// read as a tree and folded into a summary. The tree path (read, clean up,
+// infer) is the reference the fast path is checked against.
 #include "analyze.h"
 
 #include <optional>
@@ -27,10 +27,15 @@ bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape
     case TextInference::NeedsTree:
       break;
   }
-  auto document = std::make_unique<JsonDocument>();
-  if (!read_document(text, *document)) return false;
-  shape.schema = infer_schema(document->root);
-  shape.document = std::move(document);
+  // A repeated key whose first value was folded already: the tree holds
+  // the last value in the first place. Its root is an object or an array,
+  // whose shape the summary of it as the only document gives.
+  JsonDocument document;
+  if (!read_document(text, document)) return false;
+  auto summary = std::make_unique<ShapeSummary>(keep_examples);
+  summary->add_value(document.root);
+  shape.schema = summary->item_schema();
+  shape.summary = std::move(summary);
   return true;
 }
 

@@ -9,6 +9,7 @@
 #include "core/repair_error.h"
 #include "document/json_value.h"
 #include "shape/schema.h"
+#include "shape/shape_summary.h"
 
 namespace plomet {
 
@@ -20,8 +21,8 @@ struct TextShape {
   // The fixed-up text that was read, when the text needed repair; held by
   // pointer so that views into a short text survive moves of the shape.
   std::unique_ptr<std::string> repaired_text;
-  // The document, when the shape came from a tree.
-  std::unique_ptr<JsonDocument> document;
+  // The summary the shape came from, when the text was folded as a tree.
+  std::unique_ptr<ShapeSummary> summary;
 };
 
 // The shape of text (read, or repaired, and inferred), or the error that
