@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,51 +59,42 @@ Expected<std::string, InputError> read_whole(InputSource& input, Progress& progr
     auto count = input.read(text.data() + filled, text.size() - filled);
     if (!count) return Unexpected(std::move(count).error());
     if (*count == 0) break;
-    const char* added = text.data() + filled;
-    progress.advance(*count, static_cast<std::uint64_t>(std::count(added, added + *count, '\n')));
+    progress.advance(std::string_view(text.data() + filled, *count));
     filled += *count;
   }
   text.resize(filled);
   return text;
 }
 
-Expected<bool, InputError> for_each_line(InputSource& input, Progress& progress,
-                                         const std::function<bool(const InputLine&)>& on_line) {
-  const auto buffer = std::make_unique_for_overwrite<char[]>(kReadSize);
-  std::string pending;  // the start of a line that the next read continues
-  std::uint64_t number = 1;
-  std::uint64_t offset = 0;  // of the next line's first byte
-  auto deliver = [&](std::string_view text) {
-    const std::uint64_t length = text.size();
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    const bool go_on = on_line(InputLine{text, number, offset});
-    ++number;
-    offset += length + 1;
-    return go_on;
-  };
-  for (;;) {
-    auto count = input.read(buffer.get(), kReadSize);
-    if (!count) return Unexpected(std::move(count).error());
-    if (*count == 0) break;
-    std::string_view chunk(buffer.get(), *count);
-    std::uint64_t line_feeds = 0;
-    for (std::size_t end = chunk.find('\n'); end != std::string_view::npos; end = chunk.find('\n')) {
-      ++line_feeds;
-      bool go_on;
-      if (pending.empty()) {
-        go_on = deliver(chunk.substr(0, end));
-      } else {
-        pending.append(chunk.substr(0, end));
-        go_on = deliver(pending);
-        pending.clear();
-      }
-      chunk.remove_prefix(end + 1);
-      if (!go_on) return false;
+Expected<bool, InputError> LineChunkReader::next(ReadBuffer& chunk) {
+  chunk_offset_ = next_offset_;
+  chunk.bytes.resize(std::max({chunk.bytes.size(), chunk_bytes_, carried_.size()}));
+  chunk.length = carried_.size();
+  std::copy(carried_.begin(), carried_.end(), chunk.bytes.begin());
+  carried_.clear();
+  std::size_t searched = chunk.length;  // what was carried holds no line feed
+  while (!at_end_) {
+    if (chunk.length >= chunk_bytes_) {
+      if (cut_after_last_line_feed(chunk, searched)) break;
+      searched = chunk.length;
     }
-    pending.append(chunk);
-    progress.advance(*count, line_feeds);
+    if (chunk.length == chunk.bytes.size()) chunk.bytes.resize(2 * chunk.bytes.size());
+    auto count = input_.read(chunk.bytes.data() + chunk.length, chunk.bytes.size() - chunk.length);
+    if (!count) return Unexpected(std::move(count).error());
+    progress_.advance(std::string_view(chunk.bytes.data() + chunk.length, *count));
+    chunk.length += *count;
+    at_end_ = *count == 0;
   }
-  if (!pending.empty()) return deliver(pending);
+  next_offset_ += chunk.length;
+  return chunk.length > 0;
+}
+
+bool LineChunkReader::cut_after_last_line_feed(ReadBuffer& chunk, std::size_t searched) {
+  const std::size_t feed = chunk.text().substr(searched).rfind('\n');
+  if (feed == std::string_view::npos) return false;
+  const std::size_t end = searched + feed + 1;
+  carried_.assign(chunk.text().substr(end));
+  chunk.length = end;
   return true;
 }
 

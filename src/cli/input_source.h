@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,17 +44,44 @@ class InputSource {
 // The whole input.
 Expected<std::string, InputError> read_whole(InputSource& input, Progress& progress);
 
-// One line of an input, without its line feed and without a carriage return
-// before it.
-struct InputLine {
-  std::string_view text;
-  std::uint64_t number;  // from 1
-  std::uint64_t offset;  // of the line's first byte in the input
+// Bytes read into a buffer that is kept for reuse: the text is the buffer's
+// first length bytes.
+struct ReadBuffer {
+  std::string bytes;
+  std::size_t length = 0;
+
+  std::string_view text() const { return {bytes.data(), length}; }
 };
 
-// Calls on_line for each line, in order, until it returns false. Memory:
-// one read buffer and the longest line.
-Expected<bool, InputError> for_each_line(InputSource& input, Progress& progress,
-                                         const std::function<bool(const InputLine&)>& on_line);
+// Cuts an input into chunks of whole lines: once a chunk holds chunk_bytes,
+// it ends after its last line feed, and the rest begins the next chunk. A
+// line longer than a chunk makes its chunk longer; the last chunk may end
+// without a line feed. Memory: the chunk being filled and the start of the
+// line that the next chunk begins with.
+class LineChunkReader {
+ public:
+  LineChunkReader(InputSource& input, Progress& progress, std::size_t chunk_bytes)
+      : input_(input), progress_(progress), chunk_bytes_(chunk_bytes) {}
+
+  // Reads the next chunk into chunk; false, with an empty chunk, at the end
+  // of the input.
+  Expected<bool, InputError> next(ReadBuffer& chunk);
+  // The offset in the input of the last chunk's first byte.
+  std::uint64_t chunk_offset() const { return chunk_offset_; }
+
+ private:
+  // Cuts chunk after its last line feed at or after searched, keeping what
+  // follows for the next chunk; false when there is none.
+  bool cut_after_last_line_feed(ReadBuffer& chunk, std::size_t searched);
+
+  InputSource& input_;
+  Progress& progress_;
+  const std::size_t chunk_bytes_;
+  // The start of a line that was read with the last chunk but ends later.
+  std::string carried_;
+  std::uint64_t chunk_offset_ = 0;
+  std::uint64_t next_offset_ = 0;
+  bool at_end_ = false;
+};
 
 }  // namespace plomet::cli

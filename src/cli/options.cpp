@@ -1,7 +1,9 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
+#include <thread>
 
 namespace plomet::cli {
 
@@ -18,6 +20,9 @@ const std::string_view kHelpText =
     "  --extract                take the JSON out of a language model's answer: the\n"
     "                           first ``` fenced block, else from the first { or [\n"
     "  --strict                 accept only text that reads as JSON5, no repair\n"
+    "  --jobs N                 fold --lines chunks and --merge inputs on N threads\n"
+    "                           (default: the number of cores; one with --explain\n"
+    "                           or --repaired)\n"
     "\n"
     "Output:\n"
     "  --format outline         the outline (default)\n"
@@ -46,6 +51,8 @@ const std::string_view kHelpText =
     "  141  the reader of the output went away (broken pipe)\n";
 
 namespace {
+
+std::size_t core_count() { return std::max(1U, std::thread::hardware_concurrency()); }
 
 std::optional<std::size_t> count_argument(std::string_view text) {
   std::size_t value = 0;
@@ -92,6 +99,7 @@ const Switch* find_switch(std::string_view name) {
 
 Command parse_command_line(int argc, const char* const* argv) {
   Options options;
+  options.jobs = std::min(core_count(), kMaxJobs);
   bool only_inputs = false;
   bool limits_given = false;
   for (int i = 1; i < argc; ++i) {
@@ -107,7 +115,8 @@ Command parse_command_line(int argc, const char* const* argv) {
       name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
     }
-    const bool takes_value = name == "--format" || name == "--max-examples" || name == "--max-example-chars";
+    const bool takes_value =
+        name == "--format" || name == "--max-examples" || name == "--max-example-chars" || name == "--jobs";
     if (takes_value && !value) {
       if (i + 1 == argc) return UsageError{"option '" + std::string(name) + "' needs a value"};
       value = argv[++i];
@@ -131,6 +140,13 @@ Command parse_command_line(int argc, const char* const* argv) {
       if (!count) return UsageError{"option '" + std::string(name) + "' needs a whole number, not '" + std::string(*value) + "'"};
       (name == "--max-examples" ? options.limits.max_examples : options.limits.max_example_chars) = *count;
       limits_given = true;
+    } else if (name == "--jobs") {
+      std::optional<std::size_t> count = count_argument(*value);
+      if (!count || *count == 0 || *count > kMaxJobs) {
+        return UsageError{"option '--jobs' needs a whole number from 1 to " + std::to_string(kMaxJobs) + ", not '" +
+                          std::string(*value) + "'"};
+      }
+      options.jobs = *count;
     } else if (name == "--help" || name == "-h") {
       return ShowHelp{};
     } else if (name == "--version") {

@@ -1,6 +1,7 @@
 // The command line of plomet.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -23,6 +24,9 @@ struct Options {
   bool quiet = false;
   OutputFormat format = OutputFormat::Outline;
   ExampleLimits limits;
+  // Threads that fold the chunks of --lines inputs and the inputs of --merge;
+  // parse_command_line makes it the number of cores unless --jobs is given.
+  std::size_t jobs = 1;
   // "-" is standard input; none given means standard input.
   std::vector<std::string> inputs;
 };
@@ -34,6 +38,9 @@ struct UsageError {
 };
 
 using Command = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
+
+// The largest --jobs: each job may hold two chunks of input in memory.
+inline constexpr std::size_t kMaxJobs = 1024;
 
 Command parse_command_line(int argc, const char* const* argv);
 

@@ -1,63 +1,59 @@
 #include "cli/outline_session.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
 
-#include "cli/explain_normalization.h"
-#include "cli/extract_answer.h"
-#include "document/compact_json_writer.h"
-#include "analyze.h"
-#include "repair/parse_or_repair.h"
-#include "read/read_json5.h"
 #include "text/utf8.h"
-#include "shape/render_json_schema.h"
 
 namespace plomet::cli {
 
 namespace {
 
-std::string location_prefix(const Location& location) {
-  std::string prefix(location.input);
-  if (location.line > 0) {
+constexpr std::size_t kChunkBytes = std::size_t{4} << 20;
+
+// The size of the chunks that --lines inputs are cut into. The environment
+// variable PLOMET_CHUNK_BYTES, there for the tests alone, sets another size,
+// so that small inputs span many chunks.
+std::size_t chunk_bytes() {
+  const char* setting = std::getenv("PLOMET_CHUNK_BYTES");
+  if (setting == nullptr) return kChunkBytes;
+  const std::string_view text(setting);
+  std::size_t bytes = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), bytes);
+  if (error != std::errc() || end != text.data() + text.size() || bytes == 0) return kChunkBytes;
+  return bytes;
+}
+
+// Pieces are folded on threads only when there can be many of them and
+// nothing is written as they are read: --explain's sink is the process's
+// one, and --repaired prints documents in order as they come.
+std::size_t fold_jobs(const Options& options) {
+  if (options.explain || options.repaired || !(options.lines || options.merge)) return 1;
+  return options.jobs;
+}
+
+std::string location_prefix(std::string_view input, std::uint64_t line) {
+  std::string prefix(input);
+  if (line > 0) {
     prefix.push_back(':');
-    prefix.append(std::to_string(location.line));
+    prefix.append(std::to_string(line));
   }
   prefix.append(": ");
   return prefix;
 }
 
-bool starts_with_utf16_byte_order_mark(std::string_view text) {
-  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
-}
-
-std::string invalid_utf8_text(std::uint64_t offset, std::string_view text) {
-  std::string message = "not valid UTF-8 at byte " + std::to_string(offset);
-  if (offset == 0 && starts_with_utf16_byte_order_mark(text)) {
-    message += ": it looks like UTF-16 (it starts with a UTF-16 byte-order mark); convert it to UTF-8 first, "
-               "for example with iconv -f UTF-16 -t UTF-8";
-  }
-  return message;
-}
-
-// Blank lines hold no document.
-bool is_blank(std::string_view line) { return line.find_first_not_of(" \t\r\f\v") == std::string_view::npos; }
-
 }  // namespace
 
-void OutlineSession::ExplainSink::set_location(const Location& location) { prefix_ = location_prefix(location); }
-
-void OutlineSession::ExplainSink::receive(const diagnostics::EventSite& site, std::string_view message) {
-  session_.message(prefix_ + std::string(site.target) + ": " + std::string(message) + "\n");
-}
-
 OutlineSession::OutlineSession(const Options& options, Output& output, bool stderr_is_terminal)
-    : options_(options), output_(output), progress_allowed_(stderr_is_terminal && !options.quiet) {
-  if (options_.merge) fold_ = std::make_unique<DocumentFold>();
-  if (options_.explain) diagnostics::install_sink(&explain_sink_);
-}
-
-OutlineSession::~OutlineSession() {
-  if (options_.explain) diagnostics::install_sink(nullptr);
-}
+    : options_(options),
+      output_(output),
+      progress_allowed_(stderr_is_terminal && !options.quiet),
+      chunk_bytes_(chunk_bytes()),
+      folder_(options),
+      merged_(options.show_examples),
+      pipeline_(fold_jobs(options), [this](Piece& piece) { folder_.fold(piece); },
+                [this](Piece& piece) { merge_piece(piece); }) {}
 
 void OutlineSession::run_input(const std::string& name) {
   const std::string display = name == "-" ? "<stdin>" : name;
@@ -67,150 +63,102 @@ void OutlineSession::run_input(const std::string& name) {
   Progress progress(progress_allowed_, display, input->size());
   progress_ = &progress;
   if (options_.lines) {
-    run_input_lines(*input, display, progress);
+    read_lines(*input, display, progress);
   } else {
-    run_whole_input(*input, display, progress);
+    read_whole_input(*input, display, progress);
   }
+  // Without --merge each input's output comes before the next one's header.
+  if (!options_.merge) pipeline_.drain();
   progress_ = nullptr;
 }
 
-void OutlineSession::run_whole_input(InputSource& input, const std::string& display, Progress& progress) {
+void OutlineSession::finish() {
+  pipeline_.drain();
+  if (options_.merge) write_section(outline_text(options_, merged_));
+}
+
+void OutlineSession::read_whole_input(InputSource& input, const std::string& display, Progress& progress) {
   auto text = read_whole(input, progress);
   if (!text) return input_failed(display, text.error());
   if (std::size_t bad = scan::find_invalid_utf8(*text); bad != scan::kValidUtf8) {
     return input_failed(display, invalid_utf8_text(bad, *text));
   }
   progress.show_phase("analysing");
-  const Location location{display};
-  if (!options_.repaired && !options_.strict && !fold_) return outline_whole_input(*text, location, progress);
-  std::optional<JsonDocument> document = read_document(*text, location);
-  if (!document) return;
-  if (options_.repaired) {
-    progress.clear();
-    return write_document(*document);
-  }
-  if (fold_) return fold_->add(document->root);
-  const Schema shape = infer_schema(document->root);
-  progress.clear();
-  write_outline(shape, shape);
+  Piece& piece = pipeline_.next_piece();
+  piece.text.bytes = std::move(*text);
+  piece.text.length = piece.text.bytes.size();
+  submit(piece, Piece::Kind::WholeInput, display, 0);
 }
 
-// A whole document outlined straight from its text, with no document tree:
-// memory follows the outline, not the document.
-void OutlineSession::outline_whole_input(std::string_view text, const Location& location, Progress& progress) {
-  if (options_.explain) explain_sink_.set_location(location);
-  if (options_.extract) {
-    Extraction extraction = extract_answer(text);
-    if (options_.explain) message(location_prefix(location) + "extract: " + extraction.description + "\n");
-    text = extraction.text;
-  }
-  if (text.empty()) note(location, "empty input, read as an empty object");
-  auto shape = infer_text_shape(text, options_.show_examples);
-  if (!shape) return document_failed(location, "Failed to parse or repair JSON: " + shape.error().display_text());
-  if (options_.explain && !text.empty()) explain_normalization(text, location);
-  progress.clear();
-  write_outline(shape->schema, shape->schema);
-}
-
-void OutlineSession::run_input_lines(InputSource& input, const std::string& display, Progress& progress) {
-  if (!options_.merge && !options_.repaired) fold_ = std::make_unique<DocumentFold>();
-  bool unusable = false;
-  std::uint64_t documents = 0;
-  std::uint64_t failures = 0;
-  auto result = for_each_line(input, progress, [&](const InputLine& line) {
-    if (line.number == 1 && starts_with_utf16_byte_order_mark(line.text)) {
-      input_failed(display, invalid_utf8_text(0, line.text));
-      unusable = true;
-      return false;
+void OutlineSession::read_lines(InputSource& input, const std::string& display, Progress& progress) {
+  LineChunkReader reader(input, progress, chunk_bytes_);
+  for (bool first = true;; first = false) {
+    Piece& piece = pipeline_.next_piece();
+    auto more = reader.next(piece.text);
+    if (!more) return input_failed(display, more.error());
+    if (!*more) break;
+    if (first && starts_with_utf16_byte_order_mark(piece.text.text())) {
+      return input_failed(display, invalid_utf8_text(0, piece.text.text()));
     }
-    if (is_blank(line.text)) return true;
-    const Location location{display, line.number};
-    if (std::size_t bad = scan::find_invalid_utf8(line.text); bad != scan::kValidUtf8) {
-      document_failed(location, invalid_utf8_text(line.offset + bad, line.text));
-      ++failures;
-      return true;
-    }
-    std::optional<JsonDocument> document = read_document(line.text, location);
-    if (!document) {
-      ++failures;
-    } else if (options_.repaired) {
-      ++documents;
-      write_document(*document);
-    } else {
-      ++documents;
-      fold_->add(document->root);
-    }
-    return true;
-  });
-  progress.clear();
-  if (!result) return input_failed(display, result.error());
-  if (unusable) return;
-  if (documents == 0 && failures == 0) note(Location{display}, "no documents (no line holds anything but blanks)");
-  if (!options_.merge && !options_.repaired) write_outline(fold_->shape(), fold_->item());
-}
-
-void OutlineSession::finish() {
-  if (options_.merge) write_outline(fold_->shape(), fold_->item());
-}
-
-std::optional<JsonDocument> OutlineSession::read_document(std::string_view text, const Location& location) {
-  if (options_.explain) explain_sink_.set_location(location);
-  if (options_.extract) {
-    Extraction extraction = extract_answer(text);
-    if (options_.explain) message(location_prefix(location) + "extract: " + extraction.description + "\n");
-    text = extraction.text;
+    submit(piece, Piece::Kind::Lines, display, reader.chunk_offset());
   }
-  const ReadOptions read_options{.remove_control_characters = !options_.repaired};
-  if (options_.strict) {
-    JsonDocument document;
-    auto value = read_json5(text, document.arena);
-    if (!value) {
-      document_failed(location, value.error().message);
-      return std::nullopt;
-    }
-    document.root = *value;
-    if (read_options.remove_control_characters) {
-      repair_json_remove_control_characters_in_value(document.root, document.arena);
-    }
-    return document;
-  }
-  if (text.empty()) note(location, "empty input, read as an empty object");
-  ParseResult document = parse_or_repair(text, read_options);
-  if (!document) {
-    document_failed(location, "Failed to parse or repair JSON: " + document.error().display_text());
-    return std::nullopt;
-  }
-  if (options_.explain && !text.empty()) explain_normalization(text, location);
-  return std::move(document).value();
+  submit(pipeline_.next_piece(), Piece::Kind::EndOfLines, display, 0);
 }
 
-// Says what the fix-ups before reading changed when they alone made the text
-// readable; the repair passes and the clean-up speak through their events.
-void OutlineSession::explain_normalization(std::string_view text, const Location& location) {
-  JsonArena scratch;
-  if (try_read_json5(text, scratch)) return;
-  ParseResult normalized = normalize_and_read(text, ReadOptions{.remove_control_characters = false});
-  if (!normalized || !normalized->owned_text) return;
-  const std::string description = describe_normalization(text, *normalized->owned_text);
-  if (!description.empty()) message(location_prefix(location) + "normalisation: " + description + "\n");
+// Sends the pipeline's next piece, filled by the caller, to be folded.
+void OutlineSession::submit(Piece& piece, Piece::Kind kind, const std::string& display, std::uint64_t offset) {
+  piece.kind = kind;
+  piece.input = display;
+  piece.offset = offset;
+  pipeline_.submit();
 }
 
-void OutlineSession::write_document(const JsonDocument& document) {
-  std::string json;
-  write_compact_json(document.root, json);
-  json.push_back('\n');
-  write_section(json);
-}
-
-void OutlineSession::write_outline(const Schema& shape, const Schema& json_schema_root) {
-  std::string text;
-  if (options_.format == OutputFormat::JsonSchema) {
-    text = render_json_schema(json_schema_root, options_.show_examples, options_.limits);
+void OutlineSession::merge_piece(Piece& piece) {
+  if (piece.kind == Piece::Kind::EndOfLines) {
+    end_lines_input(piece.input);
   } else {
-    render_schema(text, shape, options_.show_examples, options_.limits);
+    merge_documents(piece);
   }
-  text.push_back('\n');
-  write_section(text);
+  piece.summary.reset();
+}
+
+void OutlineSession::merge_documents(Piece& piece) {
+  write_messages(piece, tally_.lines);
+  if (piece.failures > 0) status_ = std::max(status_, kExitDocumentFailed);
+  tally_.lines += piece.lines;
+  tally_.documents += piece.documents;
+  tally_.failures += piece.failures;
+  if (options_.merge || piece.kind == Piece::Kind::Lines) merged_.merge(*piece.summary);
+  if (!piece.output.empty()) write_section(piece.output);
+  // A whole input's text goes once merged; a chunk's buffer serves the next.
+  if (piece.kind == Piece::Kind::WholeInput) piece.text = ReadBuffer();
+}
+
+void OutlineSession::end_lines_input(const std::string& display) {
+  if (tally_.documents == 0 && tally_.failures == 0 && !options_.quiet) {
+    message(location_prefix(display, 0) + "no documents (no line holds anything but blanks)\n");
+  }
+  if (!options_.merge && !options_.repaired) write_section(outline_text(options_, merged_));
+  start_next_input();
+}
+
+// Forgets the lines of the input that ended and, without --merge, its
+// documents.
+void OutlineSession::start_next_input() {
+  tally_ = {};
+  if (!options_.merge) merged_ = ShapeSummary(options_.show_examples);
+}
+
+// The messages of a piece, located in their input, in one write.
+void OutlineSession::write_messages(const Piece& piece, std::uint64_t lines_before) {
+  if (piece.messages.empty()) return;
+  std::string text;
+  for (const DocumentMessage& document_message : piece.messages) {
+    text += location_prefix(piece.input, document_message.line == 0 ? 0 : lines_before + document_message.line);
+    text += document_message.text;
+    text += '\n';
+  }
+  message(text);
 }
 
 // Output of the current input, after its header when one is due.
@@ -225,18 +173,13 @@ void OutlineSession::write_section(std::string_view text) {
   output_.write(text);
 }
 
+// An input that cannot be read, said after the messages of the inputs before
+// it.
 void OutlineSession::input_failed(std::string_view display, std::string_view error) {
+  pipeline_.drain();
+  start_next_input();
   message("plomet: " + std::string(display) + ": " + std::string(error) + "\n");
   status_ = std::max(status_, kExitUnusable);
-}
-
-void OutlineSession::document_failed(const Location& location, std::string_view error) {
-  message(location_prefix(location) + std::string(error) + "\n");
-  status_ = std::max(status_, kExitDocumentFailed);
-}
-
-void OutlineSession::note(const Location& location, std::string_view text) {
-  if (!options_.quiet) message(location_prefix(location) + std::string(text) + "\n");
 }
 
 void OutlineSession::message(std::string_view text) {

@@ -1,34 +1,26 @@
-// One run of the command: each input read whole or line by line, each
-// document read or repaired, and the outlines, schemas or repaired documents
-// written, with every message naming its input.
+// One run of the command: each input read whole or cut into chunks of lines,
+// the pieces folded (on worker threads with --jobs), and in input order their
+// messages, outlines, schemas or repaired documents written, with every
+// message naming its input.
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/console.h"
+#include "cli/document_folder.h"
 #include "cli/input_source.h"
 #include "cli/options.h"
+#include "cli/piece_pipeline.h"
 #include "cli/progress.h"
-#include "core/diagnostics.h"
-#include "shape/fold_documents.h"
-#include "document/json_value.h"
+#include "shape/shape_summary.h"
 
 namespace plomet::cli {
-
-// Where a document comes from: an input, and with --lines the line number.
-struct Location {
-  std::string_view input;
-  std::uint64_t line = 0;  // 0: the whole input
-};
 
 class OutlineSession {
  public:
   OutlineSession(const Options& options, Output& output, bool stderr_is_terminal);
-  ~OutlineSession();
   OutlineSession(const OutlineSession&) = delete;
   OutlineSession& operator=(const OutlineSession&) = delete;
 
@@ -38,47 +30,44 @@ class OutlineSession {
   int exit_status() const { return status_; }
 
  private:
-  void run_whole_input(InputSource& input, const std::string& display, Progress& progress);
-  void outline_whole_input(std::string_view text, const Location& location, Progress& progress);
-  void run_input_lines(InputSource& input, const std::string& display, Progress& progress);
-  std::optional<JsonDocument> read_document(std::string_view text, const Location& location);
-  void explain_normalization(std::string_view text, const Location& location);
-  void write_document(const JsonDocument& document);
-  void write_outline(const Schema& shape, const Schema& json_schema_root);
+  // What the merged pieces of the current --lines input held.
+  struct LinesTally {
+    std::uint64_t lines = 0;
+    std::uint64_t documents = 0;
+    std::uint64_t failures = 0;
+  };
+
+  void read_whole_input(InputSource& input, const std::string& display, Progress& progress);
+  void read_lines(InputSource& input, const std::string& display, Progress& progress);
+  void submit(Piece& piece, Piece::Kind kind, const std::string& display, std::uint64_t offset);
+  void merge_piece(Piece& piece);
+  void merge_documents(Piece& piece);
+  void end_lines_input(const std::string& display);
+  void start_next_input();
+  void write_messages(const Piece& piece, std::uint64_t lines_before);
   void write_section(std::string_view text);
 
   void input_failed(std::string_view display, std::string_view error);
-  void document_failed(const Location& location, std::string_view error);
-  void note(const Location& location, std::string_view text);
   // A message on standard error, on a line of its own below any progress.
   void message(std::string_view text);
-
-  // Writes the repair events of --explain after the location of the
-  // document being read.
-  class ExplainSink : public diagnostics::Sink {
-   public:
-    explicit ExplainSink(OutlineSession& session) : session_(session) {}
-    void set_location(const Location& location);
-    void receive(const diagnostics::EventSite& site, std::string_view message) override;
-
-   private:
-    OutlineSession& session_;
-    std::string prefix_;
-  };
 
   const Options& options_;
   Output& output_;
   const bool progress_allowed_;
-  ExplainSink explain_sink_{*this};
+  const std::size_t chunk_bytes_;
+  DocumentFolder folder_;
+  // The documents merged so far: of all inputs with --merge, of the current
+  // --lines input otherwise.
+  ShapeSummary merged_;
+  LinesTally tally_;
   // The display of the input being read.
   Progress* progress_ = nullptr;
-  // The documents folded so far: of all inputs with --merge, of the current
-  // input with --lines alone.
-  std::unique_ptr<DocumentFold> fold_;
   // The header to write before the current input's first output.
   std::string pending_header_;
   bool wrote_section_ = false;
   int status_ = kExitOk;
+  // Last, so that its workers stop before what they use goes.
+  PiecePipeline pipeline_;
 };
 
 }  // namespace plomet::cli

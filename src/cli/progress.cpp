@@ -1,5 +1,6 @@
 #include "cli/progress.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/console.h"
@@ -27,9 +28,10 @@ std::string byte_text(double bytes) {
 Progress::Progress(bool allowed, std::string name, std::optional<std::uint64_t> total_bytes)
     : allowed_(allowed), name_(std::move(name)), total_bytes_(total_bytes), start_(std::chrono::steady_clock::now()) {}
 
-void Progress::advance(std::uint64_t bytes, std::uint64_t line_feeds) {
-  bytes_ += bytes;
-  lines_ += line_feeds;
+void Progress::advance(std::string_view read) {
+  if (!allowed_) return;
+  bytes_ += read.size();
+  lines_ += static_cast<std::uint64_t>(std::count(read.begin(), read.end(), '\n'));
   if (!due()) return;
   if (shown_ && std::chrono::steady_clock::now() - last_drawn_ < kRedrawEvery) return;
   draw({});

@@ -21,8 +21,9 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
   ~Progress() { clear(); }
 
-  // More bytes (holding line_feeds line feeds) have been read.
-  void advance(std::uint64_t bytes, std::uint64_t line_feeds);
+  // These bytes have been read. Their line feeds are counted only when the
+  // display may be shown.
+  void advance(std::string_view read);
   // Replaces the rate with a word on what runs now, once the reading is done.
   void show_phase(std::string_view phase);
   void clear();

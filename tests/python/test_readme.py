@@ -1,5 +1,6 @@
 """The README's examples, run as written: each pasted output must be what the
 code prints today."""
+import doctest
 import os
 import pathlib
 import re
@@ -29,6 +30,11 @@ def python_examples():
                 yield match.group(1), match.group(2)
 
 
+def python_sessions():
+    """The ```pycon blocks: interpreter sessions, run as doctests."""
+    return blocks("pycon")
+
+
 def shell_sessions():
     """(command, pasted output) for every `$ ` line of the unlabelled blocks."""
     for body in blocks(""):
@@ -41,6 +47,7 @@ def shell_sessions():
 
 def test_readme_has_examples_of_every_kind():
     assert len(list(python_examples())) >= 2
+    assert python_sessions()
     commands = [command for command, _ in shell_sessions()]
     assert any("--explain" in c for c in commands)
     assert any("--repaired" in c for c in commands)
@@ -52,6 +59,17 @@ def test_python_example(expression, expected):
     import plomet
 
     assert eval(expression, {"plomet": plomet}) == eval(expected)
+
+
+def test_python_sessions(monkeypatch):
+    """The sessions run in order in one interpreter, as a reader runs them."""
+    monkeypatch.chdir(ROOT)  # they read samples/
+    namespace, parser, runner, report = {}, doctest.DocTestParser(), doctest.DocTestRunner(), []
+    for index, session in enumerate(python_sessions()):
+        test = parser.get_doctest(session, namespace, f"README session {index + 1}", str(ROOT / "README.md"), 0)
+        test.globs = namespace  # get_doctest copies the dictionary; later sessions see earlier names
+        runner.run(test, out=report.append, clear_globs=False)
+    assert runner.tries and not runner.failures, "".join(report)
 
 
 @pytest.mark.skipif(not TOOL.exists(), reason="command-line tool not built")
