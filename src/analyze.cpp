@@ -28,13 +28,12 @@ bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape
       break;
   }
   // A repeated key whose first value was folded already: the tree holds
-  // the last value in the first place. Its root is an object or an array,
-  // whose shape the summary of it as the only document gives.
+  // the last value in the first place.
   JsonDocument document;
   if (!read_document(text, document)) return false;
   auto summary = std::make_unique<ShapeSummary>(keep_examples);
   summary->add_value(document.root);
-  shape.schema = summary->item_schema();
+  shape.schema = summary->only_document_schema();
   shape.summary = std::move(summary);
   return true;
 }

@@ -128,7 +128,9 @@ void DocumentFolder::outline_whole_input(std::string_view text, Piece& piece) {
     std::optional<JsonDocument> document = read_tree(text, 0, piece);
     if (!document) return;
     if (options_.repaired) return write_repaired(*document, piece);
-    return write_outline(infer_schema(document->root), piece);
+    ShapeSummary summary(options_.show_examples);
+    summary.add_value(document->root);
+    return write_outline(summary.only_document_schema(), piece);
   }
   note_when_empty(text, 0, piece);
   auto shape = infer_text_shape(text, options_.show_examples);

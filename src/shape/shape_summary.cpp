@@ -277,6 +277,8 @@ Schema ShapeSummary::item_schema() const {
   return finalize(*root_);
 }
 
+Schema ShapeSummary::only_document_schema() const { return finalize(*root_); }
+
 Schema ShapeSummary::documents_schema() const { return Schema::array(item_schema(), documents_); }
 
 std::string ShapeSummary::outline(bool show_examples, const ExampleLimits& limits) const {

@@ -82,6 +82,10 @@ class ShapeSummary {
   // The folded shape of the documents alone (the item of documents_schema).
   Schema item_schema() const;
 
+  // The shape of the one document of a summary that holds exactly one, as
+  // a document of its own rather than an item of the documents' array.
+  Schema only_document_schema() const;
+
   // The command's outline of documents_schema(), and the JSON Schema of the
   // documents; neither has a final line feed.
   std::string outline(bool show_examples, const ExampleLimits& limits = {}) const;
