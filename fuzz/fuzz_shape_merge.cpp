@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "repair/parse_or_repair.h"
-#include "shape/fold_documents.h"
+#include "fold_documents.h"
 #include "shape/shape_summary.h"
 
 namespace {

@@ -8,7 +8,7 @@
 
 #include "analyze.h"
 #include "repair/parse_or_repair.h"
-#include "shape/fold_documents.h"
+#include "fold_documents.h"
 #include "shape/schema.h"
 
 namespace plomet {

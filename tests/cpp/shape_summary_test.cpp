@@ -10,7 +10,7 @@
 
 #include "analyze.h"
 #include "repair/parse_or_repair.h"
-#include "shape/fold_documents.h"
+#include "fold_documents.h"
 #include "shape/shape_summary.h"
 
 namespace plomet {

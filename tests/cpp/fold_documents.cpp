@@ -2,7 +2,7 @@
 // a later array item meets the item shape: a scalar item shape gathers the
 // examples of documents of its kind (Bool keeps none), a Null, Array or
 // Object one takes the document through merge_schema.
-#include "shape/fold_documents.h"
+#include "fold_documents.h"
 
 #include <algorithm>
 #include <utility>

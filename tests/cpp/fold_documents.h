@@ -1,6 +1,7 @@
-// Many documents folded into one shape, as the items of one array fold: the
-// result is the shape of an array holding every document in order, so the
-// first document decides the kind and max_items counts the documents.
+// The tests' oracle of ShapeSummary: many documents folded into one shape
+// through their trees, as the items of one array fold: the result is the
+// shape of an array holding every document in order, so the first document
+// decides the kind and max_items counts the documents.
 //
 // The fold keeps its own copies of the strings it retains (keys and string
 // examples), so each document may be released as soon as it is added, and a
