@@ -6,7 +6,8 @@
 # Parts can be left out: PLOMET_SKIP_SANITIZER=1 (the clang build and its C++
 # test run), PLOMET_SKIP_PYTHON=1 (the Python tests), PLOMET_SKIP_PACKAGING=1
 # (the slow Python tests of the wheel and of a fresh clone),
-# PLOMET_SKIP_FUZZ=1 (the fuzz targets).
+# PLOMET_SKIP_TSAN=1 (the thread sanitizer build and its run of the tests
+# that start threads), PLOMET_SKIP_FUZZ=1 (the fuzz targets).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure-packages.sh"
@@ -32,6 +33,23 @@ if [[ "${PLOMET_SKIP_PYTHON:-}" != 1 ]]; then
   echo "== Python tests"
   PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
     "$PYTHON" -m pytest -q "$root/tests/python"
+fi
+
+# The folds that run on several threads, under ThreadSanitizer: the C++
+# tests that fold, merge and interrupt on threads, and the command's --jobs
+# tests run on its build of the command (its memory bound is not: the
+# sanitizer's shadow memory counts too).
+if [[ "${PLOMET_SKIP_TSAN:-}" != 1 ]]; then
+  echo "== thread sanitizer build (clang): threads folding, merging, interrupted, and --jobs"
+  CC=clang CXX=clang++ "$root/scripts/build.sh" "$root/build/tsan" -DPLOMET_WERROR=ON -DPLOMET_THREAD_SANITIZER=ON \
+    -DPLOMET_BUILD_MODULE=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  export TSAN_OPTIONS=halt_on_error=1
+  "$root/build/tsan/plomet_tests" --gtest_brief=1
+  if [[ "${PLOMET_SKIP_PYTHON:-}" != 1 ]]; then
+    PLOMET_BUILD_DIR="$root/build/tsan" PYTHONPATH="$root/build/release/python" \
+      "$PYTHON" -m pytest -q "$root/tests/python/test_cli_jobs.py" -k "not memory"
+  fi
+  unset TSAN_OPTIONS
 fi
 
 # Each fuzz target for a minute: a smoke run that keeps them building and
