@@ -30,6 +30,7 @@ def parse_args(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build-dir", default=os.path.join(ROOT, "build", "bench"))
     parser.add_argument("--shared-dir", default=os.environ.get("PLOMET_SHARED_DIR", os.path.join(ROOT, "..", "shared")))
+    parser.add_argument("--data-dir", help="where generated documents are cached (default: in the build folder)")
     parser.add_argument("--quick", action="store_true", help="small sizes, one round")
     parser.add_argument("--rounds", type=int, default=5)
     return parser.parse_args(argv)
@@ -40,7 +41,7 @@ class Bench:
         self.args = args
         self.rounds = 1 if args.quick else args.rounds
         self.tool = os.path.join(args.build_dir, "plomet")
-        self.data = os.path.join(args.build_dir, "many-documents-data")
+        self.data = args.data_dir or os.path.join(args.build_dir, "many-documents-data")
         os.makedirs(self.data, exist_ok=True)
         sys.path.insert(0, os.path.join(args.build_dir, "python"))
         import plomet

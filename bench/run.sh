@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the module and the C++ loop programs (plomet's and simdjson's), then
-# runs the benchmark and prints its tables. Options go to bench/run_bench.py
+# Builds the module, the command and the C++ loop programs (plomet's and
+# simdjson's), then runs the benchmark and prints its tables, and those of
+# many documents (bench/many_documents.py: --lines, --jobs, plomet.Shape). Options go to bench/run_bench.py
 # (--quick, --skip-1gb, --repeats N, --help). A full run generates about
 # 1.5 GB of documents once (cached in the build folder) and needs some 12 GiB
 # of free memory for its 1 GB document. PYTHON selects the interpreter
@@ -12,6 +13,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure-packages.sh" libsimdjson-dev >&2
 export PYTHON=${PYTHON:-/usr/bin/python3}
 build=${PLOMET_BUILD_DIR:-$root/build/bench}
-"$root/scripts/build.sh" "$build" -DPLOMET_BUILD_MODULE=ON -DPLOMET_BUILD_TESTS=OFF -DPLOMET_BUILD_CLI=OFF \
+"$root/scripts/build.sh" "$build" -DPLOMET_BUILD_MODULE=ON -DPLOMET_BUILD_TESTS=OFF -DPLOMET_BUILD_CLI=ON \
   -DPLOMET_BUILD_BENCH=ON >&2
-exec "$PYTHON" "$root/bench/run_bench.py" --build-dir "$build" "$@"
+"$PYTHON" "$root/bench/run_bench.py" --build-dir "$build" "$@"
+quick=()
+[[ " $* " == *" --quick "* ]] && quick=(--quick)
+exec "$PYTHON" "$root/bench/many_documents.py" --build-dir "$build" "${quick[@]}"

@@ -117,11 +117,11 @@ template <class Consumer>
 class Json5EventReader {
  public:
   Json5EventReader(std::string_view text, Consumer& consumer)
-      : text_(text),
-        p_(text.data()),
-        end_(text.data() + text.size()),
-        consumer_(consumer),
-        valid_utf8_(scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
+      : Json5EventReader(text, consumer, scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
+
+  // For a caller that has checked the text's UTF-8 already.
+  Json5EventReader(std::string_view text, Consumer& consumer, bool valid_utf8)
+      : text_(text), p_(text.data()), end_(text.data() + text.size()), consumer_(consumer), valid_utf8_(valid_utf8) {}
 
   enum class Outcome : std::uint8_t { Read, GrammarFailure, ConversionFailure, Stopped };
 

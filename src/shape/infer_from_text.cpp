@@ -21,16 +21,14 @@
 #include "shape/infer_from_text.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/diagnostics.h"
 #include "read/json5_event_reader.h"
-#include "text/text_scan.h"
 #include "shape/object_merge.h"
 #include "document/position_index.h"
+#include "shape/event_values.h"
 #include "shape/example_gatherer.h"
 
 namespace plomet {
@@ -56,16 +54,6 @@ struct Frame {
   bool is_object;
   bool cleaned = false;  // a kept string inside was cleaned of control characters
 };
-
-// Keys are mostly short: compared in place rather than through memcmp.
-bool same_key(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size()) == 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
 
 bool kind_matches(const Schema& node, ValueKind kind) {
   return (kind == ValueKind::Array && node.is(Schema::Kind::Array)) ||
@@ -105,7 +93,7 @@ class SchemaBuilder {
     // Objects folded into one another mostly list their keys in the same
     // order, so the key after the last one found is tried first, inline.
     const std::size_t hint = frame.hint;
-    const bool at_hint = hint < object.fields.size() && same_key(object.fields[hint].key, key);
+    const bool at_hint = hint < object.fields.size() && event_values::same_key(object.fields[hint].key, key);
     const std::size_t at = at_hint ? hint : field_position(object, key, object.fields.size());
     if (at < object.fields.size()) {
       frame.hint = at + 1;
@@ -153,7 +141,7 @@ class SchemaBuilder {
       case Destination::Infer:
         if (is_integer) {
           IntSchema& node = slot.node->payload.emplace<IntSchema>();
-          if (keep_examples_) node.examples.push_back(integer_of(number));
+          if (keep_examples_) node.examples.push_back(event_values::integer_of(number.integer));
         } else {
           FloatSchema& node = slot.node->payload.emplace<FloatSchema>();
           if (keep_examples_) node.examples.push_back(float_token_value(number));
@@ -166,10 +154,10 @@ class SchemaBuilder {
         break;
       case Destination::Gather:
         if (auto* ints = std::get_if<IntSchema>(&slot.node->payload)) {
-          if (is_integer) int_examples_.add(ints->examples, integer_of(number), frames_.size(), hash_integer);
+          if (is_integer) int_examples_.add(ints->examples, event_values::integer_of(number.integer), frames_.size(), hash_integer);
         } else if (auto* floats = std::get_if<FloatSchema>(&slot.node->payload)) {
           float_examples_.add(floats->examples,
-                              is_integer ? double_of(number.integer) : float_token_value(number), frames_.size(),
+                              is_integer ? event_values::double_of(number.integer) : float_token_value(number), frames_.size(),
                               hash_double);
         }
         break;
@@ -193,17 +181,6 @@ class SchemaBuilder {
   }
 
  private:
-  static std::int64_t integer_of(const NumberToken& number) {
-    // The reader's integers are within the signed 64-bit range.
-    return number.integer.kind == JsonNumber::Kind::I64 ? number.integer.i64_value
-                                                        : static_cast<std::int64_t>(number.integer.u64_value);
-  }
-
-  static double double_of(const JsonNumber& integer) {
-    return integer.kind == JsonNumber::Kind::I64 ? static_cast<double>(integer.i64_value)
-                                                 : static_cast<double>(integer.u64_value);
-  }
-
   std::string_view kept_string(std::string_view text, bool copy) { return copy ? strings_.copy_string(text) : text; }
 
   // The string as the clean-up leaves it: without control characters other
@@ -211,12 +188,8 @@ class SchemaBuilder {
   // around it for theirs.
   std::string_view cleaned(std::string_view text, bool has_controls) {
     if (!has_controls) return text;
-    cleaned_.clear();
-    std::copy_if(text.begin(), text.end(), std::back_inserter(cleaned_),
-                 [](char c) { return !scan::is_removed_control_byte(c); });
-    PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
     if (!frames_.empty()) frames_.back().cleaned = true;
-    return cleaned_;
+    return event_values::cleaned_string(text, cleaned_);
   }
 
   // Where the value that starts now goes.
@@ -288,8 +261,7 @@ class SchemaBuilder {
     const bool cleaned = frame.cleaned;
     frames_.pop_back();
     if (cleaned) {
-      PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value",
-                          "Removed control characters from JSON value.");
+      event_values::note_cleaned_value();
       if (!frames_.empty()) frames_.back().cleaned = true;
     }
   }

@@ -16,24 +16,17 @@ namespace {
 
 constexpr std::string_view kDialect = "https://json-schema.org/draft/2020-12/schema";
 
-constexpr KindTag kNull = tag_of(Schema::Kind::Null);
-constexpr KindTag kBool = tag_of(Schema::Kind::Bool);
-constexpr KindTag kInt = tag_of(Schema::Kind::Int);
-constexpr KindTag kFloat = tag_of(Schema::Kind::Float);
-constexpr KindTag kStr = tag_of(Schema::Kind::Str);
-constexpr KindTag kArray = tag_of(Schema::Kind::Array);
-constexpr KindTag kObject = tag_of(Schema::Kind::Object);
 
 // The JSON Schema types of the scalar kinds seen at a node, in tag order; a
 // number admits the integers too.
 std::vector<std::string_view> scalar_types(std::uint8_t seen) {
   std::vector<std::string_view> types;
   auto has = [seen](KindTag tag) { return (seen & kind_bit(tag)) != 0; };
-  if (has(kNull)) types.push_back("null");
-  if (has(kBool)) types.push_back("boolean");
-  if (has(kInt) && !has(kFloat)) types.push_back("integer");
-  if (has(kFloat)) types.push_back("number");
-  if (has(kStr)) types.push_back("string");
+  if (has(kNullTag)) types.push_back("null");
+  if (has(kBoolTag)) types.push_back("boolean");
+  if (has(kIntTag) && !has(kFloatTag)) types.push_back("integer");
+  if (has(kFloatTag)) types.push_back("number");
+  if (has(kStrTag)) types.push_back("string");
   return types;
 }
 
@@ -65,10 +58,10 @@ class JsonSchemaWriter {
   // those of the first value, none once an integer position met a float.
   static Schema folded_scalar(const SummaryNode& node) {
     switch (node.first) {
-      case kBool: return Schema(BoolSchema{node.bool_example});
-      case kInt: return node.has(kFloat) ? Schema(FloatSchema{}) : Schema(IntSchema{node.ints});
-      case kFloat: return Schema(FloatSchema{node.floats});
-      case kStr: return Schema(StrSchema{node.strings});
+      case kBoolTag: return Schema(BoolSchema{node.bool_example});
+      case kIntTag: return node.has(kFloatTag) ? Schema(FloatSchema{}) : Schema(IntSchema{node.ints});
+      case kFloatTag: return Schema(FloatSchema{node.floats});
+      case kStrTag: return Schema(StrSchema{node.strings});
       default: return Schema();
     }
   }
@@ -78,8 +71,8 @@ class JsonSchemaWriter {
   // folded. Several parts are alternatives of an anyOf.
   void members(const SummaryNode& node, const Schema& folded, std::size_t depth) {
     const std::vector<std::string_view> types = scalar_types(node.seen);
-    const bool arrays = (node.seen & kind_bit(kArray)) != 0;
-    const bool objects = (node.seen & kind_bit(kObject)) != 0;
+    const bool arrays = (node.seen & kind_bit(kArrayTag)) != 0;
+    const bool objects = (node.seen & kind_bit(kObjectTag)) != 0;
     const std::size_t parts = (types.empty() ? 0 : 1) + (arrays ? 1 : 0) + (objects ? 1 : 0);
     if (parts == 0) return;
     if (parts == 1) {
@@ -158,7 +151,7 @@ class JsonSchemaWriter {
 
   void array_part(const SummaryNode& node, std::size_t depth) {
     type(depth, "array");
-    if ((node.loose & kind_bit(kArray)) != 0) return;
+    if ((node.loose & kind_bit(kArrayTag)) != 0) return;
     keyword(depth, "items");
     // Items never seen are those of empty arrays: nothing is known of them.
     if (!node.item || node.item->seen == 0) {
@@ -170,7 +163,7 @@ class JsonSchemaWriter {
 
   void object_part(const SummaryNode& node, std::size_t depth) {
     type(depth, "object");
-    if ((node.loose & kind_bit(kObject)) != 0 || node.fields.empty()) return;
+    if ((node.loose & kind_bit(kObjectTag)) != 0 || node.fields.empty()) return;
     keyword(depth, "properties");
     out_.push_back('{');
     for (std::size_t i = 0; i < node.fields.size(); ++i) {

@@ -19,9 +19,6 @@ namespace {
 // Objects of up to this many keys are searched key by key.
 constexpr std::size_t kFieldScanLimit = 8;
 
-constexpr KindTag kInt = tag_of(Schema::Kind::Int);
-constexpr KindTag kFloat = tag_of(Schema::Kind::Float);
-constexpr KindTag kStr = tag_of(Schema::Kind::Str);
 
 void take_children(SummaryNode& node, std::vector<std::unique_ptr<SummaryNode>>& pending) {
   if (node.item) pending.push_back(std::move(node.item));
@@ -35,19 +32,19 @@ void take_children(SummaryNode& node, std::vector<std::unique_ptr<SummaryNode>>&
 // level per nesting level of the documents.
 Schema finalize(const SummaryNode& node) {
   switch (node.first) {
-    case tag_of(Schema::Kind::Bool):
+    case kBoolTag:
       return Schema(BoolSchema{node.bool_example});
-    case kInt:
+    case kIntTag:
       // An integer position that met a float is a float one, without examples.
-      if (node.has(kFloat)) return Schema(FloatSchema{});
+      if (node.has(kFloatTag)) return Schema(FloatSchema{});
       return Schema(IntSchema{node.ints});
-    case kFloat:
+    case kFloatTag:
       return Schema(FloatSchema{node.floats});
-    case kStr:
+    case kStrTag:
       return Schema(StrSchema{node.strings});
-    case tag_of(Schema::Kind::Array):
+    case kArrayTag:
       return Schema::array(node.item ? finalize(*node.item) : Schema(), node.max_items);
-    case tag_of(Schema::Kind::Object): {
+    case kObjectTag: {
       ObjectSchema object;
       object.fields.reserve(node.fields.size());
       for (const SummaryField& field : node.fields) {
@@ -67,8 +64,8 @@ Schema finalize(const SummaryNode& node) {
 // is of kind first: integers alone for an integer, every number as a double
 // for a float, the strings for a string.
 Schema gathered_scalars(KindTag first, const ShapeSummary::TopGather& top) {
-  if (first == kStr) return Schema(StrSchema{top.strings});
-  if (first == kInt) {
+  if (first == kStrTag) return Schema(StrSchema{top.strings});
+  if (first == kIntTag) {
     IntSchema ints;
     for (const TaggedNumber& number : top.numbers) {
       if (!number.is_float) ints.examples.push_back(number.integer);
@@ -215,10 +212,13 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
   if (std::size_t bad = scan::find_invalid_utf8(text); bad != scan::kValidUtf8) {
     return DocumentError{DocumentError::Kind::InvalidUtf8, invalid_utf8_message(bad)};
   }
-  if (text.empty()) text = "{}";
+  // An empty text reads as an empty object, unless only JSON5 is accepted.
+  if (text.empty() && mode == ReadMode::Lenient) text = "{}";
   std::string reader_message;
-  auto read = [&](std::string_view candidate, std::string* /*owned*/) {
-    switch (SummaryBuilder::fold_text(*this, candidate, &reader_message)) {
+  // The text itself was checked above; the texts repair makes are not.
+  auto read = [&](std::string_view candidate, std::string* owned) {
+    const bool checked = owned == nullptr && candidate.data() == text.data();
+    switch (SummaryBuilder::fold_text(*this, candidate, &reader_message, checked)) {
       case FoldOutcome::Folded:
         return true;
       case FoldOutcome::DoesNotRead:
@@ -268,12 +268,12 @@ void ShapeSummary::merge(const ShapeSummary& later) {
 Schema ShapeSummary::item_schema() const {
   if (documents_ == 0) return Schema();
   const KindTag first = root_->first;
-  if (first == kInt || first == kFloat || first == kStr) {
+  if (first == kIntTag || first == kFloatTag || first == kStrTag) {
     if (keep_examples_) return gathered_scalars(first, *top_);
-    return first == kInt ? Schema(IntSchema{}) : first == kFloat ? Schema(FloatSchema{}) : Schema(StrSchema{});
+    return first == kIntTag ? Schema(IntSchema{}) : first == kFloatTag ? Schema(FloatSchema{}) : Schema(StrSchema{});
   }
   // A boolean item keeps no example, even alone.
-  if (first == tag_of(Schema::Kind::Bool)) return Schema(BoolSchema{});
+  if (first == kBoolTag) return Schema(BoolSchema{});
   return finalize(*root_);
 }
 

@@ -62,7 +62,8 @@ class ShapeSummary {
   ShapeSummary& operator=(const ShapeSummary&) = delete;
 
   // Adds one document read (or repaired) from text; the text is borrowed for
-  // the call only. An empty text is an empty object, as for analyze_json.
+  // the call only. An empty text is an empty object, as for analyze_json,
+  // except in ReadMode::Strict, which refuses it.
   std::optional<DocumentError> add_text(std::string_view text, ReadMode mode = ReadMode::Lenient);
 
   // Adds a document given as a tree.

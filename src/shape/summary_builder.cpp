@@ -15,27 +15,18 @@
 #include "shape/summary_builder.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "core/diagnostics.h"
 #include "read/json5_event_reader.h"
+#include "shape/event_values.h"
 #include "shape/example_gatherer.h"
 #include "shape/summary_node.h"
-#include "text/text_scan.h"
 
 namespace plomet {
 namespace {
 
-constexpr KindTag kNull = tag_of(Schema::Kind::Null);
-constexpr KindTag kBool = tag_of(Schema::Kind::Bool);
-constexpr KindTag kInt = tag_of(Schema::Kind::Int);
-constexpr KindTag kFloat = tag_of(Schema::Kind::Float);
-constexpr KindTag kStr = tag_of(Schema::Kind::Str);
-constexpr KindTag kArray = tag_of(Schema::Kind::Array);
-constexpr KindTag kObject = tag_of(Schema::Kind::Object);
 
 // What reaching a node did.
 enum class Arrival : std::uint8_t {
@@ -78,24 +69,6 @@ struct JournalEntry {
   std::uint64_t before;
 };
 
-bool same_key(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a.size() > 16) return std::memcmp(a.data(), b.data(), a.size()) == 0;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
-}
-
-std::int64_t integer_of(const JsonNumber& integer) {
-  return integer.kind == JsonNumber::Kind::I64 ? integer.i64_value : static_cast<std::int64_t>(integer.u64_value);
-}
-
-double double_of(const JsonNumber& integer) {
-  return integer.kind == JsonNumber::Kind::I64 ? static_cast<double>(integer.i64_value)
-                                               : static_cast<double>(integer.u64_value);
-}
-
 class Folder {
  public:
   Folder(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
@@ -103,8 +76,8 @@ class Folder {
       : root_(root), serial_(serial), top_(top), strings_(strings), keep_examples_(keep_examples) {}
 
   // Reader events.
-  void begin_array() { begin(kArray); }
-  void begin_object() { begin(kObject); }
+  void begin_array() { begin(kArrayTag); }
+  void begin_object() { begin(kObjectTag); }
   void end_array() { end(); }
   void end_object() { end(); }
 
@@ -132,7 +105,7 @@ class Folder {
     // Objects at one position mostly list their keys in the same order, so
     // the key after the last one found is tried first, inline.
     const std::size_t hint = frame.hint;
-    const bool at_hint = hint < node.fields.size() && same_key(node.fields[hint].key, key);
+    const bool at_hint = hint < node.fields.size() && event_values::same_key(node.fields[hint].key, key);
     const std::size_t at = at_hint ? hint : find_field(node, key, node.fields.size());
     frame.hint = at + 1;
     if (at < node.fields.size()) {
@@ -154,20 +127,20 @@ class Folder {
     return true;
   }
 
-  void null_value() { scalar(kNull); }
+  void null_value() { scalar(kNullTag); }
 
   void bool_value(bool value) {
     const Slot slot = take_slot();
-    if (!reaches_fold(slot, kBool)) return;
-    const Arrival arrival = arrive(*slot.node, kBool);
-    if (slot.first_item) settle_first_item(kBool, arrival);
+    if (!reaches_fold(slot, kBoolTag)) return;
+    const Arrival arrival = arrive(*slot.node, kBoolTag);
+    if (slot.first_item) settle_first_item(kBoolTag, arrival);
     // An array's boolean item keeps no example.
     if (arrival == Arrival::Fresh && keep_examples_ && !slot.first_item) slot.node->bool_example = value;
-    if (frames_.empty()) top_kind_ = kBool;
+    if (frames_.empty()) top_kind_ = kBoolTag;
   }
 
   void number_value(const NumberToken& number) {
-    if (number.number_class == NumberToken::Class::NotANumber) return scalar(kNull);
+    if (number.number_class == NumberToken::Class::NotANumber) return scalar(kNullTag);
     const bool is_integer = number.number_class == NumberToken::Class::Integer;
     if (is_integer) {
       integer_value(number.integer);
@@ -181,22 +154,22 @@ class Folder {
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
       SummaryNode& node = *slot.node;
-      pass_over(node, kInt);
-      if (node.first == kInt) {
-        int_examples_.add(node.ints, integer_of(integer), frames_.size(), hash_integer);
-      } else if (node.first == kFloat) {
-        float_examples_.add(node.floats, double_of(integer), frames_.size(), hash_double);
+      pass_over(node, kIntTag);
+      if (node.first == kIntTag) {
+        int_examples_.add(node.ints, event_values::integer_of(integer), frames_.size(), hash_integer);
+      } else if (node.first == kFloatTag) {
+        float_examples_.add(node.floats, event_values::double_of(integer), frames_.size(), hash_double);
       }
       return;
     }
-    if (!reaches_fold(slot, kInt)) return;
-    const Arrival arrival = arrive(*slot.node, kInt);
-    if (slot.first_item) settle_first_item(kInt, arrival);
+    if (!reaches_fold(slot, kIntTag)) return;
+    const Arrival arrival = arrive(*slot.node, kIntTag);
+    if (slot.first_item) settle_first_item(kIntTag, arrival);
     if (!keep_examples_) return;
-    if (arrival == Arrival::Fresh) slot.node->ints.push_back(integer_of(integer));
+    if (arrival == Arrival::Fresh) slot.node->ints.push_back(event_values::integer_of(integer));
     if (frames_.empty()) {
-      top_kind_ = kInt;
-      top_number_ = {false, integer_of(integer), 0};
+      top_kind_ = kIntTag;
+      top_number_ = {false, event_values::integer_of(integer), 0};
     }
   }
 
@@ -205,19 +178,19 @@ class Folder {
     const Slot slot = take_slot();
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
-      pass_over(*slot.node, kFloat);
-      if (slot.node->first == kFloat) {
+      pass_over(*slot.node, kFloatTag);
+      if (slot.node->first == kFloatTag) {
         float_examples_.add(slot.node->floats, value_of(source), frames_.size(), hash_double);
       }
       return;
     }
-    if (!reaches_fold(slot, kFloat)) return;
-    const Arrival arrival = arrive(*slot.node, kFloat);
-    if (slot.first_item) settle_first_item(kFloat, arrival);
+    if (!reaches_fold(slot, kFloatTag)) return;
+    const Arrival arrival = arrive(*slot.node, kFloatTag);
+    if (slot.first_item) settle_first_item(kFloatTag, arrival);
     if (!keep_examples_) return;
     if (arrival == Arrival::Fresh) slot.node->floats.push_back(value_of(source));
     if (frames_.empty()) {
-      top_kind_ = kFloat;
+      top_kind_ = kFloatTag;
       top_number_ = {true, 0, value_of(source)};
     }
   }
@@ -227,24 +200,24 @@ class Folder {
     const Slot slot = take_slot();
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
-      pass_over(*slot.node, kStr);
-      if (slot.node->first == kStr) {
+      pass_over(*slot.node, kStrTag);
+      if (slot.node->first == kStrTag) {
         // The list may hold the example until the array ends.
         const std::string_view value = keep(cleaned(text, has_controls));
         string_examples_.add(slot.node->strings, value, frames_.size(), hash_bytes);
       }
       return;
     }
-    if (!reaches_fold(slot, kStr)) return;
-    const Arrival arrival = arrive(*slot.node, kStr);
-    if (slot.first_item) settle_first_item(kStr, arrival);
+    if (!reaches_fold(slot, kStrTag)) return;
+    const Arrival arrival = arrive(*slot.node, kStrTag);
+    if (slot.first_item) settle_first_item(kStrTag, arrival);
     if (!keep_examples_) return;
     const bool at_top = frames_.empty();
     if (arrival != Arrival::Fresh && !at_top) return;
     const std::string_view value = keep(cleaned(text, has_controls));
     if (arrival == Arrival::Fresh) slot.node->strings.push_back(value);
     if (at_top) {
-      top_kind_ = kStr;
+      top_kind_ = kStrTag;
       top_string_ = value;
     }
   }
@@ -254,9 +227,9 @@ class Folder {
   void commit() {
     journal_.clear();
     if (!keep_examples_) return;
-    if (top_kind_ == kInt || top_kind_ == kFloat) {
+    if (top_kind_ == kIntTag || top_kind_ == kFloatTag) {
       top_.add_number(top_number_);
-    } else if (top_kind_ == kStr && top_.is_new_string(top_string_)) {
+    } else if (top_kind_ == kStrTag && top_.is_new_string(top_string_)) {
       top_.strings.push_back(top_string_);
     }
   }
@@ -330,12 +303,8 @@ class Folder {
   // around it for theirs.
   std::string_view cleaned(std::string_view text, bool has_controls) {
     if (!has_controls) return text;
-    cleaned_.clear();
-    std::copy_if(text.begin(), text.end(), std::back_inserter(cleaned_),
-                 [](char c) { return !scan::is_removed_control_byte(c); });
-    PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
     if (!frames_.empty()) frames_.back().cleaned = true;
-    return cleaned_;
+    return event_values::cleaned_string(text, cleaned_);
   }
 
   void scalar(KindTag kind) {
@@ -389,7 +358,7 @@ class Folder {
     Frame& array = frames_.back();
     if (is_container_tag(kind)) {
       array.later = Later::Chain;
-    } else if (arrival == Arrival::Fresh && keep_examples_ && (kind == kInt || kind == kFloat || kind == kStr)) {
+    } else if (arrival == Arrival::Fresh && keep_examples_ && (kind == kIntTag || kind == kFloatTag || kind == kStrTag)) {
       array.later = Later::Gather;
     } else {
       array.later = Later::Skip;
@@ -405,7 +374,7 @@ class Folder {
     // item of the same kind.
     const ScopeStamp& inner = node.innermost;
     if (inner.scope == innermost_scope_ && inner.kind == kind) {
-      if (inner.joined) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
+      if (inner.joined) return is_container_tag(kind) || kind == kIntTag ? Arrival::Joined : Arrival::Ignored;
       if (is_container_tag(kind)) pass_over(node, kind);
       return Arrival::Ignored;
     }
@@ -441,11 +410,11 @@ class Folder {
     while (level > 0) {
       ScopeStamp& met = stamp(node, level, depth);
       if (!met.joined) return Arrival::Ignored;
-      if (met.kind == kind) return is_container_tag(kind) || kind == kInt ? Arrival::Joined : Arrival::Ignored;
-      if (met.kind != kInt || kind != kFloat) return Arrival::Ignored;
+      if (met.kind == kind) return is_container_tag(kind) || kind == kIntTag ? Arrival::Joined : Arrival::Ignored;
+      if (met.kind != kIntTag || kind != kFloatTag) return Arrival::Ignored;
       // An integer fold meeting a float becomes a float fold, which meets
       // the fold outside it as a float.
-      met.kind = kFloat;
+      met.kind = kFloatTag;
       --level;
     }
     return record(node, kind);
@@ -468,7 +437,7 @@ class Folder {
   void begin(KindTag kind) {
     const Slot slot = take_slot();
     Frame frame;
-    frame.is_object = kind == kObject;
+    frame.is_object = kind == kObjectTag;
     if (reaches_fold(slot, kind)) {
       const Arrival arrival = arrive(*slot.node, kind);
       if (slot.first_item) settle_first_item(kind, arrival);
@@ -513,15 +482,14 @@ class Folder {
     const bool cleaned = frame.cleaned;
     frames_.pop_back();
     if (cleaned) {
-      PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value",
-                          "Removed control characters from JSON value.");
+      event_values::note_cleaned_value();
       if (!frames_.empty()) frames_.back().cleaned = true;
     }
   }
 
   void finish_array(SummaryNode& node, const Frame& frame) {
     // An empty array's item is a null.
-    if (frame.count == 0) arrive(*node.item, kNull, false);
+    if (frame.count == 0) arrive(*node.item, kNullTag, false);
     if (frame.count > node.max_items) {
       note(JournalEntry::Change::MaxItems, node, node.max_items);
       node.max_items = frame.count;
@@ -633,9 +601,10 @@ void walk_tree(const JsonValue& document, Folder& folder) {
 
 }  // namespace
 
-FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message) {
+FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message,
+                                      bool valid_utf8) {
   Folder folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_, summary.keep_examples_);
-  Json5EventReader reader(text, folder);
+  Json5EventReader reader = valid_utf8 ? Json5EventReader(text, folder, true) : Json5EventReader(text, folder);
   const auto outcome = reader.read();
   if (outcome == decltype(reader)::Outcome::Read) {
     folder.commit();

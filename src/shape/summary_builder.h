@@ -30,8 +30,9 @@ class SummaryBuilder {
   // Folds the document of text as one more document; the summary keeps
   // copies of what it retains. A fold that fails leaves the summary as it
   // was; on DoesNotRead, failure_message (when given) receives the reader's
-  // message.
-  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message = nullptr);
+  // message. valid_utf8 says that the caller checked the text's UTF-8.
+  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message = nullptr,
+                               bool valid_utf8 = false);
   static void fold_tree(ShapeSummary& summary, const JsonValue& document);
 };
 

@@ -39,7 +39,7 @@ constexpr std::size_t kMaxNodeDepth = kMaxNestingDepth + 2;
 
 constexpr std::uint8_t kAllKinds = 0x7F;
 constexpr std::uint8_t kContainerKinds =
-    kind_bit(tag_of(Schema::Kind::Array)) | kind_bit(tag_of(Schema::Kind::Object));
+    kind_bit(kArrayTag) | kind_bit(kObjectTag);
 
 class Writer {
  public:
@@ -78,15 +78,15 @@ class Writer {
     if (node.bool_example.value_or(false)) marks |= kBoolExampleTrue;
     byte(marks);
     switch (node.first) {
-      case tag_of(Schema::Kind::Int):
+      case kIntTag:
         varint(node.ints.size());
         for (std::int64_t value : node.ints) integer(value);
         break;
-      case tag_of(Schema::Kind::Float):
+      case kFloatTag:
         varint(node.floats.size());
         for (double value : node.floats) real(value);
         break;
-      case tag_of(Schema::Kind::Str):
+      case kStrTag:
         varint(node.strings.size());
         for (std::string_view value : node.strings) text(value);
         break;
@@ -181,34 +181,34 @@ class Reader {
       return corrupted("a position's first kind does not match its kinds");
     }
     if ((marks & kHasBoolExample) != 0) {
-      if (node.first != tag_of(Schema::Kind::Bool)) return corrupted("a boolean example on another kind");
+      if (node.first != kBoolTag) return corrupted("a boolean example on another kind");
       node.bool_example = (marks & kBoolExampleTrue) != 0;
     }
     if (!examples(node)) return false;
     if (!varint(node.max_items)) return false;
     if ((marks & kHasItem) != 0) {
-      if (!node.has(tag_of(Schema::Kind::Array))) return corrupted("an item position without arrays");
+      if (!node.has(kArrayTag)) return corrupted("an item position without arrays");
       node.item = std::make_unique<SummaryNode>();
       if (!this->node(*node.item, depth + 1)) return false;
     }
     node.objects_seen = (marks & kObjectsSeen) != 0;
-    if (node.objects_seen && !node.has(tag_of(Schema::Kind::Object))) return corrupted("objects without their kind");
+    if (node.objects_seen && !node.has(kObjectTag)) return corrupted("objects without their kind");
     return fields(node, depth);
   }
 
  private:
   bool examples(SummaryNode& node) {
     const KindTag first = node.first;
-    if (first != tag_of(Schema::Kind::Int) && first != tag_of(Schema::Kind::Float) &&
-        first != tag_of(Schema::Kind::Str)) {
+    if (first != kIntTag && first != kFloatTag &&
+        first != kStrTag) {
       return true;
     }
     std::uint64_t n = 0;
     if (!count(n, 1)) return false;
     for (std::uint64_t i = 0; i < n; ++i) {
-      if (first == tag_of(Schema::Kind::Int)) {
+      if (first == kIntTag) {
         if (!integer(node.ints.emplace_back())) return false;
-      } else if (first == tag_of(Schema::Kind::Float)) {
+      } else if (first == kFloatTag) {
         if (!real(node.floats.emplace_back())) return false;
       } else if (!text(node.strings.emplace_back())) {
         return false;

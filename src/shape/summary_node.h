@@ -18,6 +18,14 @@ inline constexpr KindTag kNoKind = 0xFF;
 
 inline constexpr KindTag tag_of(Schema::Kind kind) { return static_cast<KindTag>(kind); }
 inline constexpr std::uint8_t kind_bit(KindTag tag) { return static_cast<std::uint8_t>(1u << tag); }
+inline constexpr KindTag kNullTag = tag_of(Schema::Kind::Null);
+inline constexpr KindTag kBoolTag = tag_of(Schema::Kind::Bool);
+inline constexpr KindTag kIntTag = tag_of(Schema::Kind::Int);
+inline constexpr KindTag kFloatTag = tag_of(Schema::Kind::Float);
+inline constexpr KindTag kStrTag = tag_of(Schema::Kind::Str);
+inline constexpr KindTag kArrayTag = tag_of(Schema::Kind::Array);
+inline constexpr KindTag kObjectTag = tag_of(Schema::Kind::Object);
+
 inline constexpr bool is_container_tag(KindTag tag) {
   return tag == tag_of(Schema::Kind::Array) || tag == tag_of(Schema::Kind::Object);
 }

@@ -182,10 +182,14 @@ TEST(ShapeSummary, FailedDocumentsLeaveTheSummaryAsItWas) {
     EXPECT_EQ(error->kind, failure.kind);
     EXPECT_EQ(summary.to_bytes(), before) << failure.text;
   }
-  // A strict read refuses what repair would take, and keeps nothing of it.
-  auto strict = summary.add_text(R"({"z": {"y": 1}, "a": "b")", ReadMode::Strict);
-  ASSERT_TRUE(strict.has_value());
-  EXPECT_EQ(summary.to_bytes(), before);
+  // A strict read refuses what repair would take, and an empty text, and
+  // keeps nothing of either.
+  for (const char* text : {R"({"z": {"y": 1}, "a": "b")", ""}) {
+    auto strict = summary.add_text(text, ReadMode::Strict);
+    ASSERT_TRUE(strict.has_value()) << text;
+    EXPECT_EQ(strict->kind, DocumentError::Kind::Unreadable);
+    EXPECT_EQ(summary.to_bytes(), before);
+  }
   // A repaired text that first folds part of itself, then fails, then reads
   // repaired, counts once and as repaired.
   ASSERT_FALSE(summary.add_text(R"({"z": {"y": 1}, "a": "b")").has_value());

@@ -169,3 +169,21 @@ def test_footer_gives_a_verdict_for_every_target(quick_run):
 def test_examples_are_counted_from_the_outline(text, printed):
     assert measure.count_examples(plomet.analyze_json(text, True)) == printed
     assert measure.count_examples(plomet.analyze_json(text, False)) == 0
+
+
+MANY_DOCUMENTS_MEASURES = 12
+
+
+@pytest.mark.skipif(not os.access(os.path.join(BUILD_DIR, "plomet"), os.X_OK), reason="command not built")
+def test_many_documents_harness_gives_a_verdict_for_every_measure(tmp_path):
+    if not os.path.exists(os.path.join(harness_shared_dir(), "corpora", "bench", "twitter.json")):
+        pytest.skip("benchmark corpora not found; set PLOMET_SHARED_DIR")
+    done = subprocess.run(
+        [sys.executable, os.path.join(ROOT, "bench", "many_documents.py"), "--quick", "--build-dir", BUILD_DIR,
+         "--shared-dir", harness_shared_dir(), "--data-dir", str(tmp_path)],
+        capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr[-3000:]
+    rows = tables(done.stdout)["measure"]
+    assert len(rows) == MANY_DOCUMENTS_MEASURES
+    for cells in rows.values():
+        assert cells[3] in ("PASS", "MISS") and NUMBER.match(cells[1].split()[0].rstrip("×")), cells
