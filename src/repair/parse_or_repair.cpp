@@ -9,6 +9,7 @@
 #include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "read/read_json5.h"
+#include "repair/repair_driver.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/number_text.h"
@@ -189,50 +190,26 @@ ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
   return std::move(read).value();
 }
 
-namespace {
-
-// Reads the text as it is; the document is dropped on failure, so that its
-// memory serves the repair attempts.
-std::optional<JsonDocument> read_as_is(std::string_view text, ReadOptions options) {
+ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
   JsonDocument doc;
   if (text.empty()) {
     doc.root = make_object({}, doc.arena);
     return doc;
   }
-  if (!read_document(text, doc, options)) return std::nullopt;
+  // Each attempt starts a fresh document, so that a failed one's memory goes.
+  auto read = [&](std::string_view candidate, std::string* owned) {
+    doc = JsonDocument();
+    if (owned == nullptr) return read_document(candidate, doc, options);
+    // The document's views point into a normalised text: it takes it over,
+    // and hands it back to be recycled when it does not read.
+    doc.owned_text = std::make_unique<std::string>(std::move(*owned));
+    if (read_document(*doc.owned_text, doc, options)) return true;
+    *owned = std::move(*doc.owned_text);
+    doc.owned_text.reset();
+    return false;
+  };
+  if (std::optional<RepairError> error = read_or_repair(text, read)) return Unexpected(std::move(*error));
   return doc;
-}
-
-// normalize_and_read for the driver, which has no use for its error: a fixed
-// text that does not read goes back to the buffers the next attempt writes
-// into.
-std::optional<JsonDocument> try_normalize_and_read(std::string_view text, ReadOptions options) {
-  std::optional<std::string> fixed = normalize_json_text(text);
-  if (!fixed) return std::nullopt;
-  Expected<JsonDocument, std::string> read = read_owned_text(std::move(*fixed), options);
-  if (read) return std::move(read).value();
-  repair::recycle_text_buffer(std::move(read.error()));
-  return std::nullopt;
-}
-
-}  // namespace
-
-ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
-  if (auto doc = read_as_is(text, options)) return std::move(*doc);
-  if (auto normalized = try_normalize_and_read(text, options)) return std::move(*normalized);
-  for (const RepairPassEntry& pass : repair_pass_table()) {
-    if (interrupt::requested()) return Unexpected(RepairError::interrupted());
-    PassResult repaired = pass.run(text);
-    if (interrupt::requested()) return Unexpected(RepairError::interrupted());
-    if (!repaired) return Unexpected(std::move(repaired).error());
-    // An unchanged text would fail exactly as the read of the input did.
-    std::optional<JsonDocument> doc;
-    if (repaired.value() != text) doc = try_normalize_and_read(repaired.value(), options);
-    repair::recycle_text_buffer(std::move(repaired.value()));
-    if (doc) return std::move(*doc);
-  }
-  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
-  return Unexpected(RepairError::all_attempted_repairs_failed());
 }
 
 }  // namespace plomet
