@@ -1,5 +1,7 @@
 // The module definition of plomet: multi-phase initialisation whose one exec
-// slot adds analyze_json and the Shape type to the module and to its __all__.
+// slot adds analyze_json to the module and to its __all__, and the Shape
+// type to the module. __all__ stays ["analyze_json"], which callers may rely
+// on; Shape is reached as plomet.Shape.
 #include "module/analyze_json.h"
 #include "module/python_api.h"
 #include "module/shape_object.h"
@@ -40,7 +42,7 @@ int add_function(PyObject* module, PyMethodDef* definition) {
 int add_shape_type(PyObject* module) {
   PyRef type(new_shape_type(module));
   if (!type) return -1;
-  return add_public(module, type.get());
+  return PyObject_SetAttrString(module, "Shape", type.get());
 }
 
 int exec_plomet(PyObject* module) {
