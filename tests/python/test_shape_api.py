@@ -12,6 +12,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 import plomet
+from small_stack import run_on_small_stack
 
 DOCS = [
     '{"id": 1, "tags": ["a", "b"], "user": {"name": "Ada"}}',
@@ -341,3 +342,18 @@ def test_merged_parts_equal_the_whole_fold(docs, examples, data, limits):
     for show in (True, False):
         assert combined.outline(show, *limits) == whole.outline(show, *limits)
         assert combined.json_schema(show, *limits) == whole.json_schema(show, *limits)
+
+
+def test_the_deepest_documents_fold_merge_and_render_on_a_small_stack():
+    # As deep as the reader takes: an array of 1024 levels, and 1022 objects
+    # around an array holding an object.
+    deepest = ["[" * 1024 + "]" * 1024, '{"a":' * 1022 + '[1, "x", {"b": 2.5}]' + "}" * 1022]
+
+    def work():
+        shape = plomet.Shape()
+        for text in deepest:
+            shape.add(text)
+        merged = plomet.Shape.from_bytes(bytes(shape | shape))
+        return merged.documents, merged.outline(), merged.json_schema()
+
+    assert run_on_small_stack(work) == work()
