@@ -71,8 +71,8 @@ struct JournalEntry {
 
 class Folder {
  public:
-  Folder(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
-                  std::uint64_t& serial, bool keep_examples)
+  Folder(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings, std::uint64_t& serial,
+         bool keep_examples)
       : root_(root), serial_(serial), top_(top), strings_(strings), keep_examples_(keep_examples) {}
 
   // Reader events.
@@ -334,7 +334,10 @@ class Folder {
   void see(SummaryNode& node, KindTag kind, bool loose_members) {
     const std::uint8_t bit = kind_bit(kind);
     const std::uint8_t loose = loose_members ? bit : 0;
-    if ((node.seen & bit) != 0 && (node.loose & loose) == loose) return;
+    if ((node.seen & bit) == 0 || (node.loose & loose) != loose) [[unlikely]] add_seen(node, bit, loose);
+  }
+
+  [[gnu::noinline]] void add_seen(SummaryNode& node, std::uint8_t bit, std::uint8_t loose) {
     note(JournalEntry::Change::Seen, node, std::uint64_t{node.seen} | std::uint64_t{node.loose} << 8);
     node.seen |= bit;
     node.loose |= loose;
@@ -372,13 +375,25 @@ class Folder {
     }
     // Mostly the value meets the fold of its own array, begun by an earlier
     // item of the same kind.
-    const ScopeStamp& inner = node.innermost;
+    ScopeStamp& inner = node.innermost;
     if (inner.scope == innermost_scope_ && inner.kind == kind) {
       if (inner.joined) return is_container_tag(kind) || kind == kIntTag ? Arrival::Joined : Arrival::Ignored;
       if (is_container_tag(kind)) pass_over(node, kind);
       return Arrival::Ignored;
     }
-    return arrive_through_folds(node, kind, scopes_.size(), seen);
+    // Next most often it is the first item of its array, and meets the fold
+    // of the array around that one, of its own kind.
+    const std::size_t depth = scopes_.size();
+    if (seen && depth >= 2 && node.outer_stamps.size() + 1 >= depth) {
+      const ScopeStamp& outer = node.outer_stamps[depth - 2];
+      if (outer.scope == scopes_[depth - 2] && outer.kind == kind && inner.scope != innermost_scope_) {
+        const bool joined = outer.joined && (is_container_tag(kind) || kind == kIntTag);
+        see(node, kind, false);
+        inner = {innermost_scope_, kind, joined};
+        return joined ? Arrival::Joined : Arrival::Ignored;
+      }
+    }
+    return arrive_through_folds(node, kind, depth, seen);
   }
 
   // The stamp of the array at level (from 1, outermost) around a node at
