@@ -3,8 +3,10 @@
 // so nesting depth is bounded without growing memory.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
+#include <vector>
 
 namespace plomet {
 
@@ -33,6 +35,30 @@ class ContainerStack {
  private:
   // Only frames below depth_ are ever read, so none is set up in advance.
   std::array<Frame, Capacity> frames_;
+  std::size_t depth_ = 0;
+};
+
+// A stack with no bound of its own, for work whose depth its reader bounds:
+// push stays inline in hot loops, and only growing is a call.
+template <class Frame>
+class GrowingStack {
+ public:
+  void push_back(const Frame& frame) {
+    if (depth_ == frames_.size()) [[unlikely]] grow();
+    frames_[depth_++] = frame;
+  }
+  void pop_back() { --depth_; }
+  Frame& back() { return frames_[depth_ - 1]; }
+  const Frame& back() const { return frames_[depth_ - 1]; }
+  Frame& operator[](std::size_t at) { return frames_[at]; }
+  const Frame& operator[](std::size_t at) const { return frames_[at]; }
+  std::size_t size() const { return depth_; }
+  bool empty() const { return depth_ == 0; }
+
+ private:
+  [[gnu::noinline]] void grow() { frames_.resize(std::max<std::size_t>(16, frames_.size() * 2)); }
+
+  std::vector<Frame> frames_;
   std::size_t depth_ = 0;
 };
 

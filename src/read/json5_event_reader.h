@@ -155,7 +155,7 @@ class Json5EventReader {
 
   // Skips WHITESPACE and COMMENTs. Stops at an unterminated block comment,
   // whose "/" then fails whatever token is expected there.
-  void skip_insignificant() {
+  [[gnu::always_inline]] void skip_insignificant() {
     while (p_ < end_) {
       auto b = static_cast<unsigned char>(*p_);
       if (b > ' ' && b != '/' && b < 0x80) return;
@@ -168,7 +168,7 @@ class Json5EventReader {
     }
   }
 
-  void skip_insignificant_slow() {
+  [[gnu::noinline]] void skip_insignificant_slow() {
     while (p_ < end_) {
       unsigned char b = static_cast<unsigned char>(*p_);
       if (b == ' ' || (b >= 0x09 && b <= 0x0D)) {
