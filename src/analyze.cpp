@@ -11,7 +11,7 @@
 #include "core/interrupt_poll.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_driver.h"
-#include "shape/infer_from_text.h"
+#include "shape/summary_builder.h"
 
 namespace plomet {
 namespace {
@@ -19,20 +19,22 @@ namespace {
 // Infers the shape of a candidate text into shape; false when the text does
 // not read.
 bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape) {
-  switch (infer_schema_from_text(text, keep_examples, shape.strings, shape.schema)) {
-    case TextInference::Inferred:
-      return true;
-    case TextInference::DoesNotRead:
-      return false;
-    case TextInference::NeedsTree:
-      break;
-  }
-  // A repeated key whose first value was folded already: the tree holds
-  // the last value in the first place.
-  JsonDocument document;
-  if (!read_document(text, document)) return false;
   auto summary = std::make_unique<ShapeSummary>(keep_examples);
-  summary->add_value(document.root);
+  switch (SummaryBuilder::fold_outline(*summary, text)) {
+    case FoldOutcome::Folded:
+      break;
+    case FoldOutcome::DoesNotRead:
+      return false;
+    case FoldOutcome::NeedsTree: {
+      // A repeated key whose first value was folded already: the tree holds
+      // the last value in the first place.
+      JsonDocument document;
+      if (!read_document(text, document)) return false;
+      summary = std::make_unique<ShapeSummary>(keep_examples);
+      summary->add_value(document.root);
+      break;
+    }
+  }
   shape.schema = summary->only_document_schema();
   shape.summary = std::move(summary);
   return true;

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/container_stack.h"
 #include "read/json5_event_reader.h"
 #include "shape/event_values.h"
 #include "shape/example_gatherer.h"
@@ -69,6 +70,18 @@ struct JournalEntry {
   std::uint64_t before;
 };
 
+// What a fold serves, beyond the outline.
+enum class FoldFor : std::uint8_t {
+  // A summary of many documents: every change is journalled so that a
+  // document that fails is taken back, every kind seen is noted for the JSON
+  // Schema, and every kept string is copied.
+  Summary,
+  // The outline of one document: a candidate that fails is dropped whole,
+  // and strings stay views into the text unless they are transient.
+  Outline,
+};
+
+template <FoldFor kFor>
 class Folder {
  public:
   Folder(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings, std::uint64_t& serial,
@@ -95,7 +108,7 @@ class Folder {
     return frame.later == Later::Gather;
   }
 
-  bool key(std::string_view key, bool /*transient*/) {
+  bool key(std::string_view key, bool transient) {
     Frame& frame = frames_.back();
     if (frame.node == nullptr) {
       pending_ = {};
@@ -118,7 +131,7 @@ class Folder {
     }
     note(JournalEntry::Change::FieldAppended, node, node.fields.size());
     SummaryField& field = node.fields.emplace_back();
-    field.key = keep(key);
+    field.key = keep(key, transient);
     field.value = std::make_unique<SummaryNode>();
     field.visit = frame.serial;
     field.absent = frame.objects_before;
@@ -195,15 +208,14 @@ class Folder {
     }
   }
 
-  // Every kept string is copied, so a transient text needs no care.
-  void string_value(std::string_view text, bool /*transient*/, bool has_controls) {
+  void string_value(std::string_view text, bool transient, bool has_controls) {
     const Slot slot = take_slot();
     if (slot.node == nullptr) return;
     if (slot.mode == Later::Gather) {
       pass_over(*slot.node, kStrTag);
       if (slot.node->first == kStrTag) {
         // The list may hold the example until the array ends.
-        const std::string_view value = keep(cleaned(text, has_controls));
+        const std::string_view value = keep(cleaned(text, has_controls), transient || has_controls);
         string_examples_.add(slot.node->strings, value, frames_.size(), hash_bytes);
       }
       return;
@@ -214,7 +226,7 @@ class Folder {
     if (!keep_examples_) return;
     const bool at_top = frames_.empty();
     if (arrival != Arrival::Fresh && !at_top) return;
-    const std::string_view value = keep(cleaned(text, has_controls));
+    const std::string_view value = keep(cleaned(text, has_controls), transient || has_controls);
     if (arrival == Arrival::Fresh) slot.node->strings.push_back(value);
     if (at_top) {
       top_kind_ = kStrTag;
@@ -226,7 +238,7 @@ class Folder {
   // documents.
   void commit() {
     journal_.clear();
-    if (!keep_examples_) return;
+    if (kFor == FoldFor::Outline || !keep_examples_) return;
     if (top_kind_ == kIntTag || top_kind_ == kFloatTag) {
       top_.add_number(top_number_);
     } else if (top_kind_ == kStrTag && top_.is_new_string(top_string_)) {
@@ -255,7 +267,7 @@ class Folder {
   }
 
   void note(JournalEntry::Change change, SummaryNode& node, std::uint64_t before) {
-    journal_.push_back({change, &node, before});
+    if constexpr (kFor == FoldFor::Summary) journal_.push_back({change, &node, before});
   }
 
   void undo(const JournalEntry& entry) {
@@ -296,7 +308,10 @@ class Folder {
     }
   }
 
-  std::string_view keep(std::string_view text) { return strings_.copy_string(text); }
+  std::string_view keep(std::string_view text, bool transient) {
+    if (kFor == FoldFor::Outline && !transient) return text;
+    return strings_.copy_string(text);
+  }
 
   // The string as the clean-up leaves it: without control characters other
   // than LF. A change emits the clean-up's event, and marks the containers
@@ -332,6 +347,7 @@ class Folder {
   // Notes a value's kind at its node, and when loose, that the members of
   // containers of that kind are not all known there.
   void see(SummaryNode& node, KindTag kind, bool loose_members) {
+    if constexpr (kFor == FoldFor::Outline) return;
     const std::uint8_t bit = kind_bit(kind);
     const std::uint8_t loose = loose_members ? bit : 0;
     if ((node.seen & bit) == 0 || (node.loose & loose) != loose) [[unlikely]] add_seen(node, bit, loose);
@@ -344,7 +360,7 @@ class Folder {
   }
 
   // Where the value that starts now goes.
-  Slot take_slot() {
+  [[gnu::always_inline]] Slot take_slot() {
     if (frames_.empty()) return {&root_, Later::Chain, false};
     Frame& frame = frames_.back();
     if (frame.is_object) return pending_;
@@ -368,32 +384,36 @@ class Folder {
     }
   }
 
-  Arrival arrive(SummaryNode& node, KindTag kind, bool seen = true) {
-    if (scopes_.empty()) {
-      see(node, kind, false);
-      return record(node, kind);
-    }
-    // Mostly the value meets the fold of its own array, begun by an earlier
-    // item of the same kind.
+  [[gnu::always_inline]] Arrival arrive(SummaryNode& node, KindTag kind, bool seen = true) {
     ScopeStamp& inner = node.innermost;
-    if (inner.scope == innermost_scope_ && inner.kind == kind) {
-      if (inner.joined) return is_container_tag(kind) || kind == kIntTag ? Arrival::Joined : Arrival::Ignored;
-      if (is_container_tag(kind)) pass_over(node, kind);
-      return Arrival::Ignored;
-    }
-    // Next most often it is the first item of its array, and meets the fold
-    // of the array around that one, of its own kind.
-    const std::size_t depth = scopes_.size();
-    if (seen && depth >= 2 && node.outer_stamps.size() + 1 >= depth) {
-      const ScopeStamp& outer = node.outer_stamps[depth - 2];
-      if (outer.scope == scopes_[depth - 2] && outer.kind == kind && inner.scope != innermost_scope_) {
+    if (inner.scope == innermost_scope_) [[likely]] {
+      // Mostly the value meets the fold of its own array, begun by an
+      // earlier item of the same kind.
+      if (inner.kind == kind) {
+        if (inner.joined) return is_container_tag(kind) || kind == kIntTag ? Arrival::Joined : Arrival::Ignored;
+        if (is_container_tag(kind)) pass_over(node, kind);
+        return Arrival::Ignored;
+      }
+    } else if (seen && outer_scope_ != 0 && node.outer_stamps.size() + 1 >= scopes_.size()) {
+      // Next most often it is the first item of its array, and meets the
+      // fold of the array around that one, of its own kind.
+      const ScopeStamp& outer = node.outer_stamps[scopes_.size() - 2];
+      if (outer.scope == outer_scope_ && outer.kind == kind) {
         const bool joined = outer.joined && (is_container_tag(kind) || kind == kIntTag);
         see(node, kind, false);
         inner = {innermost_scope_, kind, joined};
         return joined ? Arrival::Joined : Arrival::Ignored;
       }
     }
-    return arrive_through_folds(node, kind, depth, seen);
+    return arrive_outside_own_fold(node, kind, seen);
+  }
+
+  [[gnu::noinline]] Arrival arrive_outside_own_fold(SummaryNode& node, KindTag kind, bool seen) {
+    if (scopes_.empty()) {
+      see(node, kind, false);
+      return record(node, kind);
+    }
+    return arrive_through_folds(node, kind, scopes_.size(), seen);
   }
 
   // The stamp of the array at level (from 1, outermost) around a node at
@@ -449,7 +469,7 @@ class Folder {
     return Arrival::Joined;
   }
 
-  void begin(KindTag kind) {
+  [[gnu::always_inline]] void begin(KindTag kind) {
     const Slot slot = take_slot();
     Frame frame;
     frame.is_object = kind == kObjectTag;
@@ -478,14 +498,17 @@ class Folder {
       note(JournalEntry::Change::ItemCreated, node, 0);
       node.item = std::make_unique<SummaryNode>();
     }
+    outer_scope_ = innermost_scope_;
     innermost_scope_ = ++serial_;
     scopes_.push_back(innermost_scope_);
   }
 
-  void end() {
-    int_examples_.finish_at(frames_.size());
-    float_examples_.finish_at(frames_.size());
-    string_examples_.finish_at(frames_.size());
+  [[gnu::always_inline]] void end() {
+    if (keep_examples_) {
+      int_examples_.finish_at(frames_.size());
+      float_examples_.finish_at(frames_.size());
+      string_examples_.finish_at(frames_.size());
+    }
     Frame& frame = frames_.back();
     if (frame.node != nullptr) {
       if (frame.is_object) {
@@ -510,7 +533,9 @@ class Folder {
       node.max_items = frame.count;
     }
     scopes_.pop_back();
-    innermost_scope_ = scopes_.empty() ? 0 : scopes_.back();
+    const std::size_t depth = scopes_.size();
+    innermost_scope_ = depth > 0 ? scopes_[depth - 1] : 0;
+    outer_scope_ = depth > 1 ? scopes_[depth - 2] : 0;
   }
 
   // The keys present in every earlier object that this one lacks become
@@ -536,10 +561,11 @@ class Folder {
   JsonArena& strings_;
   const bool keep_examples_;
 
-  std::vector<Frame> frames_;
+  GrowingStack<Frame> frames_;
   // The fold of each array open around the value being read.
-  std::vector<std::uint64_t> scopes_;
+  GrowingStack<std::uint64_t> scopes_;
   std::uint64_t innermost_scope_ = 0;
+  std::uint64_t outer_scope_ = 0;  // the scope of the array around the innermost one
   Slot pending_;
   bool stopped_ = false;
   std::string cleaned_;
@@ -556,7 +582,7 @@ class Folder {
 
 // Feeds a document tree to a folder as the reader would, with an explicit
 // stack so that depth costs no native stack.
-void walk_tree(const JsonValue& document, Folder& folder) {
+void walk_tree(const JsonValue& document, Folder<FoldFor::Summary>& folder) {
   struct Open {
     const JsonValue* container;
     std::size_t next;
@@ -577,7 +603,7 @@ void walk_tree(const JsonValue& document, Folder& folder) {
         }
         break;
       }
-      case JsonValue::Kind::String: folder.string_value(value.as_string(), false, false); break;
+      case JsonValue::Kind::String: folder.string_value(value.as_string(), true, false); break;
       case JsonValue::Kind::Array:
         folder.begin_array();
         open.push_back({&value, 0});
@@ -608,7 +634,7 @@ void walk_tree(const JsonValue& document, Folder& folder) {
       }
       const JsonMember& member = members.begin()[top.next++];
       // Keys of a tree are unique, so the fold never stops.
-      (void)folder.key(member.key, false);
+      (void)folder.key(member.key, true);
       visit(member.value);
     }
   }
@@ -618,7 +644,8 @@ void walk_tree(const JsonValue& document, Folder& folder) {
 
 FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message,
                                       bool valid_utf8) {
-  Folder folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_, summary.keep_examples_);
+  Folder<FoldFor::Summary> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
+                                  summary.keep_examples_);
   Json5EventReader reader = valid_utf8 ? Json5EventReader(text, folder, true) : Json5EventReader(text, folder);
   const auto outcome = reader.read();
   if (outcome == decltype(reader)::Outcome::Read) {
@@ -633,10 +660,29 @@ FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view te
 }
 
 void SummaryBuilder::fold_tree(ShapeSummary& summary, const JsonValue& document) {
-  Folder folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_, summary.keep_examples_);
+  Folder<FoldFor::Summary> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
+                                  summary.keep_examples_);
   walk_tree(document, folder);
   folder.commit();
   ++summary.documents_;
+}
+
+}  // namespace plomet
+
+namespace plomet {
+
+FoldOutcome SummaryBuilder::fold_outline(ShapeSummary& summary, std::string_view text) {
+  Folder<FoldFor::Outline> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
+                                  summary.keep_examples_);
+  Json5EventReader reader(text, folder);
+  const auto outcome = reader.read();
+  if (outcome == decltype(reader)::Outcome::Read) {
+    folder.commit();
+    ++summary.documents_;
+    return FoldOutcome::Folded;
+  }
+  if (outcome == decltype(reader)::Outcome::Stopped && folder.stopped()) return FoldOutcome::NeedsTree;
+  return FoldOutcome::DoesNotRead;
 }
 
 }  // namespace plomet

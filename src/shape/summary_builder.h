@@ -33,6 +33,11 @@ class SummaryBuilder {
   // message. valid_utf8 says that the caller checked the text's UTF-8.
   static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message = nullptr,
                                bool valid_utf8 = false);
+  // Folds the one document of text into an empty summary that serves only
+  // its outline (only_document_schema): nothing is journalled, so on failure
+  // the summary is to be dropped; the kinds the JSON Schema admits are not
+  // noted; and strings are views into text, which must outlive the summary.
+  static FoldOutcome fold_outline(ShapeSummary& summary, std::string_view text);
   static void fold_tree(ShapeSummary& summary, const JsonValue& document);
 };
 

@@ -72,6 +72,11 @@ TEST(AnalyzeEngine, AgreesWithTreeWhereFoldingMustKeepTheMergeRules) {
       R"([[1], [3, 2.5]])",
       R"([{"a": [1]}, {"a": [null, 2.5]}])",
       R"([[[1]], [[2.5], [3]]])",
+      // Deeper down too: a nested array's items meet one another at each
+      // position before they meet the target there.
+      R"([[{"f": 1}], [{"f": {}}, {"f": 2.5}]])",
+      R"([[{"f": 1}], [{"f": "s"}, {"f": 2.5}]])",
+      R"([{"a": [[{"f": 1}]]}, {"a": [[{"f": null}, {"f": 2.5}], [{"f": 2.5}]]}])",
       // Integers meet floats; examples are never merged.
       R"([{"a": 1}, {"a": 2.5}, {"a": 3}])",
       R"([2.5, 1, 3, 1.0, -0.0, 0])",
