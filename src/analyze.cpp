@@ -16,9 +16,9 @@
 namespace plomet {
 namespace {
 
-// Infers the shape of a candidate text into shape; false when the text does
-// not read.
-bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape) {
+// Folds the document of a candidate text into shape; false when the text
+// does not read.
+bool fold_candidate(std::string_view text, bool keep_examples, TextShape& shape) {
   auto summary = std::make_unique<ShapeSummary>(keep_examples);
   switch (SummaryBuilder::fold_outline(*summary, text)) {
     case FoldOutcome::Folded:
@@ -35,21 +35,20 @@ bool infer_candidate(std::string_view text, bool keep_examples, TextShape& shape
       break;
     }
   }
-  shape.schema = summary->only_document_schema();
   shape.summary = std::move(summary);
   return true;
 }
 
-}  // namespace
-
-Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples) {
+// The fold of text's one document, read or repaired; an empty text is an
+// empty object.
+Expected<TextShape, RepairError> fold_text(std::string_view text, bool keep_examples) {
   TextShape shape;
   if (text.empty()) {
-    shape.schema = Schema(ObjectSchema{});
+    fold_candidate("{}", keep_examples, shape);
     return shape;
   }
   auto read = [&](std::string_view candidate, std::string* owned) {
-    if (!infer_candidate(candidate, keep_examples, shape)) return false;
+    if (!fold_candidate(candidate, keep_examples, shape)) return false;
     // The shape's views may point into a normalised text: it keeps it.
     if (owned != nullptr) shape.repaired_text = std::make_unique<std::string>(std::move(*owned));
     return true;
@@ -58,11 +57,19 @@ Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool ke
   return shape;
 }
 
+}  // namespace
+
+Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples) {
+  auto shape = fold_text(text, keep_examples);
+  if (shape) shape->schema = shape->summary->take_only_document_schema();
+  return shape;
+}
+
 Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples) {
-  auto shape = infer_text_shape(text, show_examples);
+  auto shape = fold_text(text, show_examples);
   if (!shape) return Unexpected(std::move(shape).error());
   std::string outline;
-  render_schema(outline, shape->schema, show_examples);
+  shape->summary->render_only_document(outline, show_examples);
   if (shape->repaired_text) recycle_text_buffer(std::move(*shape->repaired_text));
   if (interrupt::requested()) return Unexpected(RepairError::interrupted());
   return outline;

@@ -17,11 +17,11 @@ namespace plomet {
 // point into besides the text itself.
 struct TextShape {
   Schema schema;
-  JsonArena strings;
   // The fixed-up text that was read, when the text needed repair; held by
   // pointer so that views into a short text survive moves of the shape.
   std::unique_ptr<std::string> repaired_text;
-  // The summary the shape came from, when the text was folded as a tree.
+  // The fold of the one document, which holds the copies of keys and
+  // strings that the text does not.
   std::unique_ptr<ShapeSummary> summary;
 };
 

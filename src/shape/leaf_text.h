@@ -5,12 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 namespace plomet {
 
 struct Schema;
+struct SummaryNode;
 
 // How much of the examples a position shows. Unlimited by default, which is
 // the outline analyze_json returns.
@@ -33,8 +35,11 @@ struct ExampleCut {
 ExampleCut cut_string_example(std::string_view text, std::size_t max_chars);
 
 // Appends the text of a scalar node (type word or examples); returns false,
-// appending nothing, for arrays and objects.
+// appending nothing, for arrays and objects. A summary's node is written as
+// the shape its first kind gives (shape/shape_summary.h).
 bool append_scalar_text(std::string& out, const Schema& node, bool show_examples,
+                        const ExampleLimits& limits = {});
+bool append_scalar_text(std::string& out, const SummaryNode& node, bool show_examples,
                         const ExampleLimits& limits = {});
 
 }  // namespace plomet

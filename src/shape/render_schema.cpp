@@ -9,6 +9,7 @@
 #include "shape/leaf_text.h"
 #include "text/json_string_text.h"
 #include "shape/schema.h"
+#include "shape/summary_node.h"
 
 namespace plomet {
 
@@ -29,9 +30,31 @@ constexpr const char* kNodeWithoutKind =
   throw InternalFault(message, file_name, line);
 }
 
+// How the renderer reads the two trees it writes: a Schema, and the
+// positions of a summary, each written as the shape of its first kind.
+bool is_object(const Schema& node) { return node.is(Schema::Kind::Object); }
+bool is_object(const SummaryNode& node) { return node.first == kObjectTag; }
+bool is_array(const Schema& node) { return node.is(Schema::Kind::Array); }
+bool is_array(const SummaryNode& node) { return node.first == kArrayTag; }
+const std::vector<SchemaField>& fields_of(const Schema& node) { return std::get<ObjectSchema>(node.payload).fields; }
+const std::vector<SummaryField>& fields_of(const SummaryNode& node) { return node.fields; }
+const Schema& value_of(const SchemaField& field) { return field.value; }
+const SummaryNode& value_of(const SummaryField& field) { return *field.value; }
+bool is_optional(const SchemaField& field) { return field.optional; }
+bool is_optional(const SummaryField& field) { return field.absent; }
+const Schema* item_of(const Schema& node) { return std::get<ArraySchema>(node.payload).item.get(); }
+std::uint64_t max_items_of(const Schema& node) { return std::get<ArraySchema>(node.payload).max_items; }
+std::uint64_t max_items_of(const SummaryNode& node) { return node.max_items; }
+const SummaryNode* item_of(const SummaryNode& node) {
+  // An array position with no item yet holds only empty arrays: a null item.
+  static const SummaryNode kNoItem;
+  return node.item ? node.item.get() : &kNoItem;
+}
+
 // The recursion runs through node, array and fields only, which keep small
 // frames (the text of keys, scalars and closing lines is written by separate
 // functions), so that the deepest schemas render on a small thread stack.
+template <class Node>
 class Renderer {
  public:
   Renderer(std::string& out, bool show_examples, const ExampleLimits& limits)
@@ -39,32 +62,32 @@ class Renderer {
 
   // The node's text with its first line starting at depth; indent_first
   // false leaves that first indent out.
-  void node(const Schema& schema, std::size_t depth, bool indent_first) {
+  void node(const Node& schema, std::size_t depth, bool indent_first) {
     if (indent_first) indent(depth);
     if (append_scalar_text(out_, schema, show_examples_, limits_)) return;
-    if (const auto* object = std::get_if<ObjectSchema>(&schema.payload)) {
+    if (is_object(schema)) {
       out_.push_back('{');
-      fields(*object, depth + 1);
+      fields(schema, depth + 1);
       line_with(depth, "}");
-    } else if (const auto* array = std::get_if<ArraySchema>(&schema.payload)) {
-      this->array(*array, depth);
+    } else if (is_array(schema)) {
+      array(schema, depth);
     } else {
       fail(kNodeWithoutKind);
     }
   }
 
  private:
-  void array(const ArraySchema& array, std::size_t depth) {
+  void array(const Node& array, std::size_t depth) {
     out_.push_back('[');
-    const Schema* item = array.item.get();
-    if (item != nullptr && item->is(Schema::Kind::Array)) {
+    const Node* item = item_of(array);
+    if (item != nullptr && is_array(*item)) {
       line(depth + 1);
       node(*item, depth + 1, false);
-    } else if (item != nullptr && item->is(Schema::Kind::Object)) {
+    } else if (item != nullptr && is_object(*item)) {
       // The element object is written once, whatever the item count.
       line_with(depth + 1, "{");
-      fields(std::get<ObjectSchema>(item->payload), depth + 2);
-      close_element_object(array.max_items, depth);
+      fields(*item, depth + 2);
+      close_element_object(max_items_of(array), depth);
     } else {
       scalar_item(item, depth + 1);
     }
@@ -73,28 +96,31 @@ class Renderer {
 
   // One line per field at field_depth, each after a line feed; container
   // values are rendered at the same depth as their key.
-  void fields(const ObjectSchema& object, std::size_t field_depth) {
-    const std::size_t count = object.fields.size();
+  void fields(const Node& object, std::size_t field_depth) {
+    const auto& fields = fields_of(object);
+    const std::size_t count = fields.size();
     for (std::size_t i = 0; i < count; ++i) {
-      const SchemaField& field = object.fields[i];
+      const auto& field = fields[i];
       if (interrupt::poll(interrupt::kValueUnits)) return;
-      if (!field_start(field, field_depth)) node(field.value, field_depth, false);
+      if (!field_start(field, field_depth)) node(value_of(field), field_depth, false);
       if (i + 1 < count) out_.push_back(',');
     }
   }
 
   // Writes a field line up to its value, and the value when it is a scalar;
   // returns whether the value is written.
-  [[gnu::noinline]] bool field_start(const SchemaField& field, std::size_t depth) {
+  template <class Field>
+  [[gnu::noinline]] bool field_start(const Field& field, std::size_t depth) {
     line(depth);
     append_json_string_text(out_, field.key);
-    out_.append(field.optional ? "?: " : ": ");
-    if (append_scalar_text(out_, field.value, show_examples_, limits_)) return true;
-    if (!field.value.is_container()) fail(kFieldValueWithoutKind);
+    out_.append(is_optional(field) ? "?: " : ": ");
+    const Node& value = value_of(field);
+    if (append_scalar_text(out_, value, show_examples_, limits_)) return true;
+    if (!is_object(value) && !is_array(value)) fail(kFieldValueWithoutKind);
     return false;
   }
 
-  [[gnu::noinline]] void scalar_item(const Schema* item, std::size_t depth) {
+  [[gnu::noinline]] void scalar_item(const Node* item, std::size_t depth) {
     line(depth);
     if (item == nullptr || !append_scalar_text(out_, *item, show_examples_, limits_)) fail(kArrayItemNotScalar);
   }
@@ -139,7 +165,11 @@ class Renderer {
 
 void render_schema(std::string& out, const Schema& schema, bool show_examples, const ExampleLimits& limits) {
   // A root object starts at the margin, any other root one level in.
-  Renderer(out, show_examples, limits).node(schema, schema.is(Schema::Kind::Object) ? 0 : 1, true);
+  Renderer<Schema>(out, show_examples, limits).node(schema, is_object(schema) ? 0 : 1, true);
+}
+
+void render_schema(std::string& out, const SummaryNode& root, bool show_examples, const ExampleLimits& limits) {
+  Renderer<SummaryNode>(out, show_examples, limits).node(root, is_object(root) ? 0 : 1, true);
 }
 
 std::string render_schema(const Schema& schema, bool show_examples) {

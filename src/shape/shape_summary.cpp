@@ -1,6 +1,7 @@
 #include "shape/shape_summary.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -29,28 +30,43 @@ void take_children(SummaryNode& node, std::vector<std::unique_ptr<SummaryNode>>&
 }
 
 // The first value's part of a node; positions below it recursively, one
-// level per nesting level of the documents.
-Schema finalize(const SummaryNode& node) {
+// level per nesting level of the documents. With kTake, the examples are
+// moved out and each position below is released once taken, so that the
+// summary and the shape are never both whole.
+template <bool kTake>
+Schema finalize(std::conditional_t<kTake, SummaryNode&, const SummaryNode&> node) {
+  auto examples = [](auto& list) {
+    if constexpr (kTake) {
+      return std::move(list);
+    } else {
+      return list;
+    }
+  };
+  auto below = [](auto& position) {
+    Schema schema = finalize<kTake>(*position);
+    if constexpr (kTake) position.reset();
+    return schema;
+  };
   switch (node.first) {
     case kBoolTag:
       return Schema(BoolSchema{node.bool_example});
     case kIntTag:
       // An integer position that met a float is a float one, without examples.
       if (node.has(kFloatTag)) return Schema(FloatSchema{});
-      return Schema(IntSchema{node.ints});
+      return Schema(IntSchema{examples(node.ints)});
     case kFloatTag:
-      return Schema(FloatSchema{node.floats});
+      return Schema(FloatSchema{examples(node.floats)});
     case kStrTag:
-      return Schema(StrSchema{node.strings});
+      return Schema(StrSchema{examples(node.strings)});
     case kArrayTag:
-      return Schema::array(node.item ? finalize(*node.item) : Schema(), node.max_items);
+      return Schema::array(node.item ? below(node.item) : Schema(), node.max_items);
     case kObjectTag: {
       ObjectSchema object;
       object.fields.reserve(node.fields.size());
-      for (const SummaryField& field : node.fields) {
+      for (auto& field : node.fields) {
         SchemaField& out = object.fields.emplace_back();
         out.key = field.key;
-        out.value = finalize(*field.value);
+        out.value = below(field.value);
         out.optional = field.absent;
       }
       return Schema(std::move(object));
@@ -274,10 +290,21 @@ Schema ShapeSummary::item_schema() const {
   }
   // A boolean item keeps no example, even alone.
   if (first == kBoolTag) return Schema(BoolSchema{});
-  return finalize(*root_);
+  return finalize<false>(*root_);
 }
 
-Schema ShapeSummary::only_document_schema() const { return finalize(*root_); }
+Schema ShapeSummary::only_document_schema() const { return finalize<false>(*root_); }
+
+void ShapeSummary::render_only_document(std::string& out, bool show_examples, const ExampleLimits& limits) const {
+  render_schema(out, *root_, show_examples && keep_examples_, limits);
+}
+
+Schema ShapeSummary::take_only_document_schema() {
+  Schema schema = finalize<true>(*root_);
+  root_ = std::make_unique<SummaryNode>();
+  documents_ = 0;
+  return schema;
+}
 
 Schema ShapeSummary::documents_schema() const { return Schema::array(item_schema(), documents_); }
 

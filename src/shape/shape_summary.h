@@ -86,6 +86,13 @@ class ShapeSummary {
   // The shape of the one document of a summary that holds exactly one, as
   // a document of its own rather than an item of the documents' array.
   Schema only_document_schema() const;
+  // The same, taking the summary's parts as it goes, so that the two are
+  // never both whole; the summary is left with no document, and the shape's
+  // views still point into it.
+  Schema take_only_document_schema();
+  // Appends the outline of only_document_schema(), written straight from
+  // the summary.
+  void render_only_document(std::string& out, bool show_examples, const ExampleLimits& limits = {}) const;
 
   // The command's outline of documents_schema(), and the JSON Schema of the
   // documents; neither has a final line feed.

@@ -394,13 +394,13 @@ class Folder {
         if (is_container_tag(kind)) pass_over(node, kind);
         return Arrival::Ignored;
       }
-    } else if (seen && outer_scope_ != 0 && node.outer_stamps.size() + 1 >= scopes_.size()) {
+    } else if (outer_scope_ != 0 && node.outer_stamps.size() + 1 >= scopes_.size()) {
       // Next most often it is the first item of its array, and meets the
       // fold of the array around that one, of its own kind.
       const ScopeStamp& outer = node.outer_stamps[scopes_.size() - 2];
       if (outer.scope == outer_scope_ && outer.kind == kind) {
         const bool joined = outer.joined && (is_container_tag(kind) || kind == kIntTag);
-        see(node, kind, false);
+        if (seen) see(node, kind, false);
         inner = {innermost_scope_, kind, joined};
         return joined ? Arrival::Joined : Arrival::Ignored;
       }

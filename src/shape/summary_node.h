@@ -69,12 +69,18 @@ struct SummaryNode {
   // what the JSON Schema must admit.
   std::uint8_t seen = 0;
   std::uint8_t loose = 0;
+  // The first value's example, when a boolean.
+  std::optional<bool> bool_example;
+  // Objects: whether any reached the node.
+  bool objects_seen = false;
+  // Folding: the key index and the fields present everywhere no longer match
+  // the fields; rebuilt before the next fold of an object here.
+  bool fields_stale = false;
   // Folding: the stamp of the innermost enclosing array, kept beside the
   // kind since nearly every value reaching the node reads it.
   ScopeStamp innermost;
 
   // The first value's examples (only the list of its kind is used).
-  std::optional<bool> bool_example;
   std::vector<std::int64_t> ints;
   std::vector<double> floats;
   std::vector<std::string_view> strings;
@@ -84,16 +90,12 @@ struct SummaryNode {
   std::unique_ptr<SummaryNode> item;
 
   // Objects: keys in order of first appearance.
-  bool objects_seen = false;
   std::vector<SummaryField> fields;
   // Folding: a key index over fields[0, indexed) for objects of many keys,
   // and the positions of the fields not yet absent.
   PositionIndex key_index;
   std::size_t indexed = 0;
   std::vector<std::uint32_t> present_everywhere;
-  // The index and the list no longer match the fields: rebuilt before the
-  // next fold of an object here.
-  bool fields_stale = false;
 
   // Folding: the stamps of the arrays around the innermost one, outermost
   // first.
@@ -105,6 +107,10 @@ struct SummaryNode {
 // The position of key among node's fields, or fields.size(); hint is tried
 // first. Many fields are searched through the key index.
 std::size_t find_field(SummaryNode& node, std::string_view key, std::size_t hint);
+
+// The outline of a summary's position as a document of its own: the shape
+// of the first kind at each position (shape/schema.h render_schema).
+void render_schema(std::string& out, const SummaryNode& root, bool show_examples, const ExampleLimits& limits = {});
 
 // Rebuilds what folding keeps beside the fields (key index, fields present
 // everywhere) after fields were dropped or marked outside a fold.
