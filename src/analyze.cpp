@@ -52,7 +52,9 @@ Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool ke
     if (owned != nullptr) shape.repaired_text = std::make_unique<std::string>(std::move(*owned));
     return true;
   };
-  if (std::optional<RepairError> error = read_or_repair(text, read)) return Unexpected(std::move(*error));
+  if (std::optional<RepairError> error = read_or_repair(text, read, &shape.attempt)) {
+    return Unexpected(std::move(*error));
+  }
   return shape;
 }
 

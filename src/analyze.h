@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/diagnostics.h"
 #include "core/expected.h"
 #include "core/repair_error.h"
 #include "document/json_value.h"
@@ -23,6 +24,8 @@ struct TextShape {
   std::unique_ptr<std::string> repaired_text;
   // The summary the shape came from, when the text was folded as a tree.
   std::unique_ptr<ShapeSummary> summary;
+  // The candidate of the lenient reading order that read.
+  diagnostics::ReadAttempt attempt;
 };
 
 // The shape of text (read, or repaired, and inferred), or the error that
