@@ -28,6 +28,18 @@ ApplyResult set_count(std::size_t& into, std::string_view name, std::string_view
   return std::nullopt;
 }
 
+// A switch: sets a flag of the options.
+template <bool Options::*kFlag, bool kValue = true>
+ApplyResult set_flag(Options& options, std::string_view /*value*/) {
+  options.*kFlag = kValue;
+  return std::nullopt;
+}
+
+ApplyResult select_repaired(Options& options, std::string_view /*value*/) {
+  options.writer = DocumentWriter::Repaired;
+  return std::nullopt;
+}
+
 enum class Section : std::uint8_t { Input, Output, None };
 enum class Action : std::uint8_t { Set, ShowHelp, ShowVersion };
 
@@ -76,20 +88,20 @@ const OptionSpec kOptionTable[] = {
     {"--lines", {}, false, Section::Input,
      "  --lines                  JSON Lines: each non-blank line is a document; the\n"
      "                           outline is that of one array holding them all\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.lines = true, std::nullopt; }, Action::Set,
+     set_flag<&Options::lines>, Action::Set,
      {"--extract"}, "--lines reads one document per line"},
     {"--merge", {}, false, Section::Input,
      "  --merge                  fold the documents of all inputs into one outline;\n"
      "                           with --repaired, write them as one stream\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.merge = true, std::nullopt; }},
+     set_flag<&Options::merge>},
     {"--extract", {}, false, Section::Input,
      "  --extract                take the JSON out of a language model's answer: the\n"
      "                           first ``` fenced block (one marked json first), else\n"
      "                           from the first { or [\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.extract = true, std::nullopt; }},
+     set_flag<&Options::extract>},
     {"--strict", {}, false, Section::Input,
      "  --strict                 accept only text that reads as JSON5, no repair\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.strict = true, std::nullopt; }},
+     set_flag<&Options::strict>},
     {"--jobs", {}, true, Section::Input,
      "  --jobs N                 fold --lines chunks and --merge inputs on N threads\n"
      "                           (default: the number of cores; one with --explain\n"
@@ -118,7 +130,7 @@ const OptionSpec kOptionTable[] = {
      }},
     {"--no-examples", {}, false, Section::Output,
      "  --no-examples            type words instead of example values\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.show_examples = false, std::nullopt; }, Action::Set,
+     set_flag<&Options::show_examples, false>, Action::Set,
      {"--max-examples", "--max-example-chars"}, "--no-examples shows no examples"},
     {"--max-examples", {}, true, Section::Output,
      "  --max-examples N         show at most N examples per position\n",
@@ -131,15 +143,15 @@ const OptionSpec kOptionTable[] = {
     {"--repaired", {}, false, Section::Output,
      "  --repaired               print each document as read or repaired, as compact\n"
      "                           JSON, instead of the outline\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.writer = DocumentWriter::Repaired, std::nullopt; },
+     select_repaired,
      Action::Set, {"--format", "--no-examples", "--max-examples", "--max-example-chars"}, "--repaired prints documents, not outlines"},
     {"--explain", {}, false, Section::Output,
      "  --explain                say on standard error how each document was read:\n"
      "                           as it is, normalised, or which repair, and what changed\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.explain = true, std::nullopt; }},
+     set_flag<&Options::explain>},
     {"--quiet", {}, false, Section::Output,
      "  --quiet                  no progress display and no notes on standard error\n",
-     [](Options& o, std::string_view) -> ApplyResult { return o.quiet = true, std::nullopt; }},
+     set_flag<&Options::quiet>},
     {"--help", "-h", false, Section::Output, "  --help                   show this help and exit\n", nullptr,
      Action::ShowHelp},
     {"--version", {}, false, Section::Output, "  --version                show the version and exit\n", nullptr,
