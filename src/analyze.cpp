@@ -53,7 +53,9 @@ Expected<TextShape, RepairError> fold_text(std::string_view text, bool keep_exam
     if (owned != nullptr) shape.repaired_text = std::make_unique<std::string>(std::move(*owned));
     return true;
   };
-  if (std::optional<RepairError> error = read_or_repair(text, read)) return Unexpected(std::move(*error));
+  if (std::optional<RepairError> error = read_or_repair(text, read, &shape.attempt)) {
+    return Unexpected(std::move(*error));
+  }
   return shape;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/diagnostics.h"
 #include "core/expected.h"
 #include "core/repair_error.h"
 #include "document/json_value.h"
@@ -23,6 +24,8 @@ struct TextShape {
   // The fold of the one document, which holds the copies of keys and
   // strings that the text does not.
   std::unique_ptr<ShapeSummary> summary;
+  // The candidate of the lenient reading order that read.
+  diagnostics::ReadAttempt attempt;
 };
 
 // The shape of text (read, or repaired, and inferred), or the error that

@@ -4,16 +4,17 @@
 #include <utility>
 
 #include "analyze.h"
-#include "cli/explain_normalization.h"
 #include "cli/extract_answer.h"
-#include "document/compact_json_writer.h"
-#include "read/read_json5.h"
-#include "repair/parse_or_repair.h"
+#include "cli/top_level_values.h"
+#include "read/json5_event_reader.h"
+#include "repair/repaired_json.h"
 #include "text/utf8.h"
 
 namespace plomet::cli {
 
 namespace {
+
+using diagnostics::ReadAttempt;
 
 // Blank lines hold no document.
 bool is_blank(std::string_view line) { return line.find_first_not_of(" \t\r\f\v") == std::string_view::npos; }
@@ -23,23 +24,16 @@ void fail(Piece& piece, std::uint64_t line, std::string message) {
   ++piece.failures;
 }
 
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
 }  // namespace
 
-bool starts_with_utf16_byte_order_mark(std::string_view text) {
-  return text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF");
-}
-
-std::string invalid_utf8_text(std::uint64_t offset, std::string_view text) {
-  std::string message = "not valid UTF-8 at byte " + std::to_string(offset);
-  if (offset == 0 && starts_with_utf16_byte_order_mark(text)) {
-    message += ": it looks like UTF-16 (it starts with a UTF-16 byte-order mark); convert it to UTF-8 first, "
-               "for example with iconv -f UTF-16 -t UTF-8";
-  }
-  return message;
-}
+std::string invalid_utf8_text(std::uint64_t offset) { return "not valid UTF-8 at byte " + std::to_string(offset); }
 
 std::string outline_text(const Options& options, const ShapeSummary& summary) {
-  std::string text = options.format == OutputFormat::JsonSchema
+  std::string text = options.writer == DocumentWriter::JsonSchema
                          ? summary.json_schema(options.show_examples, options.limits)
                          : summary.outline(options.show_examples, options.limits);
   text.push_back('\n');
@@ -48,11 +42,7 @@ std::string outline_text(const Options& options, const ShapeSummary& summary) {
 
 DocumentFolder::DocumentFolder(const Options& options)
     : options_(options), mode_(options.strict ? ReadMode::Strict : ReadMode::Lenient) {
-  if (options_.explain) diagnostics::install_sink(&explain_sink_);
-}
-
-DocumentFolder::~DocumentFolder() {
-  if (options_.explain) diagnostics::install_sink(nullptr);
+  if (options_.explain) explain_.emplace();
 }
 
 void DocumentFolder::fold(Piece& piece) {
@@ -61,10 +51,13 @@ void DocumentFolder::fold(Piece& piece) {
     case Piece::Kind::Lines:
       return fold_lines(piece);
     case Piece::Kind::WholeInput: {
-      if (options_.explain) explain_sink_.aim(piece, 0);
-      const std::string_view text = extract(piece.text.text(), 0, piece);
-      if (options_.merge) return fold_document(text, 0, 0, piece);
-      return outline_whole_input(text, piece);
+      const std::string_view whole = piece.text.text();
+      if (!options_.extract) return read_document(whole, {0, piece.offset}, piece);
+      std::optional<Extraction> extraction = extract_answer(whole);
+      if (!extraction) return fail(piece, 0, "no JSON in the answer: no fenced block and no '{' or '['");
+      if (options_.explain) piece.messages.push_back({0, "extract: " + extraction->description});
+      const auto skipped = static_cast<std::uint64_t>(extraction->text.data() - whole.data());
+      return read_document(extraction->text, {0, piece.offset + skipped}, piece);
     }
     case Piece::Kind::EndOfLines:
       return;
@@ -78,98 +71,96 @@ void DocumentFolder::fold_lines(Piece& piece) {
     const std::size_t length = std::min(rest.find('\n'), rest.size());
     std::string_view line = rest.substr(0, length);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    fold_line(line, ++piece.lines, offset, piece);
+    fold_line(line, {++piece.lines, offset}, piece);
     const std::size_t consumed = std::min(length + 1, rest.size());
     offset += consumed;
     rest.remove_prefix(consumed);
   }
 }
 
-void DocumentFolder::fold_line(std::string_view line, std::uint64_t number, std::uint64_t offset, Piece& piece) {
+void DocumentFolder::fold_line(std::string_view line, Place place, Piece& piece) {
   if (is_blank(line)) return;
-  // ShapeSummary::add_text checks UTF-8 itself. The line is checked here
-  // first when --extract might cut its bad bytes off, or --repaired reads it
-  // into a tree.
-  if (options_.extract || options_.repaired) {
+  // ShapeSummary::add_text checks UTF-8 itself; --repaired checks it here.
+  if (options_.repaired()) {
     if (std::size_t bad = scan::find_invalid_utf8(line); bad != scan::kValidUtf8) {
-      return fail(piece, number, invalid_utf8_text(offset + bad, line));
+      return fail(piece, place.line, invalid_utf8_text(place.offset + bad));
     }
   }
-  if (options_.explain) explain_sink_.aim(piece, number);
-  const std::string_view text = extract(line, number, piece);
-  if (!options_.repaired) return fold_document(text, number, offset, piece);
-  if (std::optional<JsonDocument> document = read_tree(text, number, piece)) write_repaired(*document, piece);
+  read_document(line, place, piece);
 }
 
-// Folds the document of text, which starts at offset in the input.
-void DocumentFolder::fold_document(std::string_view text, std::uint64_t line, std::uint64_t offset, Piece& piece) {
-  note_when_empty(text, line, piece);
-  std::optional<DocumentError> error = piece.summary->add_text(text, mode_);
-  if (!error) {
-    ++piece.documents;
-    return explain_normalization(text, line, piece);
+// Reads one document for the writer the options chose, then says what
+// --explain asks for and what reading dropped.
+void DocumentFolder::read_document(std::string_view text, Place place, Piece& piece) {
+  note_when_empty(text, place.line, piece);
+  if (explain_) explain_->start_document();
+  ReadAttempt attempt;
+  bool read = false;
+  if (options_.repaired()) {
+    read = write_repaired(text, place, piece, attempt);
+  } else if (piece.kind == Piece::Kind::WholeInput && !options_.merge && options_.writer == DocumentWriter::Outline) {
+    read = outline_whole_input(text, place, piece, attempt);
+  } else {
+    read = fold_document(text, place, piece, attempt);
+    // A whole input's JSON Schema, of its one document.
+    if (read && piece.kind == Piece::Kind::WholeInput && !options_.merge) {
+      piece.output = outline_text(options_, *piece.summary);
+    }
   }
+  if (!read) return;
+  ++piece.documents;
+  // A line read as it is goes unsaid, so that clean JSON Lines explain
+  // nothing; a whole input always says how it was read.
+  if (explain_ && (piece.kind == Piece::Kind::WholeInput || attempt.stage != ReadAttempt::Stage::AsRead)) {
+    for (std::string& said : explain_->report(text)) piece.messages.push_back({place.line, std::move(said)});
+  }
+  // A text that reads as it is holds one value.
+  if (attempt.stage != ReadAttempt::Stage::AsRead && !options_.quiet) note_more_values(text, place, piece);
+}
+
+// Folds the document of text into the piece's summary.
+bool DocumentFolder::fold_document(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
+  std::optional<DocumentError> error = piece.summary->add_text(text, mode_, &attempt);
+  if (!error) return true;
   if (error->kind == DocumentError::Kind::InvalidUtf8) {
-    return fail(piece, line, invalid_utf8_text(offset + scan::find_invalid_utf8(text), text));
+    fail(piece, place.line, invalid_utf8_text(place.offset + scan::find_invalid_utf8(text)));
+  } else {
+    fail(piece, place.line, std::move(error->message));
   }
-  fail(piece, line, std::move(error->message));
+  return false;
 }
 
-// A whole input without --merge: its own outline, straight from its text
-// with no document tree unless --strict or --repaired asks for one. Its JSON
-// Schema is that of a summary of the one document.
-void DocumentFolder::outline_whole_input(std::string_view text, Piece& piece) {
-  if (options_.format == OutputFormat::JsonSchema) {
-    fold_document(text, 0, 0, piece);
-    if (piece.documents > 0) piece.output = outline_text(options_, *piece.summary);
-    return;
-  }
-  if (options_.repaired || options_.strict) {
-    std::optional<JsonDocument> document = read_tree(text, 0, piece);
-    if (!document) return;
-    if (options_.repaired) return write_repaired(*document, piece);
-    ShapeSummary summary(options_.show_examples);
-    summary.add_value(document->root);
-    return write_outline(summary.only_document_schema(), piece);
-  }
-  note_when_empty(text, 0, piece);
-  auto shape = infer_text_shape(text, options_.show_examples);
-  if (!shape) return fail(piece, 0, "Failed to parse or repair JSON: " + shape.error().display_text());
-  ++piece.documents;
-  explain_normalization(text, 0, piece);
-  write_outline(shape->schema, piece);
-}
-
-std::optional<JsonDocument> DocumentFolder::read_tree(std::string_view text, std::uint64_t line, Piece& piece) {
-  const ReadOptions read_options{.remove_control_characters = !options_.repaired};
+// A whole input's own outline, straight from its text with no document
+// tree; with --strict, the shape of a summary of its one document.
+bool DocumentFolder::outline_whole_input(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
   if (options_.strict) {
-    JsonDocument document;
-    auto value = read_json5(text, document.arena);
-    if (!value) {
-      fail(piece, line, value.error().message);
-      return std::nullopt;
-    }
-    document.root = *value;
-    if (read_options.remove_control_characters) {
-      repair_json_remove_control_characters_in_value(document.root, document.arena);
-    }
-    ++piece.documents;
-    return document;
+    if (!fold_document(text, place, piece, attempt)) return false;
+    write_outline(piece.summary->only_document_schema(), piece);
+    return true;
   }
-  note_when_empty(text, line, piece);
-  ParseResult document = parse_or_repair(text, read_options);
-  if (!document) {
-    fail(piece, line, "Failed to parse or repair JSON: " + document.error().display_text());
-    return std::nullopt;
+  auto shape = infer_text_shape(text, options_.show_examples);
+  if (!shape) {
+    fail(piece, place.line, "Failed to parse or repair JSON: " + shape.error().display_text());
+    return false;
   }
-  ++piece.documents;
-  explain_normalization(text, line, piece);
-  return std::move(document).value();
+  attempt = shape->attempt;
+  write_outline(shape->schema, piece);
+  return true;
 }
 
-void DocumentFolder::write_repaired(const JsonDocument& document, Piece& piece) {
-  write_compact_json(document.root, piece.output);
+// The document as compact JSON, string values as read.
+bool DocumentFolder::write_repaired(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
+  if (options_.strict) {
+    if (std::optional<std::string> error = append_json5_as_compact(text, piece.output)) {
+      fail(piece, place.line, std::move(*error));
+      return false;
+    }
+  } else if (std::optional<RepairError> error = append_repaired_json(text, piece.output, &attempt)) {
+    fail(piece, place.line, "Failed to parse or repair JSON: " + error->display_text());
+    return false;
+  }
   piece.output.push_back('\n');
+  return true;
 }
 
 void DocumentFolder::write_outline(const Schema& shape, Piece& piece) {
@@ -177,12 +168,23 @@ void DocumentFolder::write_outline(const Schema& shape, Piece& piece) {
   piece.output.push_back('\n');
 }
 
-// --extract: the JSON inside a language model's answer.
-std::string_view DocumentFolder::extract(std::string_view text, std::uint64_t line, Piece& piece) {
-  if (!options_.extract) return text;
-  Extraction extraction = extract_answer(text);
-  if (options_.explain) piece.messages.push_back({line, "extract: " + extraction.description});
-  return extraction.text;
+// Repair reads the first value of a text that holds several: says what was
+// left out.
+void DocumentFolder::note_more_values(std::string_view text, Place place, Piece& piece) {
+  const std::optional<MoreValues> more = values_after_the_first(text);
+  if (!more) return;
+  std::string note = "holds " + counted(more->count, "more value", "more values") + " after the first";
+  if (piece.kind == Piece::Kind::WholeInput) {
+    // The line in the input: text may be the part of it that --extract took.
+    const std::string_view whole = piece.text.text();
+    const std::size_t at = static_cast<std::size_t>(text.data() - whole.data()) + more->second_at;
+    note += ", from line " + std::to_string(json5::line_and_column(whole, at).first) +
+            ", which are not read: only the first is; for JSON Lines use --lines";
+  } else {
+    note += ", from column " + std::to_string(json5::line_and_column(text, more->second_at).second) +
+            ", which are not read: only the first is";
+  }
+  piece.messages.push_back({place.line, std::move(note)});
 }
 
 // Empty text reads as an empty object, as for analyze_json (not with
@@ -191,23 +193,6 @@ void DocumentFolder::note_when_empty(std::string_view text, std::uint64_t line, 
   if (text.empty() && !options_.strict && !options_.quiet) {
     piece.messages.push_back({line, "empty input, read as an empty object"});
   }
-}
-
-// --explain: says what the fix-ups before reading changed when they alone
-// made the text readable; the repair passes and the clean-up speak through
-// their events.
-void DocumentFolder::explain_normalization(std::string_view text, std::uint64_t line, Piece& piece) {
-  if (!options_.explain || options_.strict || text.empty()) return;
-  JsonArena scratch;
-  if (try_read_json5(text, scratch)) return;
-  ParseResult normalized = normalize_and_read(text, ReadOptions{.remove_control_characters = false});
-  if (!normalized || !normalized->owned_text) return;
-  const std::string description = describe_normalization(text, *normalized->owned_text);
-  if (!description.empty()) piece.messages.push_back({line, "normalisation: " + description});
-}
-
-void DocumentFolder::ExplainSink::receive(const diagnostics::EventSite& site, std::string_view message) {
-  piece_->messages.push_back({line_, std::string(site.target) + ": " + std::string(message)});
 }
 
 }  // namespace plomet::cli

@@ -10,19 +10,17 @@
 #include <string>
 #include <string_view>
 
+#include "cli/explain_reading.h"
 #include "cli/options.h"
 #include "cli/piece.h"
 #include "core/diagnostics.h"
-#include "document/json_value.h"
 #include "shape/schema.h"
 #include "shape/shape_summary.h"
 
 namespace plomet::cli {
 
-bool starts_with_utf16_byte_order_mark(std::string_view text);
-
 // The message for text that is not UTF-8 at offset (of the input).
-std::string invalid_utf8_text(std::uint64_t offset, std::string_view text);
+std::string invalid_utf8_text(std::uint64_t offset);
 
 // The outline or JSON Schema of the documents of summary that the options
 // ask for, with a final line feed.
@@ -31,45 +29,36 @@ std::string outline_text(const Options& options, const ShapeSummary& summary);
 class DocumentFolder {
  public:
   explicit DocumentFolder(const Options& options);
-  ~DocumentFolder();
   DocumentFolder(const DocumentFolder&) = delete;
   DocumentFolder& operator=(const DocumentFolder&) = delete;
 
   // Replaces the piece's results with those of its text. Several threads may
   // fold pieces at once, but not with --explain: its sink is the process's
-  // one, and it writes into the piece being folded.
+  // one.
   void fold(Piece& piece);
 
  private:
-  void fold_lines(Piece& piece);
-  void fold_line(std::string_view line, std::uint64_t number, std::uint64_t offset, Piece& piece);
-  void fold_document(std::string_view text, std::uint64_t line, std::uint64_t offset, Piece& piece);
-  void outline_whole_input(std::string_view text, Piece& piece);
-  std::optional<JsonDocument> read_tree(std::string_view text, std::uint64_t line, Piece& piece);
-  void write_repaired(const JsonDocument& document, Piece& piece);
-  void write_outline(const Schema& shape, Piece& piece);
-  std::string_view extract(std::string_view text, std::uint64_t line, Piece& piece);
-  void note_when_empty(std::string_view text, std::uint64_t line, Piece& piece);
-  void explain_normalization(std::string_view text, std::uint64_t line, Piece& piece);
-
-  // Puts the repair events of --explain among the messages of the document
-  // being read.
-  class ExplainSink : public diagnostics::Sink {
-   public:
-    void aim(Piece& piece, std::uint64_t line) {
-      piece_ = &piece;
-      line_ = line;
-    }
-    void receive(const diagnostics::EventSite& site, std::string_view message) override;
-
-   private:
-    Piece* piece_ = nullptr;
-    std::uint64_t line_ = 0;
+  // Where a document is in its input, for its messages.
+  struct Place {
+    // Its line within the piece (0 for a whole input).
+    std::uint64_t line;
+    // The offset of its first byte in the input.
+    std::uint64_t offset;
   };
+
+  void fold_lines(Piece& piece);
+  void fold_line(std::string_view line, Place place, Piece& piece);
+  void read_document(std::string_view text, Place place, Piece& piece);
+  bool fold_document(std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
+  bool outline_whole_input(std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
+  bool write_repaired(std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
+  void write_outline(const Schema& shape, Piece& piece);
+  void note_more_values(std::string_view text, Place place, Piece& piece);
+  void note_when_empty(std::string_view text, std::uint64_t line, Piece& piece);
 
   const Options& options_;
   const ReadMode mode_;
-  ExplainSink explain_sink_;
+  std::optional<ExplainSink> explain_;
 };
 
 }  // namespace plomet::cli

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "cli/input_encoding.h"
 #include "text/utf8.h"
 
 namespace plomet::cli {
@@ -29,8 +30,17 @@ std::size_t chunk_bytes() {
 // nothing is written as they are read: --explain's sink is the process's
 // one, and --repaired prints documents in order as they come.
 std::size_t fold_jobs(const Options& options) {
-  if (options.explain || options.repaired || !(options.lines || options.merge)) return 1;
+  if (options.explain || options.repaired() || !(options.lines || options.merge)) return 1;
   return options.jobs;
+}
+
+// The refusal of an input in another encoding than UTF-8 that cannot be
+// transcoded where it is read.
+std::string other_encoding_text(Encoding encoding) {
+  const std::string family(encoding_family(encoding));
+  return "not valid UTF-8 at byte 0: it is " + std::string(encoding_name(encoding)) + " (it starts with a " + family +
+         " byte-order mark), which --lines does not read; convert it to UTF-8 first, for example with iconv -f " +
+         family + " -t UTF-8";
 }
 
 std::string location_prefix(std::string_view input, std::uint64_t line) {
@@ -67,27 +77,48 @@ void OutlineSession::run_input(const std::string& name) {
   } else {
     read_whole_input(*input, display, progress);
   }
-  // Without --merge each input's output comes before the next one's header.
+  // Without --merge each input's output comes before the next one's header,
+  // and before the messages of the inputs after it.
   if (!options_.merge) pipeline_.drain();
+  output_.flush();
   progress_ = nullptr;
 }
 
+// With no document read, nothing is written: an outline of no document
+// would look like one of a document of null.
 void OutlineSession::finish() {
   pipeline_.drain();
-  if (options_.merge) write_section(outline_text(options_, merged_));
+  if (options_.merge && !options_.repaired() && merged_.documents() > 0) write_section(outline_text(options_, merged_));
 }
 
 void OutlineSession::read_whole_input(InputSource& input, const std::string& display, Progress& progress) {
   auto text = read_whole(input, progress);
   if (!text) return input_failed(display, text.error());
+  // A byte-order mark is not part of the document: UTF-8's is dropped, and
+  // UTF-16 and UTF-32 are transcoded.
+  std::uint64_t offset = 0;
+  if (std::optional<ByteOrderMark> mark = byte_order_mark(*text)) {
+    if (mark->encoding != Encoding::Utf8) {
+      auto transcoded = transcode_to_utf8(std::string_view(*text).substr(mark->length), mark->encoding);
+      if (!transcoded) return input_failed(display, transcoded.error() + " (after its byte-order mark)");
+      *text = std::move(*transcoded);
+      if (options_.explain) {
+        message(location_prefix(display, 0) + "encoding: read as " + std::string(encoding_name(mark->encoding)) +
+                " (it starts with a byte-order mark), transcoded to UTF-8\n");
+      }
+    } else {
+      text->erase(0, mark->length);
+      offset = mark->length;
+    }
+  }
   if (std::size_t bad = scan::find_invalid_utf8(*text); bad != scan::kValidUtf8) {
-    return input_failed(display, invalid_utf8_text(bad, *text));
+    return input_failed(display, invalid_utf8_text(offset + bad));
   }
   progress.show_phase("analysing");
   Piece& piece = pipeline_.next_piece();
   piece.text.bytes = std::move(*text);
   piece.text.length = piece.text.bytes.size();
-  submit(piece, Piece::Kind::WholeInput, display, 0);
+  submit(piece, Piece::Kind::WholeInput, display, offset);
 }
 
 void OutlineSession::read_lines(InputSource& input, const std::string& display, Progress& progress) {
@@ -97,10 +128,14 @@ void OutlineSession::read_lines(InputSource& input, const std::string& display, 
     auto more = reader.next(piece.text);
     if (!more) return input_failed(display, more.error());
     if (!*more) break;
-    if (first && starts_with_utf16_byte_order_mark(piece.text.text())) {
-      return input_failed(display, invalid_utf8_text(0, piece.text.text()));
+    std::uint64_t offset = reader.chunk_offset();
+    if (std::optional<ByteOrderMark> mark = first ? byte_order_mark(piece.text.text()) : std::nullopt) {
+      if (mark->encoding != Encoding::Utf8) return input_failed(display, other_encoding_text(mark->encoding));
+      piece.text.bytes.erase(0, mark->length);
+      piece.text.length -= mark->length;
+      offset += mark->length;
     }
-    submit(piece, Piece::Kind::Lines, display, reader.chunk_offset());
+    submit(piece, Piece::Kind::Lines, display, offset);
   }
   submit(pipeline_.next_piece(), Piece::Kind::EndOfLines, display, 0);
 }
@@ -128,7 +163,7 @@ void OutlineSession::merge_documents(Piece& piece) {
   tally_.lines += piece.lines;
   tally_.documents += piece.documents;
   tally_.failures += piece.failures;
-  if (options_.merge || piece.kind == Piece::Kind::Lines) merged_.merge(*piece.summary);
+  if ((options_.merge || piece.kind == Piece::Kind::Lines) && !options_.repaired()) merged_.merge(*piece.summary);
   if (!piece.output.empty()) write_section(piece.output);
   // A whole input's text goes once merged; a chunk's buffer serves the next.
   if (piece.kind == Piece::Kind::WholeInput) piece.text = ReadBuffer();
@@ -138,7 +173,7 @@ void OutlineSession::end_lines_input(const std::string& display) {
   if (tally_.documents == 0 && tally_.failures == 0 && !options_.quiet) {
     message(location_prefix(display, 0) + "no documents (no line holds anything but blanks)\n");
   }
-  if (!options_.merge && !options_.repaired) write_section(outline_text(options_, merged_));
+  if (!options_.merge && !options_.repaired() && tally_.documents > 0) write_section(outline_text(options_, merged_));
   start_next_input();
 }
 

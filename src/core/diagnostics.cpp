@@ -24,4 +24,12 @@ void deliver(const EventSite& site, std::string_view message) {
   if (Sink* sink = installed_sink.load(std::memory_order_acquire)) sink->receive(site, message);
 }
 
+void deliver_attempt(const ReadAttempt& attempt) {
+  if (Sink* sink = installed_sink.load(std::memory_order_acquire)) sink->begin_attempt(attempt);
+}
+
+void deliver_candidate(std::string_view text) {
+  if (Sink* sink = installed_sink.load(std::memory_order_acquire)) sink->candidate(text);
+}
+
 }  // namespace plomet::diagnostics

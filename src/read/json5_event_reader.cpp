@@ -6,9 +6,7 @@
 #include <utility>
 
 namespace plomet::json5 {
-namespace {
 
-// Line and column (both from 1, columns in characters) of a byte offset.
 std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
   std::size_t line = 1;
   std::size_t column = 1;
@@ -26,8 +24,6 @@ std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::
   return {line, column};
 }
 
-}  // namespace
-
 std::string grammar_failure_message(std::string_view text, std::size_t at, const char* expected) {
   auto [line, column] = line_and_column(text, at);
   // Skipping stops at an unterminated block comment, so a failure there is
@@ -37,6 +33,11 @@ std::string grammar_failure_message(std::string_view text, std::size_t at, const
                             : "expected " + std::string(expected);
   message += " at line " + std::to_string(line) + ", column " + std::to_string(column);
   return message;
+}
+
+std::string conversion_failure_message(std::string_view text, std::size_t at, std::string_view message) {
+  auto [line, column] = line_and_column(text, at);
+  return std::string(message) + " at line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
 }  // namespace plomet::json5

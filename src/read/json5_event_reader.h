@@ -111,6 +111,13 @@ inline const char* skip_digits(const char* p, const char* end) {
 // expected there, with its line and column.
 std::string grammar_failure_message(std::string_view text, std::size_t at, const char* expected);
 
+// The failure message of a value or escape at byte offset `at` that does not
+// convert, with its line and column.
+std::string conversion_failure_message(std::string_view text, std::size_t at, std::string_view message);
+
+// Line and column (both from 1, columns in characters) of a byte offset.
+std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset);
+
 }  // namespace json5
 
 template <class Consumer>
@@ -130,9 +137,12 @@ class Json5EventReader {
     return conversion_error_.empty() ? Outcome::Read : Outcome::ConversionFailure;
   }
 
-  // The message of a failed read.
+  // The message of a failed read, with the line and column it failed at.
   std::string failure_message() const {
-    if (!conversion_error_.empty() && fail_at_ == nullptr) return std::string(conversion_error_);
+    if (!conversion_error_.empty() && fail_at_ == nullptr) {
+      return json5::conversion_failure_message(text_, static_cast<std::size_t>(conversion_at_ - text_.data()),
+                                               conversion_error_);
+    }
     return json5::grammar_failure_message(text_, static_cast<std::size_t>(fail_at_ - text_.data()), expected_);
   }
 
@@ -144,9 +154,12 @@ class Json5EventReader {
     return false;
   }
 
-  // Remembers the first conversion failure; reading goes on.
-  void conversion_failure(std::string_view message) {
-    if (conversion_error_.empty()) conversion_error_ = message;
+  // Remembers the first conversion failure, of the value or escape that
+  // starts at `at`; reading goes on.
+  void conversion_failure(const char* at, std::string_view message) {
+    if (!conversion_error_.empty()) return;
+    conversion_error_ = message;
+    conversion_at_ = at;
   }
 
   scan::DecodedChar decode_here(const char* p) const {
@@ -406,7 +419,7 @@ class Json5EventReader {
     } else {
       auto classified = classify_json5_number(token.text);
       if (!classified) {
-        conversion_failure(classified.error());
+        conversion_failure(token.text.data(), classified.error());
         consumer_.null_value();
         return true;
       }
@@ -559,7 +572,7 @@ class Json5EventReader {
     if (v < 0) return fail(backslash, "four hexadecimal digits after \\u");
     p_ += 4;
     if (json5::is_trail_surrogate(v)) {
-      conversion_failure("unexpected unicode trail surrogate");
+      conversion_failure(backslash, "unexpected unicode trail surrogate");
       return true;
     }
     if (!json5::is_lead_surrogate(v)) {
@@ -581,11 +594,11 @@ class Json5EventReader {
     // The lead fails; the message depends on the part that follows. A next
     // part that breaks the grammar fails on its own when it is read.
     if (trail >= 0) {
-      conversion_failure("expecting unicode trail surrogate");
+      conversion_failure(backslash, "expecting unicode trail surrogate");
     } else if (!has_next_part(next, quote)) {
-      conversion_failure("missing unicode trail surrogate");
+      conversion_failure(backslash, "missing unicode trail surrogate");
     } else {
-      conversion_failure(next_part_is_hex(next) ? "expecting unicode trail surrogate" : "error parsing hex");
+      conversion_failure(backslash, next_part_is_hex(next) ? "expecting unicode trail surrogate" : "error parsing hex");
     }
     return true;
   }
@@ -658,6 +671,7 @@ class Json5EventReader {
   const char* fail_at_ = nullptr;
   const char* expected_ = "";
   std::string_view conversion_error_;
+  const char* conversion_at_ = nullptr;
   bool stopped_ = false;
   // Whether the whole text is valid UTF-8, so that strings need not check
   // their characters one by one.

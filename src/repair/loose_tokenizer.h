@@ -51,6 +51,8 @@ class LooseTokenizer {
   explicit LooseTokenizer(std::string_view text) : text_(text) {}
 
   bool at_end() const { return pos_ >= text_.size(); }
+  // The offset of the next token's first byte.
+  std::size_t position() const { return pos_; }
 
   // Reads the next token (not at_end()). Its text is a view into the input,
   // or, for a quoted string with escapes, into a buffer that the next call

@@ -1,6 +1,7 @@
 #include "repair/parse_or_repair.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,16 +23,55 @@ using scan::Utf8Cursor;
 
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
-void drop_trailing_commas(std::string& fixed) {
+// Returns how many it dropped.
+std::uint64_t drop_trailing_commas(std::string& fixed) {
   const std::string_view text = fixed;
-  repair::erase_ranges(fixed, [text](std::size_t from) {
+  std::uint64_t dropped = 0;
+  repair::erase_ranges(fixed, [text, &dropped](std::size_t from) {
     for (std::size_t pos = text.find(',', from); pos != std::string_view::npos; pos = text.find(',', pos + 1)) {
       if (interrupt::poll(interrupt::kValueUnits)) break;
       const char32_t next = Utf8Cursor(text, pos + 1).peek_past_whitespace();
-      if (next == ']' || next == '}' || next == scan::kEndOfText) return std::pair(pos, pos + 1);
+      if (next == ']' || next == '}' || next == scan::kEndOfText) {
+        ++dropped;
+        return std::pair(pos, pos + 1);
+      }
     }
     return std::pair(std::string_view::npos, std::string_view::npos);
   });
+  return dropped;
+}
+
+// What normalisation changed, counted as it goes and said in one event.
+struct NormalisationEdits {
+  std::uint64_t single_quotes = 0;
+  std::uint64_t strings_ended_at_line_breaks = 0;
+  std::uint64_t commas_inserted = 0;
+  std::uint64_t commas_dropped = 0;
+  bool string_closed_at_end = false;
+  std::string appended_closers;
+};
+
+std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
+// The edits in words, such as `wrote 2 single quotes as double, closed 1
+// bracket with "}"`; empty when there were none.
+std::string describe(const NormalisationEdits& edits) {
+  std::string text;
+  const auto add = [&text](const std::string& part) { text += (text.empty() ? "" : ", ") + part; };
+  if (edits.single_quotes > 0) add("wrote " + counted(edits.single_quotes, "single quote", "single quotes") + " as double");
+  if (edits.strings_ended_at_line_breaks > 0) {
+    add("ended " + counted(edits.strings_ended_at_line_breaks, "string", "strings") + " at a line break");
+  }
+  if (edits.commas_inserted > 0) add("inserted " + counted(edits.commas_inserted, "comma", "commas") + " before a number");
+  if (edits.commas_dropped > 0) add("dropped " + counted(edits.commas_dropped, "trailing comma", "trailing commas"));
+  if (edits.string_closed_at_end) add("closed the string left open at the end");
+  if (!edits.appended_closers.empty()) {
+    add("closed " + counted(edits.appended_closers.size(), "bracket", "brackets") + " with \"" + edits.appended_closers +
+        "\"");
+  }
+  return text;
 }
 
 // Reads a fixed-up text that the document takes over, then cleans its
@@ -110,6 +150,7 @@ char32_t last_significant_in(std::string_view run) {
 std::optional<std::string> normalize_json_text(std::string_view text) {
   repair::CopyThroughOutput out(text);
   repair::OpenBrackets open_brackets;
+  NormalisationEdits edits;
   bool in_string = false;
   char32_t last_significant = scan::kEndOfText;
   std::size_t pos = 0;
@@ -135,11 +176,15 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
         if (pos < text.size()) pos += scan::decode_at(text, pos).length;
       } else if (c == '"' || c == '\'') {
         // A single quote inside a string closes it just as a double quote does.
-        if (c == '\'') out.replace(at, 1, "\"");
+        if (c == '\'') {
+          out.replace(at, 1, "\"");
+          ++edits.single_quotes;
+        }
         in_string = false;
         last_significant = '"';
       } else {  // a line break ends the string in its place
         out.replace(at, 1, "\"");
+        ++edits.strings_ended_at_line_breaks;
         in_string = false;
       }
       continue;
@@ -147,7 +192,10 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
     switch (c) {
       case '"':
       case '\'':
-        if (c == '\'') out.replace(at, 1, "\"");
+        if (c == '\'') {
+          out.replace(at, 1, "\"");
+          ++edits.single_quotes;
+        }
         in_string = true;
         last_significant = static_cast<unsigned char>(c);
         break;
@@ -167,7 +215,10 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
         last_significant = static_cast<unsigned char>(c);
         break;
       default:  // a digit, and the rest of its number
-        if (last_significant == '"' || last_significant == ']' || last_significant == '}') out.insert(at, ",");
+        if (last_significant == '"' || last_significant == ']' || last_significant == '}') {
+          out.insert(at, ",");
+          ++edits.commas_inserted;
+        }
         // None of the rest of the number is whitespace or acted on.
         while (pos < text.size() && number_text::continues_number_run(static_cast<unsigned char>(text[pos]))) ++pos;
         last_significant = static_cast<unsigned char>(text[pos - 1]);
@@ -176,9 +227,15 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   }
   std::string& end = out.written_to(text.size());
   if (in_string) end.push_back('"');
+  edits.string_closed_at_end = in_string;
   std::string fixed = out.finish();
-  drop_trailing_commas(fixed);
+  edits.commas_dropped = drop_trailing_commas(fixed);
+  const std::size_t closed_from = fixed.size();
   open_brackets.append_closers(fixed);
+  if (diagnostics::admits(diagnostics::Level::Info)) {
+    edits.appended_closers = fixed.substr(closed_from);
+    if (std::string said = describe(edits); !said.empty()) PLOMET_EVENT("normalisation", said);
+  }
   return fixed;
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/diagnostics.h"
 #include "core/interrupt_poll.h"
 #include "core/repair_error.h"
 #include "document/workspace.h"
@@ -19,12 +20,21 @@ namespace plomet {
 
 namespace repair_driver {
 
+using diagnostics::ReadAttempt;
+
+// Records the attempt about to be made, for the caller and for a sink.
+inline void begin(const ReadAttempt& attempt, ReadAttempt* tried) {
+  if (tried != nullptr) *tried = attempt;
+  if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_attempt(attempt);
+}
+
 // Normalises text and offers the result; read may take the string (it owns
 // the views it keeps into it), and what it leaves is recycled.
 template <class Read>
 bool read_normalized(std::string_view text, Read& read) {
   std::optional<std::string> fixed = normalize_json_text(text);
   if (!fixed) return false;
+  if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_candidate(*fixed);
   const bool done = read(std::string_view(*fixed), &*fixed);
   recycle_text_buffer(std::move(*fixed));
   return done;
@@ -35,16 +45,23 @@ bool read_normalized(std::string_view text, Read& read) {
 // read(std::string_view candidate, std::string* owned) returns whether the
 // candidate reads; owned is null for the caller's own text. Returns nothing
 // once a candidate reads, else the error that ended the chain (Interrupted
-// when the thread's interrupt check stopped it).
+// when the thread's interrupt check stopped it). Once a candidate reads,
+// *gave (when given) is the attempt that made it. A sink hears each attempt
+// begin, then its events and the text it reads.
 template <class Read>
-std::optional<RepairError> read_or_repair(std::string_view text, Read&& read) {
+std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
+                                          diagnostics::ReadAttempt* gave = nullptr) {
+  using diagnostics::ReadAttempt;
   // A stopped call leaves every stage failing, so the check after each
   // stage tells an interruption from a text that does not read.
+  repair_driver::begin({ReadAttempt::Stage::AsRead, {}}, gave);
   if (read(text, static_cast<std::string*>(nullptr))) return std::nullopt;
   if (interrupt::requested()) return RepairError::interrupted();
+  repair_driver::begin({ReadAttempt::Stage::Normalised, {}}, gave);
   if (repair_driver::read_normalized(text, read)) return std::nullopt;
   for (const RepairPassEntry& pass : repair_pass_table()) {
     if (interrupt::requested()) return RepairError::interrupted();
+    repair_driver::begin({ReadAttempt::Stage::Repaired, pass.name}, gave);
     PassResult repaired = pass.run(text);
     if (interrupt::requested()) return RepairError::interrupted();
     if (!repaired) return std::move(repaired).error();

@@ -125,24 +125,20 @@ class JsonSchemaWriter {
         break;
       }
       case Schema::Kind::Int:
-        examples(depth, std::get<IntSchema>(folded.payload).examples, [this](std::int64_t v) {
-          number_text::append_integer_text(out_, v);
-          return false;
-        });
+        examples(depth, std::get<IntSchema>(folded.payload).examples,
+                 [this](std::int64_t v) { number_text::append_integer_text(out_, v); });
         break;
       case Schema::Kind::Float:
         examples(depth, std::get<FloatSchema>(folded.payload).examples, [this](double v) {
           // With a fraction or an exponent, so that readers take it as a float.
           append_compact_float(out_, v);
-          return false;
         });
         break;
       case Schema::Kind::Str:
-        examples(depth, std::get<StrSchema>(folded.payload).examples, [this](std::string_view v) {
-          const ExampleCut cut = cut_string_example(v, limits_.max_example_chars);
-          append_json_string_text(out_, cut.shown);
-          return cut.cut_chars > 0;
-        });
+        examples(
+            depth, std::get<StrSchema>(folded.payload).examples,
+            [this](std::string_view v) { append_json_string_text(out_, v); },
+            [this](std::string_view v) { return cut_string_example(v, limits_.max_example_chars).cut_chars == 0; });
         break;
       default:
         break;
@@ -189,26 +185,35 @@ class JsonSchemaWriter {
     out_.push_back(']');
   }
 
-  // The examples of a scalar node; append_one writes one and returns whether
-  // it was shortened.
-  template <class T, class AppendOne>
-  void examples(std::size_t depth, const std::vector<T>& values, AppendOne append_one) {
+  // The examples of a scalar node within the caps: append_one writes one,
+  // and those that would have to be cut to fit (fits says) are left out, as
+  // a cut example is not a value seen.
+  template <class T, class AppendOne, class Fits = bool (*)(const T&)>
+  void examples(std::size_t depth, const std::vector<T>& values, AppendOne append_one,
+                Fits fits = [](const T&) { return true; }) {
     if (!show_examples_ || values.empty()) return;
-    const std::size_t shown = std::min(values.size(), limits_.max_examples);
-    keyword(depth, "examples");
-    out_.push_back('[');
-    bool shortened = false;
-    for (std::size_t i = 0; i < shown; ++i) {
-      if (i > 0) out_.append(", ");
-      shortened = append_one(values[i]) || shortened;
+    const std::size_t within = std::min(values.size(), limits_.max_examples);
+    std::size_t left_out = 0;
+    for (std::size_t i = 0; i < within; ++i) {
+      if (!fits(values[i])) {
+        ++left_out;
+        continue;
+      }
+      if (i == left_out) {
+        keyword(depth, "examples");
+        out_.push_back('[');
+      } else {
+        out_.append(", ");
+      }
+      append_one(values[i]);
     }
-    out_.push_back(']');
-    if (shown == values.size() && !shortened) return;
-    std::string note;
-    if (shown < values.size()) note = std::to_string(shown) + " of " + std::to_string(values.size()) + " examples shown";
-    if (shortened) {
-      if (!note.empty()) note += "; ";
-      note += "examples cut to " + std::to_string(limits_.max_example_chars) + " characters";
+    if (left_out < within) out_.push_back(']');
+    if (within == values.size() && left_out == 0) return;
+    std::string note =
+        std::to_string(within - left_out) + " of " + std::to_string(values.size()) + " examples shown";
+    if (left_out > 0) {
+      note += "; " + std::to_string(left_out) + " longer than " + std::to_string(limits_.max_example_chars) +
+              " characters left out";
     }
     keyword(depth, "$comment");
     append_json_string_text(out_, note);

@@ -224,7 +224,9 @@ ShapeSummary::~ShapeSummary() = default;
 ShapeSummary::ShapeSummary(ShapeSummary&&) noexcept = default;
 ShapeSummary& ShapeSummary::operator=(ShapeSummary&&) noexcept = default;
 
-std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadMode mode) {
+std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadMode mode,
+                                                   diagnostics::ReadAttempt* gave) {
+  if (gave != nullptr) *gave = {};
   if (std::size_t bad = scan::find_invalid_utf8(text); bad != scan::kValidUtf8) {
     return DocumentError{DocumentError::Kind::InvalidUtf8, invalid_utf8_message(bad)};
   }
@@ -253,7 +255,7 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
     if (interrupt::requested()) return interrupted();
     return DocumentError{DocumentError::Kind::Unreadable, reader_message};
   }
-  std::optional<RepairError> error = read_or_repair(text, read);
+  std::optional<RepairError> error = read_or_repair(text, read, gave);
   if (!error) return std::nullopt;
   if (error->kind == RepairError::Kind::Interrupted) return interrupted();
   return DocumentError{DocumentError::Kind::Unreadable, "Failed to parse or repair JSON: " + error->display_text()};

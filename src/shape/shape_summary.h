@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/diagnostics.h"
 #include "core/expected.h"
 #include "document/json_value.h"
 #include "shape/leaf_text.h"
@@ -63,8 +64,10 @@ class ShapeSummary {
 
   // Adds one document read (or repaired) from text; the text is borrowed for
   // the call only. An empty text is an empty object, as for analyze_json,
-  // except in ReadMode::Strict, which refuses it.
-  std::optional<DocumentError> add_text(std::string_view text, ReadMode mode = ReadMode::Lenient);
+  // except in ReadMode::Strict, which refuses it. Once a document is added,
+  // *gave (when given) is the candidate of the reading order that read.
+  std::optional<DocumentError> add_text(std::string_view text, ReadMode mode = ReadMode::Lenient,
+                                        diagnostics::ReadAttempt* gave = nullptr);
 
   // Adds a document given as a tree.
   void add_value(const JsonValue& document);

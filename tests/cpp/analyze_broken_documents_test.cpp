@@ -21,7 +21,10 @@ struct BrokenDocument {
 std::string last_pass_event(const CapturingSink& sink) {
   std::string last;
   for (const CapturedEvent& event : sink.events()) {
-    if (event.target != "json_repair::repair_json_remove_control_characters_in_value") last = event.target;
+    if (event.target.starts_with("json_repair::") &&
+        event.target != "json_repair::repair_json_remove_control_characters_in_value") {
+      last = event.target;
+    }
   }
   return last;
 }

@@ -31,13 +31,26 @@ class CapturingSink : public diagnostics::Sink {
     events_.push_back({std::string(site.target), std::string(message)});
   }
 
+  void begin_attempt(const diagnostics::ReadAttempt& attempt) override { attempts_.push_back(attempt); }
+
   const std::vector<CapturedEvent>& events() const { return events_; }
+  // Every attempt of the reading order begun, in order.
+  const std::vector<diagnostics::ReadAttempt>& attempts() const { return attempts_; }
   void clear() { events_.clear(); }
 
   // The targets of the events received, in order.
   std::vector<std::string> targets() const {
     std::vector<std::string> out;
     for (const CapturedEvent& event : events_) out.push_back(event.target);
+    return out;
+  }
+
+  // The targets of the repair passes' events, in order.
+  std::vector<std::string> pass_targets() const {
+    std::vector<std::string> out;
+    for (const CapturedEvent& event : events_) {
+      if (event.target.starts_with("json_repair::")) out.push_back(event.target);
+    }
     return out;
   }
 
@@ -52,6 +65,7 @@ class CapturingSink : public diagnostics::Sink {
 
  private:
   std::vector<CapturedEvent> events_;
+  std::vector<diagnostics::ReadAttempt> attempts_;
 };
 
 }  // namespace plomet::testing

@@ -221,37 +221,39 @@ TEST(ReadJson5, RefusesTextsOutsideTheGrammar) {
   }
 }
 
+// A value or escape that does not convert fails with its line and column.
 TEST(ReadJson5, ConversionFailureMessages) {
   const Accepted cases[] = {
-      {"0x100000000", "FAIL: error parsing hex"},
-      {"-0x1F", "FAIL: error parsing integer"},
-      {"+0x1F", "FAIL: error parsing integer"},
-      {"-0x1E", "FAIL: error parsing number"},  // the digit E makes it a float that does not read
-      {"+Infinity", "FAIL: error parsing integer"},
-      {"+NaN", "FAIL: error parsing integer"},
-      {"9223372036854775808", "FAIL: error parsing integer"},
-      {"-9223372036854775809", "FAIL: error parsing integer"},
-      {"12345678901234567890123", "FAIL: error parsing integer"},
-      {"1e400", "FAIL: error parsing number: too large"},
-      {"-1.8e308", "FAIL: error parsing number: too large"},
-      {"[1, 1e999999999999999999999]", "FAIL: error parsing number: too large"},
-      {R"("\uD800")", "FAIL: missing unicode trail surrogate"},
-      {"\"\\uD800\\\n\"", "FAIL: missing unicode trail surrogate"},
-      {R"("\uD800\u0041")", "FAIL: expecting unicode trail surrogate"},
-      {R"("\uD800\uD800\uDC00")", "FAIL: expecting unicode trail surrogate"},
-      {R"("\uD800a")", "FAIL: expecting unicode trail surrogate"},  // "a" reads as hexadecimal
-      {R"("\uD800\b")", "FAIL: expecting unicode trail surrogate"},
-      {R"("\uD800\x41")", "FAIL: expecting unicode trail surrogate"},
-      {R"("\uD800z")", "FAIL: error parsing hex"},
-      {R"("\uD800\n")", "FAIL: error parsing hex"},
-      {R"("\uDC00")", "FAIL: unexpected unicode trail surrogate"},
-      {R"("\uDE00\uD83D")", "FAIL: unexpected unicode trail surrogate"},
-      {R"({\uD800: 1})", "FAIL: missing unicode trail surrogate"},
-      {R"({\uDC00: 1})", "FAIL: unexpected unicode trail surrogate"},
-      {R"({\uD800z: 1})", "FAIL: error parsing hex"},
+      {"0x100000000", "FAIL: error parsing hex at line 1, column 1"},
+      {"-0x1F", "FAIL: error parsing integer at line 1, column 1"},
+      {"+0x1F", "FAIL: error parsing integer at line 1, column 1"},
+      {"-0x1E", "FAIL: error parsing number at line 1, column 1"},  // the digit E makes it a float that does not read
+      {"+Infinity", "FAIL: error parsing integer at line 1, column 1"},
+      {"+NaN", "FAIL: error parsing integer at line 1, column 1"},
+      {"9223372036854775808", "FAIL: error parsing integer at line 1, column 1"},
+      {"-9223372036854775809", "FAIL: error parsing integer at line 1, column 1"},
+      {"12345678901234567890123", "FAIL: error parsing integer at line 1, column 1"},
+      {"1e400", "FAIL: error parsing number: too large at line 1, column 1"},
+      {"-1.8e308", "FAIL: error parsing number: too large at line 1, column 1"},
+      {"[1, 1e999999999999999999999]", "FAIL: error parsing number: too large at line 1, column 5"},
+      {"[1,\n  1e999]", "FAIL: error parsing number: too large at line 2, column 3"},
+      {R"("\uD800")", "FAIL: missing unicode trail surrogate at line 1, column 2"},
+      {"\"\\uD800\\\n\"", "FAIL: missing unicode trail surrogate at line 1, column 2"},
+      {R"("\uD800\u0041")", "FAIL: expecting unicode trail surrogate at line 1, column 2"},
+      {R"("\uD800\uD800\uDC00")", "FAIL: expecting unicode trail surrogate at line 1, column 2"},
+      {R"("\uD800a")", "FAIL: expecting unicode trail surrogate at line 1, column 2"},  // "a" reads as hexadecimal
+      {R"("\uD800\b")", "FAIL: expecting unicode trail surrogate at line 1, column 2"},
+      {R"("\uD800\x41")", "FAIL: expecting unicode trail surrogate at line 1, column 2"},
+      {R"("\uD800z")", "FAIL: error parsing hex at line 1, column 2"},
+      {R"("\uD800\n")", "FAIL: error parsing hex at line 1, column 2"},
+      {R"("\uDC00")", "FAIL: unexpected unicode trail surrogate at line 1, column 2"},
+      {R"("\uDE00\uD83D")", "FAIL: unexpected unicode trail surrogate at line 1, column 2"},
+      {R"({\uD800: 1})", "FAIL: missing unicode trail surrogate at line 1, column 2"},
+      {R"({\uDC00: 1})", "FAIL: unexpected unicode trail surrogate at line 1, column 2"},
+      {R"({\uD800z: 1})", "FAIL: error parsing hex at line 1, column 2"},
       // The first failure in text order is reported.
-      {R"(["\uDC00", 1e400])", "FAIL: unexpected unicode trail surrogate"},
-      {R"({a: 1e400, b: "\uDC00"})", "FAIL: error parsing number: too large"},
+      {R"(["\uDC00", 1e400])", "FAIL: unexpected unicode trail surrogate at line 1, column 3"},
+      {R"({a: 1e400, b: "\uDC00"})", "FAIL: error parsing number: too large at line 1, column 5"},
   };
   expect_all_accepted(cases);
 }

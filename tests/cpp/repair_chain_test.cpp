@@ -36,7 +36,7 @@ void expect_chain_cases(std::span<const ChainCase> cases) {
     ParseResult result = parse_or_repair(c.input);
     ASSERT_TRUE(result.has_value()) << result.error().display_text();
     EXPECT_EQ(value_text(result->root), c.document);
-    EXPECT_EQ(sink.targets(), c.event_targets);
+    EXPECT_EQ(sink.pass_targets(), c.event_targets);
   }
 }
 
@@ -109,6 +109,42 @@ TEST(ParseOrRepair, TheFirstPassWhoseOutputReadsWins) {
   EXPECT_EQ(repaired_by(repair_json_close_unexpected_eof, R"({"ok": true)"), R"({"ok":true})");
 }
 
+// Normalisation says what it changed in one event, and the sink hears which
+// attempt read: the last one begun.
+TEST(ParseOrRepair, NormalisationReportsItsEditsAndTheAttemptThatRead) {
+  using Stage = diagnostics::ReadAttempt::Stage;
+  struct Case {
+    std::string input;
+    std::vector<std::string> normalisation;  // the events of the attempt that read
+    Stage read_by;
+    std::string_view pass;
+  };
+  const Case cases[] = {
+      {R"({"a": [1, 2]})", {}, Stage::AsRead, ""},
+      {R"({"a": 1, "b": [1, 2,)", {"dropped 1 trailing comma, closed 2 brackets with \"]}\""}, Stage::Normalised, ""},
+      {R"(["x" 1, ["y"] 2])", {"inserted 2 commas before a number"}, Stage::Normalised, ""},
+      {"{'a': 'b\n}", {"wrote 3 single quotes as double, ended 1 string at a line break"}, Stage::Normalised, ""},
+      {R"(["a", "b)", {"closed the string left open at the end, closed 1 bracket with \"]\""}, Stage::Normalised, ""},
+      {R"({"ok": tr)", {"closed 1 bracket with \"}\""}, Stage::Repaired, "repair_json_truncated_boolean_behavior"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("input: " + c.input);
+    CapturingSink sink;
+    ASSERT_TRUE(parse_or_repair(c.input).has_value());
+    ASSERT_FALSE(sink.attempts().empty());
+    EXPECT_EQ(sink.attempts().back().stage, c.read_by);
+    EXPECT_EQ(sink.attempts().back().pass, c.pass);
+    const std::vector<std::string> said = sink.messages_for("normalisation");
+    // Earlier attempts normalise too: the last event is the reading one's.
+    if (c.normalisation.empty()) {
+      EXPECT_TRUE(said.empty());
+    } else {
+      ASSERT_FALSE(said.empty());
+      EXPECT_EQ(said.back(), c.normalisation.front());
+    }
+  }
+}
+
 TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
   // The first pass ends the string at the comma, which leaves `" "` for the
   // comma pass to misread; given the caller's text, the comma pass removes
@@ -119,7 +155,7 @@ TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
     ParseResult result = parse_or_repair(input);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(value_text(result->root), R"({"city":"Paris","country":"France"})");
-    EXPECT_EQ(sink.targets(), (std::vector<std::string>{kMissingClosingQuotes, kCommaBehavior}));
+    EXPECT_EQ(sink.pass_targets(), (std::vector<std::string>{kMissingClosingQuotes, kCommaBehavior}));
     EXPECT_EQ(sink.messages_for(kCommaBehavior),
               std::vector<std::string>{"Repaired JSON by making the following changes: Removed trailing comma "
                                        "inside a string; Inserted comma between adjacent strings"});
@@ -136,7 +172,7 @@ TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
   ParseResult result = parse_or_repair(lines);
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(value_text(result->root), R"({"user":"ada","roles":["admin","dev"],"age":36})");
-  EXPECT_EQ(sink.targets(), (std::vector<std::string>{kCommaBehavior, kMissingCommas}));
+  EXPECT_EQ(sink.pass_targets(), (std::vector<std::string>{kCommaBehavior, kMissingCommas}));
   EXPECT_EQ(sink.messages_for(kMissingCommas), std::vector<std::string>{"repaired 3 missing comma(s) inside of a list"});
 }
 
@@ -149,7 +185,7 @@ TEST(ParseOrRepair, APassErrorStopsTheChain) {
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().kind, RepairError::Kind::InvalidNumber);
   EXPECT_EQ(result.error().display_text(), "InvalidNumber: NaN");
-  EXPECT_EQ(sink.targets(), (std::vector<std::string>{kMissingClosingQuotes, kTruncatedBoolean, kMismatchedBrackets,
+  EXPECT_EQ(sink.pass_targets(), (std::vector<std::string>{kMissingClosingQuotes, kTruncatedBoolean, kMismatchedBrackets,
                                                       "json_repair::repair_json_close_unexpected_eof"}));
   EXPECT_EQ(repaired_by(repair_json_fix_mismatched_quotes, input), R"({"a":"NaN","b":""})");
   EXPECT_EQ(repaired_by(repair_json_close_unexpected_eof_in_array_tag, input), R"({"a":"NaN","b":null})");

@@ -88,11 +88,17 @@ def test_readme_documents_every_option():
         (["--max-examples", "two"], "option '--max-examples' needs a whole number, not 'two'"),
         (["--max-example-chars=-1"], "option '--max-example-chars' needs a whole number, not '-1'"),
         (["--lines=yes"], "option '--lines' takes no value"),
-        (["--repaired", "--merge"], "--repaired prints documents, not outlines: it does not go with --merge"),
         (["--repaired", "--format", "json-schema"],
          "--repaired prints documents, not outlines: it does not go with --format"),
-        (["--repaired", "--max-examples", "1"],
-         "--repaired prints documents, not outlines: it does not go with --max-examples and --max-example-chars"),
+        (["--max-examples", "1", "--repaired"],
+         "--repaired prints documents, not outlines: it does not go with --max-examples"),
+        (["--repaired", "--max-example-chars=1"],
+         "--repaired prints documents, not outlines: it does not go with --max-example-chars"),
+        (["--repaired", "--no-examples"], "--repaired prints documents, not outlines: it does not go with --no-examples"),
+        (["--extract", "--lines"], "--lines reads one document per line: it does not go with --extract"),
+        (["--no-examples", "--max-examples", "2"], "--no-examples shows no examples: it does not go with --max-examples"),
+        (["--max-example-chars", "2", "--no-examples"],
+         "--no-examples shows no examples: it does not go with --max-example-chars"),
         (["-x"], "unknown option '-x'"),
     ],
 )
@@ -151,20 +157,32 @@ def test_one_document_that_fails_exits_one_and_the_others_are_printed(tmp_path):
         (b'{"a": 1}\r\n\n{"a": "\xed\xa0\x80"}\n{"a": 2}\n', ["--lines"], 1,
          outline("  [", "    {", '      "a": 1', "    },", "  ...  // 2 items", "  ]"),
          "{f}:3: not valid UTF-8 at byte 18\n"),
-        # UTF-16, either byte order, with a hint
-        ('{"a": 1}'.encode("utf-16"), [], 2, b"",
-         "plomet: {f}: not valid UTF-8 at byte 0: it looks like UTF-16 (it starts with a UTF-16 byte-order mark); "
-         "convert it to UTF-8 first, for example with iconv -f UTF-16 -t UTF-8\n"),
+        # UTF-16 and UTF-32 with a byte-order mark: a whole input is transcoded,
+        # and --lines, which streams, names the encoding
+        ('{"a": "é𝄞"}'.encode("utf-16"), [], 0, outline("{", '  "a": "é𝄞"', "}"), ""),
+        (b"\xfe\xff" + '[1]'.encode("utf-16-be"), ["--explain"], 0, outline("  [", "    1", "  ]"),
+         "{f}: encoding: read as UTF-16BE (it starts with a byte-order mark), transcoded to UTF-8\n"
+         "{f}: read: as it is\n"),
+        ('{"a": "é𝄞"}'.encode("utf-32"), [], 0, outline("{", '  "a": "é𝄞"', "}"), ""),
+        (b"\x00\x00\xfe\xff" + '[1]'.encode("utf-32-be"), [], 0, outline("  [", "    1", "  ]"), ""),
+        (b"\xff\xfe" + b"[\x00\x00\xd8]\x00", [], 2, b"",
+         "plomet: {f}: not valid UTF-16LE at byte 2 (after its byte-order mark)\n"),
         (b"\xfe\xff" + '{"a": 1}\n{}\n'.encode("utf-16-be"), ["--lines"], 2, b"",
-         "plomet: {f}: not valid UTF-8 at byte 0: it looks like UTF-16 (it starts with a UTF-16 byte-order mark); "
-         "convert it to UTF-8 first, for example with iconv -f UTF-16 -t UTF-8\n"),
+         "plomet: {f}: not valid UTF-8 at byte 0: it is UTF-16BE (it starts with a UTF-16 byte-order mark), which "
+         "--lines does not read; convert it to UTF-8 first, for example with iconv -f UTF-16 -t UTF-8\n"),
+        ('{"a": 1}\n'.encode("utf-32"), ["--lines"], 2, b"",
+         "plomet: {f}: not valid UTF-8 at byte 0: it is UTF-32LE (it starts with a UTF-32 byte-order mark), which "
+         "--lines does not read; convert it to UTF-8 first, for example with iconv -f UTF-32 -t UTF-8\n"),
         # a UTF-8 byte-order mark is whitespace to the reader
         (b'\xef\xbb\xbf{"a": 1}', [], 0, outline("{", '  "a": 1', "}"), ""),
         # empty input: an empty object, as analyze_json(""), with a note
         (b"", [], 0, outline("{", "}"), "{f}: empty input, read as an empty object\n"),
         (b"", ["--quiet"], 0, outline("{", "}"), ""),
-        (b"\n  \n\t\n", ["--lines"], 0, outline("  [", "    null", "  ]"),
-         "{f}: no documents (no line holds anything but blanks)\n"),
+        (b"\n  \n\t\n", ["--lines"], 0, b"", "{f}: no documents (no line holds anything but blanks)\n"),
+        # a UTF-8 byte-order mark is dropped in every mode
+        (b"\xef\xbb\xbf", [], 0, outline("{", "}"), "{f}: empty input, read as an empty object\n"),
+        (b'\xef\xbb\xbf\n[1]\n"a"\n', ["--lines"], 0, outline("  [", "    [", "      1", "    ]", "  ]"), ""),
+        (b'\xef\xbb\xbf{"a": \xff}', [], 2, b"", "plomet: {f}: not valid UTF-8 at byte 9\n"),
         # empty lines are skipped but counted
         (b'\n\n   \n{"a": [1, 2\n\n' + b"[" * 1025 + b"\n", ["--lines"], 1,
          outline("  [", "    {", '      "a": [', "        1, 2", "      ]", "    }", "  ]"),

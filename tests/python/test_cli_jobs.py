@@ -177,10 +177,11 @@ def test_merge_of_line_files_numbers_each_file_from_one(tmp_path):
 @pytest.mark.parametrize(
     "args, status, stdout, stderr",
     [
-        (["--lines"], 0, "  [\n    null\n  ]\n", "<stdin>: no documents (no line holds anything but blanks)\n"),
-        (["--lines", "--quiet"], 0, "  [\n    null\n  ]\n", ""),
+        # No document: nothing on standard output.
+        (["--lines"], 0, "", "<stdin>: no documents (no line holds anything but blanks)\n"),
+        (["--lines", "--quiet"], 0, "", ""),
         (["--merge"], 0, analyze_json("[{}]") + "\n", "<stdin>: empty input, read as an empty object\n"),
-        (["--merge", "--lines"], 0, "  [\n    null\n  ]\n", "<stdin>: no documents (no line holds anything but blanks)\n"),
+        (["--merge", "--lines"], 0, "", "<stdin>: no documents (no line holds anything but blanks)\n"),
     ],
 )
 def test_an_empty_input(args, status, stdout, stderr):
@@ -192,8 +193,10 @@ def test_explain_and_repaired_keep_the_order_of_lines():
     status, _, stderr = run_with_every_job_count(["--lines", "--explain"], lines, chunk_bytes=8)
     assert status == 1
     assert stderr.splitlines() == [message for base in (0, 4, 8) for message in [
+        f"<stdin>:{base + 1}: read: normalised",
         f'<stdin>:{base + 1}: normalisation: closed 2 brackets with "]}}"',
         f"<stdin>:{base + 2}: Failed to parse or repair JSON: InvalidNumber: 1e999",
+        f"<stdin>:{base + 4}: read: normalised",
         f'<stdin>:{base + 4}: normalisation: closed the string left open at the end, closed 1 bracket with "}}"',
     ]]
     status, stdout, _ = run_with_every_job_count(["--lines", "--repaired"], lines, chunk_bytes=8)
