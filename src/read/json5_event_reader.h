@@ -34,6 +34,7 @@
 #include "core/container_stack.h"
 #include "core/interrupt_poll.h"
 #include "read/json5_number.h"
+#include "text/json_string_text.h"
 #include "text/number_text.h"
 #include "text/simd_scan.h"
 #include "text/text_scan.h"
@@ -531,12 +532,11 @@ class Json5EventReader {
     if (end_ - p_ < 2) return fail(backslash, "an escape sequence");
     char c = p_[1];
     p_ += 2;
+    if (const char control = control_escape(static_cast<unsigned char>(c))) {
+      append<kDecode>(control);
+      return true;
+    }
     switch (c) {
-      case 'b': append<kDecode>('\b'); return true;
-      case 'f': append<kDecode>('\f'); return true;
-      case 'n': append<kDecode>('\n'); return true;
-      case 'r': append<kDecode>('\r'); return true;
-      case 't': append<kDecode>('\t'); return true;
       case 'v': append<kDecode>('\v'); return true;
       case '0': append<kDecode>('\0'); return true;
       case 'x': {

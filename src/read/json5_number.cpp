@@ -16,11 +16,6 @@ constexpr std::string_view kTooLargeError = "error parsing number: too large";
 
 bool has_hex_prefix(std::string_view s) { return s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X'); }
 
-bool is_non_finite_word(std::string_view s) {
-  if (s.empty() || (s.back() != 'N' && s.back() != 'y')) return false;
-  return s == "NaN" || s == "-NaN" || s == "Infinity" || s == "-Infinity";
-}
-
 // An integer literal has no ".", and no "e" or "E" unless it begins with
 // "0x" or "0X" (where they are digits), and is none of the four words.
 bool is_integer_literal(std::string_view s) {
@@ -31,7 +26,7 @@ bool is_integer_literal(std::string_view s) {
     has_e |= (c | 0x20) == 'e';
   }
   if (has_point || (has_e && !has_hex_prefix(s))) return false;
-  return !is_non_finite_word(s);
+  return !number_text::is_json5_non_finite_word(s);
 }
 
 Expected<JsonValue, std::string_view> convert_hex(std::string_view digits) {
@@ -67,12 +62,11 @@ Expected<JsonValue, std::string_view> convert_decimal_integer(std::string_view s
 }
 
 Expected<JsonValue, std::string_view> convert_float(std::string_view s) {
-  if (is_non_finite_word(s)) return JsonValue::null();
-  const number_text::SignedText signed_text = number_text::split_sign(s);
-  const number_text::DecimalRead read = number_text::read_unsigned_decimal(signed_text.magnitude);
+  if (number_text::is_json5_non_finite_word(s)) return JsonValue::null();
+  const number_text::DecimalRead read = number_text::read_signed_decimal(s);
   switch (read.status) {
     case number_text::DecimalRead::Status::Value:
-      return JsonValue::number(JsonNumber::f64(signed_text.sign == '-' ? -read.value : read.value));
+      return JsonValue::number(JsonNumber::f64(read.value));
     case number_text::DecimalRead::Status::TooLarge:
       return Unexpected(kTooLargeError);
     case number_text::DecimalRead::Status::NotDecimal:

@@ -1,11 +1,12 @@
 // read_json5: the JSON5 grammar's events built into a document tree.
 //
-// The items of all open containers are gathered on two scratch vectors
-// shared across nesting levels; a finished container is copied into the
-// arena in one piece.
+// The parts of all open containers are gathered on stacks shared across
+// nesting levels; a finished container is copied into the arena in one piece.
 #include "read/read_json5.h"
 
 #include <vector>
+
+#include "document/container_parts.h"
 
 namespace plomet {
 
@@ -17,8 +18,8 @@ class TreeBuilder {
 
   JsonValue root() const { return root_; }
 
-  void begin_array() { open_.push_back({items_.size(), strings_with_controls_, false}); }
-  void begin_object() { open_.push_back({members_.size(), strings_with_controls_, true}); }
+  void begin_array() { open_.push_back({parts_.mark(false), strings_with_controls_, false}); }
+  void begin_object() { open_.push_back({parts_.mark(true), strings_with_controls_, true}); }
   void end_array() { end_container(); }
   void end_object() { end_container(); }
 
@@ -26,7 +27,7 @@ class TreeBuilder {
   static bool wants_string_text() { return true; }
 
   bool key(std::string_view key, bool transient) {
-    members_.push_back({transient ? arena_.copy_string(key) : key, JsonValue()});
+    parts_.add_member(transient ? arena_.copy_string(key) : key, JsonValue());
     return true;
   }
 
@@ -56,7 +57,7 @@ class TreeBuilder {
 
  private:
   struct OpenContainer {
-    std::size_t first;  // index of its first item in items_ or members_
+    std::size_t first;  // the mark of its parts
     std::size_t strings_with_controls_before;
     bool is_object;
   };
@@ -65,23 +66,16 @@ class TreeBuilder {
     if (open_.empty()) {
       root_ = value;
     } else if (open_.back().is_object) {
-      members_.back().value = value;
+      parts_.last_member_value() = value;
     } else {
-      items_.push_back(value);
+      parts_.add_item(value);
     }
   }
 
   void end_container() {
     OpenContainer top = open_.back();
     open_.pop_back();
-    JsonValue container;
-    if (top.is_object) {
-      container = make_object(std::span(members_).subspan(top.first), arena_);
-      members_.resize(top.first);
-    } else {
-      container = make_array(std::span(items_).subspan(top.first), arena_);
-      items_.resize(top.first);
-    }
+    JsonValue container = parts_.close(top.is_object, top.first, arena_);
     container.note_control_characters(strings_with_controls_ != top.strings_with_controls_before);
     place(container);
   }
@@ -89,8 +83,7 @@ class TreeBuilder {
   JsonArena& arena_;
   JsonValue root_;
   std::vector<OpenContainer> open_;
-  std::vector<JsonValue> items_;
-  std::vector<JsonMember> members_;
+  ContainerParts parts_;
   // How many string values so far hold a control character other than LF.
   std::size_t strings_with_controls_ = 0;
 };

@@ -11,6 +11,8 @@
 
 #include "core/container_stack.h"
 #include "core/internal_fault.h"
+#include "document/container_parts.h"
+#include "text/json_string_text.h"
 #include "text/number_text.h"
 #include "text/text_scan.h"
 
@@ -19,16 +21,6 @@ namespace {
 
 RepairError nesting_too_deep() {
   return RepairError::unrepairable("nesting deeper than " + std::to_string(kMaxNestingDepth) + " levels");
-}
-
-bool equals_ignoring_ascii_case(std::string_view text, std::string_view lower_word) {
-  if (text.size() != lower_word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower_word[i]) return false;
-  }
-  return true;
 }
 
 // The loose integer: an optional sign, one or more digits and nothing else,
@@ -44,15 +36,6 @@ std::optional<std::int64_t> signed_integer(std::string_view text) {
   return value;
 }
 
-// The loose words for values a double cannot hold: inf, infinity or nan in
-// any letter case (after an optional sign, which the caller removes).
-bool is_non_finite_word(std::string_view text) {
-  for (std::string_view word : {"inf", "infinity", "nan"}) {
-    if (equals_ignoring_ascii_case(text, word)) return true;
-  }
-  return false;
-}
-
 // Reads values from loose tokens without recursion: open arrays and objects
 // are frames on an explicit stack, and their items and members wait on
 // shared stacks until the container closes. Deep nesting thus costs heap,
@@ -66,7 +49,7 @@ class LooseReader {
  private:
   struct Frame {
     bool is_object = false;
-    std::size_t first = 0;  // index of its first item or member on the shared stack
+    std::size_t first = 0;  // the mark of its parts
     std::string_view key;   // of the member whose value is being read
   };
   enum class MemberStep { ObjectClosed, ValueFollows, MemberDone };
@@ -85,7 +68,7 @@ class LooseReader {
   }
 
   bool open(bool is_object) {
-    return frames_->push({is_object, is_object ? members_.size() : items_.size(), {}});
+    return frames_->push({is_object, parts_.mark(is_object), {}});
   }
   JsonValue close();
   LooseReadResult read_scalar();
@@ -100,8 +83,7 @@ class LooseReader {
   // stacks that callers run on leave.
   std::unique_ptr<ContainerStack<Frame, kMaxNestingDepth>> frames_ =
       std::make_unique<ContainerStack<Frame, kMaxNestingDepth>>();
-  std::vector<JsonValue> items_;
-  std::vector<JsonMember> members_;
+  ContainerParts parts_;
   std::string scratch_;
 };
 
@@ -160,10 +142,10 @@ LooseReadResult LooseReader::read() {
       case Step::Deliver:
         if (frames_->empty()) return value;
         if (frames_->top().is_object) {
-          members_.push_back({frames_->top().key, value});
+          parts_.add_member(frames_->top().key, value);
           step = Step::ObjectMember;
         } else {
-          items_.push_back(value);
+          parts_.add_item(value);
           step = Step::ArrayItem;
         }
         break;
@@ -174,14 +156,7 @@ LooseReadResult LooseReader::read() {
 JsonValue LooseReader::close() {
   const Frame frame = frames_->top();
   frames_->pop();
-  if (frame.is_object) {
-    JsonValue object = make_object(std::span(members_).subspan(frame.first), arena_);
-    members_.resize(frame.first);
-    return object;
-  }
-  JsonValue array = make_array(std::span(items_).subspan(frame.first), arena_);
-  items_.resize(frame.first);
-  return array;
+  return parts_.close(frame.is_object, frame.first, arena_);
 }
 
 std::size_t LooseReader::collect_texts(std::size_t* last_start) {
@@ -244,7 +219,7 @@ LooseReader::MemberStep LooseReader::start_member() {
     value = JsonValue::string(arena_.copy_string(key.substr(last_part_start)));
     key = key.substr(0, last_part_start - 1);
   }
-  members_.push_back({arena_.copy_string(key), value});
+  parts_.add_member(arena_.copy_string(key), value);
   return MemberStep::MemberDone;
 }
 
@@ -261,13 +236,13 @@ LooseReadResult classify_loose_scalar(std::string_view text, JsonArena& arena) {
   if (std::optional<std::int64_t> integer = signed_integer(text)) {
     return JsonValue::number(JsonNumber::integer(*integer));
   }
-  const number_text::SignedText signed_text = number_text::split_sign(text);
-  if (is_non_finite_word(signed_text.magnitude)) return Unexpected(RepairError::invalid_number(text));
-  if (number_text::decimal_float_leading_power(signed_text.magnitude)) {
-    const number_text::DecimalRead read = number_text::read_unsigned_decimal(signed_text.magnitude);
+  const std::string_view magnitude = number_text::split_sign(text).magnitude;
+  if (number_text::is_loose_non_finite_word(magnitude)) return Unexpected(RepairError::invalid_number(text));
+  if (number_text::decimal_float_leading_power(magnitude)) {
+    const number_text::DecimalRead read = number_text::read_signed_decimal(text);
     switch (read.status) {
       case number_text::DecimalRead::Status::Value:
-        return JsonValue::number(JsonNumber::f64(signed_text.sign == '-' ? -read.value : read.value));
+        return JsonValue::number(JsonNumber::f64(read.value));
       case number_text::DecimalRead::Status::TooLarge:
         return Unexpected(RepairError::invalid_number(text));
       case number_text::DecimalRead::Status::NotDecimal:
@@ -289,21 +264,14 @@ void append_unescaped_loose_text(std::string& out, std::string_view text) {
       out.push_back(c);
       continue;
     }
-    char replacement = 0;
-    switch (text[pos + 1]) {
-      case '\\': replacement = '\\'; break;
-      case 'b': replacement = 0x08; break;
-      case 'f': replacement = 0x0C; break;
-      case 'n': replacement = 0x0A; break;
-      case 'r': replacement = 0x0D; break;
-      case 't': replacement = 0x09; break;
-      case '"': replacement = '"'; break;
-      case '\'': replacement = '\''; break;
-      default:
-        // Not an escape pair: the backslash stays, and what follows is read
-        // as usual (it cannot be a backslash).
-        out.push_back(c);
-        continue;
+    const char next = text[pos + 1];
+    char replacement = control_escape(static_cast<unsigned char>(next));
+    if (next == '\\' || next == '"' || next == '\'') replacement = next;
+    if (replacement == 0) {
+      // Not an escape pair: the backslash stays, and what follows is read
+      // as usual (it cannot be a backslash).
+      out.push_back(c);
+      continue;
     }
     out.push_back(replacement);
     ++pos;

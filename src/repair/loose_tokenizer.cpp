@@ -1,5 +1,6 @@
 #include "repair/loose_tokenizer.h"
 
+#include "text/json_string_text.h"
 #include "text/number_text.h"
 #include "text/text_scan.h"
 
@@ -7,19 +8,6 @@ namespace plomet {
 namespace {
 
 using scan::Utf8Cursor;
-
-// The control character an escape pair `\e` of a quoted string stands for,
-// or 0 when it stands for e itself.
-char control_escape(char32_t e) {
-  switch (e) {
-    case 'b': return 0x08;
-    case 'f': return 0x0C;
-    case 'n': return 0x0A;
-    case 'r': return 0x0D;
-    case 't': return 0x09;
-    default: return 0;
-  }
-}
 
 LooseToken punct_token(char c) {
   LooseToken token;

@@ -75,4 +75,25 @@ DecimalRead read_unsigned_decimal(std::string_view text) {
   return {DecimalRead::Status::Value, value};
 }
 
+DecimalRead read_signed_decimal(std::string_view text) {
+  const SignedText signed_text = split_sign(text);
+  DecimalRead read = read_unsigned_decimal(signed_text.magnitude);
+  if (signed_text.sign == '-') read.value = -read.value;
+  return read;
+}
+
+bool is_json5_non_finite_word(std::string_view text) {
+  if (text.empty() || (text.back() != 'N' && text.back() != 'y')) return false;
+  return text == "NaN" || text == "-NaN" || text == "Infinity" || text == "-Infinity";
+}
+
+bool is_loose_non_finite_word(std::string_view text) {
+  auto equals_ignoring_case = [text](std::string_view lower_word) {
+    return std::equal(text.begin(), text.end(), lower_word.begin(), lower_word.end(), [](char c, char lower) {
+      return (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == lower;
+    });
+  };
+  return equals_ignoring_case("inf") || equals_ignoring_case("infinity") || equals_ignoring_case("nan");
+}
+
 }  // namespace plomet::number_text

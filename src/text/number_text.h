@@ -57,6 +57,14 @@ struct DecimalRead {
 // digit or `.`) to its last. A value past the largest double is TooLarge; one
 // too small to represent reads as 0.
 DecimalRead read_unsigned_decimal(std::string_view text);
+// The same after an optional sign, negated after a minus.
+DecimalRead read_signed_decimal(std::string_view text);
+
+// The words for values a double cannot hold. JSON5's: NaN and Infinity, with
+// an optional minus, exactly. The loose reader's: inf, infinity or nan in any
+// letter case, with no sign.
+bool is_json5_non_finite_word(std::string_view text);
+bool is_loose_non_finite_word(std::string_view text);
 
 // Appends the decimal digits of an integer, with a `-` when negative.
 template <class Integer>
