@@ -10,17 +10,12 @@
 
 #include "analyze.h"
 #include "core/interrupt_poll.h"
+#include "repeated_text.h"
 
 namespace plomet::testing {
 namespace {
 
-// prefix, then count copies of piece, then suffix.
-std::string repeated(std::string_view prefix, std::string_view piece, int count, std::string_view suffix) {
-  std::string text(prefix);
-  for (int i = 0; i < count; ++i) text.append(piece);
-  text.append(suffix);
-  return text;
-}
+using testing::repeated;
 
 std::string distinct_integers(int count) {
   std::string text = "[";
@@ -39,10 +34,10 @@ struct Document {
 // and the gathering and rendering of many examples.
 std::vector<Document> documents() {
   return {
-      {"valid objects", repeated("[", R"({"id": 1, "tags": ["a", "b"], "more": {"x": null}}, )", 8000, "{}]")},
-      {"cut-off objects", repeated("[", R"({"id": 1, "name": "n", "ok": true}, )", 4000, R"({"id": 2, "na)")},
-      {"text no pass repairs", repeated("[", "[1, 2, 3, 4, 5, 6, 7, 8], ", 3000, "}}}x")},
-      {"unquoted words", repeated("{", "key: value, other: [a, b], ", 3000, "last: x")},
+      {"valid objects", repeated(R"({"id": 1, "tags": ["a", "b"], "more": {"x": null}}, )", 8000, "[", "{}]")},
+      {"cut-off objects", repeated(R"({"id": 1, "name": "n", "ok": true}, )", 4000, "[", R"({"id": 2, "na)")},
+      {"text no pass repairs", repeated("[1, 2, 3, 4, 5, 6, 7, 8], ", 3000, "[", "}}}x")},
+      {"unquoted words", repeated("key: value, other: [a, b], ", 3000, "{", "last: x")},
       {"many examples", distinct_integers(60000)},
   };
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analyze.h"
+#include "repeated_text.h"
 #include "read/read_json5.h"
 #include "shape/schema.h"
 
@@ -146,12 +147,7 @@ TEST(SchemaDepth, DeepestDocumentsOnASmallStack) {
   }
 }
 
-std::string repeated(std::string_view unit, std::size_t count) {
-  std::string text;
-  text.reserve(unit.size() * count);
-  for (std::size_t i = 0; i < count; ++i) text.append(unit);
-  return text;
-}
+using testing::repeated;
 
 // The whole pipeline, reader included, on the stack a Python thread may have.
 TEST(SchemaDepth, DeepestTextsThroughThePipeline) {
