@@ -35,7 +35,9 @@ class Output {
   Output() = default;
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
-  ~Output() { flush(); }
+  // What is not flushed is dropped: the owner flushes before it ends, so
+  // that a failed write is reported where it can still exit.
+  ~Output() = default;
 
   void write(std::string_view text) {
     buffer_.append(text);

@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
   if (std::holds_alternative<ShowHelp>(command) || std::holds_alternative<ShowVersion>(command)) {
     Output output;
     output.write(std::holds_alternative<ShowHelp>(command) ? help_text() : std::string("plomet " PLOMET_VERSION "\n"));
+    output.flush();
     return kExitOk;
   }
   return run(std::get<Options>(command));
