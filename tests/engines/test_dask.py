@@ -3,7 +3,7 @@ JSON Lines files of conftest: the result equals the command's on the same
 files in path order."""
 import pytest
 
-from conftest import PIECE_BYTES, renders
+from jsonl_cases import PIECE_BYTES, renders
 
 dask_bag = pytest.importorskip("dask.bag")
 distributed = pytest.importorskip("distributed")

@@ -7,7 +7,7 @@ import sys
 
 import pytest
 
-from conftest import PIECE_BYTES, renders, run_command
+from jsonl_cases import PIECE_BYTES, renders, run_command
 
 pyspark_sql = pytest.importorskip("pyspark.sql")
 import plomet  # noqa: E402
@@ -42,11 +42,16 @@ def test_the_scan_packs_pieces_out_of_path_order(spark, jsonl_files):
     assert any(not rows for rows in partitions)
 
 
-@pytest.mark.parametrize("paths", ["sorted", "reversed"])
-def test_files_equal_the_command(spark, jsonl_files, command_results, paths):
+# The two ways of reading files: Spark's text scan, or each task reading
+# its byte range of a file by its local path.
+READS = {"scan": {"files_on_executors": False}, "tasks": {"files_on_executors": True, "piece_bytes": PIECE_BYTES}}
+
+
+@pytest.mark.parametrize("read, paths", [("scan", "sorted"), ("scan", "reversed"), ("tasks", "reversed")])
+def test_files_equal_the_command(spark, jsonl_files, command_results, read, paths):
     given = jsonl_files if paths == "sorted" else jsonl_files[::-1]
     skipped = []
-    shape = plomet.spark.infer_files(spark, given, errors="skip", skipped=skipped)
+    shape = plomet.spark.infer_files(spark, given, errors="skip", skipped=skipped, **READS[read])
     assert renders(shape) == {key: command_results[key] for key in ("outline", "plain", "schema")}
     # The command reports FILE:LINE: message for every skipped line; the
     # first 1000 are kept.
@@ -54,16 +59,18 @@ def test_files_equal_the_command(spark, jsonl_files, command_results, paths):
     assert len(skipped) == 1000
 
 
-def test_a_bad_line_fails_with_the_first_message_in_order(spark, jsonl_files, command_results):
+@pytest.mark.parametrize("read", READS)
+def test_a_bad_line_fails_with_the_first_message_in_order(spark, jsonl_files, command_results, read):
     with pytest.raises(ValueError) as failure:
-        plomet.spark.infer_files(spark, jsonl_files)
+        plomet.spark.infer_files(spark, jsonl_files, **READS[read])
     assert str(failure.value) == command_results["messages"][0]
 
 
 @pytest.mark.parametrize("examples", [True, False])
 def test_one_file_without_examples_and_with(spark, jsonl_files, examples):
+    """With a local master and local files, the tasks read the files."""
     path = next(p for p in jsonl_files if p.endswith("b.jsonl"))
-    shape = plomet.spark.infer_files(spark, path, examples=examples)
+    shape = plomet.spark.infer_files(spark, path, examples=examples, piece_bytes=PIECE_BYTES)
     options = [] if examples else ["--no-examples"]
     assert (shape.examples, shape.outline() + "\n") == (examples, run_command(*options, path)[0])
 

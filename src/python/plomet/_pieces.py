@@ -44,12 +44,19 @@ class PieceFolder:
         self.skipped = []
 
     def add_arrow(self, values):
-        self._fold(lambda: self.shape.add_arrow(values, errors="skip"), len(values))
+        self._fold(lambda: self.shape.add_arrow(values, errors="skip"), lambda: len(values))
 
     def add_lines(self, lines):
-        self._fold(lambda: self.shape.add_lines(lines, errors="skip"), len(lines))
+        """Adds a list of lines, one line each."""
+        self._fold(lambda: self.shape.add_lines(lines, errors="skip"), lambda: len(lines))
+
+    def add_stream(self, stream):
+        """Adds the lines of a binary file object."""
+        counted = LineCounter(stream)
+        self._fold(lambda: self.shape.add_lines(counted, errors="skip"), counted.lines)
 
     def _fold(self, add, count):
+        """Runs add, then counts the records that it read."""
         before = self.shape.skipped_count
         add()
         if self.shape.skipped_count != before and len(self.skipped) < KEPT_SKIPPED:
@@ -57,10 +64,27 @@ class PieceFolder:
             added = self.shape.skipped[min(before, KEPT_SKIPPED):]
             self.skipped += [(self.records + line, message) for line, message in added]
             del self.skipped[KEPT_SKIPPED:]
-        self.records += count
+        self.records += count()
 
     def piece(self, source, start):
         return Piece(source, start, self.records, bytes(self.shape), self.skipped)
+
+
+class LineCounter:
+    """A binary file object's read(), counting the lines that pass."""
+
+    def __init__(self, stream):
+        self.stream, self.feeds, self.last = stream, 0, b"\n"
+
+    def read(self, size):
+        chunk = self.stream.read(size)
+        if chunk:
+            self.feeds += chunk.count(b"\n")
+            self.last = chunk[-1:]
+        return chunk
+
+    def lines(self):
+        return self.feeds + (self.last != b"\n")
 
 
 def check_errors(errors):

@@ -1,14 +1,18 @@
 """plomet on Spark: the shape of JSON Lines files, or of a DataFrame's
 column of records, folded on the executors and merged on the driver.
 
-Each task folds its records with mapInArrow: the values of each Arrow batch
-are read in place by plomet.Shape.add_arrow, with no Python object per
-record. The summaries of the pieces travel to the driver as bytes and are
+Each task folds a piece of the records. Files that every executor sees are
+read by the tasks themselves, a byte range each, at the command's speed;
+others go through Spark's text scan, and the records of a DataFrame too,
+with mapInArrow: the values of each Arrow batch are read in place by
+plomet.Shape.add_arrow, with no Python object per record. The summaries of the pieces travel to the driver as bytes and are
 merged there in the documented order, whatever order the scan packed the
 pieces in.
 
 Needs pyspark (3.5 or later) and pyarrow on the driver and the executors,
 and plomet on the executors too."""
+import functools
+import os
 from urllib.parse import unquote, urlsplit
 
 import pyarrow as pa
@@ -22,19 +26,32 @@ PIECES_SCHEMA = ("source string, start long, records long, shape binary, "
                  "skipped_lines array<long>, skipped_messages array<string>")
 
 
-def infer_files(spark, paths, *, examples=True, errors="raise", skipped=None):
+def infer_files(spark, paths, *, examples=True, errors="raise", skipped=None, files_on_executors=None,
+                piece_bytes=128 << 20):
     """The plomet.Shape of the JSON Lines files at paths (a path or a list
     of them, in any form that spark.read.text takes), folded as
-    `plomet --lines` folds the same files given in path-sorted order: files
-    sorted by path, lines in file order, each line ending at "\\n".
+    `plomet --lines --merge` folds the same files given in path-sorted order:
+    files sorted by path, lines in file order, each line ending at "\n".
 
     errors="raise": a line that does not read raises
     ValueError("FILE:LINE: message"), for the first such line in that
     order. errors="skip": such lines are left out; the first 1000 are
     appended to the list skipped, when one is given, as
-    SkippedRecord(path, line, message)."""
+    SkippedRecord(path, line, message).
+
+    files_on_executors=True: each task opens its piece of a file (of
+    piece_bytes) by its local path, which every executor must see (a local
+    master, or a file system that every node mounts); False: Spark's text
+    scan reads the files, from any file system Spark reads, and mapInArrow
+    hands its batches over; None: True when the master is local and every
+    file is a local file."""
     check_errors(errors)
     lines = spark.read.option("lineSep", "\n").text(paths if isinstance(paths, (list, tuple)) else [paths])
+    if files_on_executors is None:
+        files_on_executors = (spark.sparkContext.master.startswith("local")
+                              and all(urlsplit(uri).scheme == "file" for uri in lines.inputFiles()))
+    if files_on_executors:
+        return _fold_local_files(spark, lines.inputFiles(), examples, errors, skipped, piece_bytes)
     located = lines.selectExpr("value", "_metadata.file_path AS path", "_metadata.file_block_start AS start")
     return _fold(located.mapInArrow(_fold_file_pieces(examples), PIECES_SCHEMA), examples, errors, skipped)
 
@@ -58,6 +75,57 @@ def _fold(pieces_df, examples, errors, skipped):
                     list(zip(row.skipped_lines, row.skipped_messages)))
               for row in pieces_df.collect()]
     return merge_in_order(pieces, examples, errors, skipped)
+
+
+def _fold_local_files(spark, uris, examples, errors, skipped, piece_bytes):
+    if piece_bytes < 1:
+        raise ValueError(f"piece_bytes must be at least 1, not {piece_bytes}")
+    pieces = []
+    for uri in uris:
+        if urlsplit(uri).scheme != "file":
+            raise ValueError(f"files_on_executors=True needs local files, not {uri}")
+        path = _local_path(uri)
+        size = os.path.getsize(path)
+        pieces += [(path, start, min(start + piece_bytes, size)) for start in range(0, size, piece_bytes)]
+    folded = spark.sparkContext.parallelize(pieces, max(len(pieces), 1)).map(functools.partial(_fold_range, examples))
+    return merge_in_order(folded.collect(), examples, errors, skipped)
+
+
+def _fold_range(examples, piece):
+    """The Piece of the lines that start in [start, end) of the file at path:
+    the line that starts before start and ends after it is the piece's
+    before."""
+    path, start, end = piece
+    with open(path, "rb") as file:
+        first, last = _line_start(file, start), _line_start(file, end)
+        file.seek(first)
+        folder = PieceFolder(examples)
+        folder.add_stream(_ByteRange(file, last - first))
+    return folder.piece(path, start)
+
+
+def _line_start(file, at):
+    """The offset of the first line that starts at or after at."""
+    if at == 0:
+        return 0
+    file.seek(at - 1)
+    while chunk := file.read(1 << 16):
+        feed = chunk.find(b"\n")
+        if feed >= 0:
+            return file.tell() - len(chunk) + feed + 1
+    return file.tell()
+
+
+class _ByteRange:
+    """The next size bytes of a binary file, as a file object."""
+
+    def __init__(self, file, size):
+        self.file, self.left = file, size
+
+    def read(self, size):
+        chunk = self.file.read(min(size, self.left))
+        self.left -= len(chunk)
+        return chunk
 
 
 def _local_path(uri):
