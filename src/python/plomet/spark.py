@@ -10,13 +10,11 @@ merged there in the documented order, whatever order the scan packed the
 pieces in.
 
 Needs pyspark (3.5 or later) and pyarrow on the driver and the executors,
-and plomet on the executors too."""
+and plomet on the executors too. pyarrow is imported by the tasks that read
+Arrow batches only: the tasks that read files need nothing but plomet."""
 import functools
 import os
 from urllib.parse import unquote, urlsplit
-
-import pyarrow as pa
-import pyarrow.compute as pc
 
 from plomet._pieces import Piece, PieceFolder, SkippedRecord, check_errors, merge_in_order
 
@@ -136,6 +134,8 @@ def _local_path(uri):
 
 
 def _piece_batch(piece):
+    import pyarrow as pa
+
     return pa.RecordBatch.from_pydict({
         "source": [piece.source], "start": [piece.start], "records": [piece.records], "shape": [piece.shape],
         "skipped_lines": [[line for line, _ in piece.skipped]],
@@ -148,6 +148,8 @@ def _piece_batch(piece):
 def _runs(batch):
     """(path, start, values) for each run of rows of one file piece in a
     batch of (value, path, start) rows: a piece's rows are consecutive."""
+    import pyarrow.compute as pc
+
     rows = batch.num_rows
     if rows == 0:
         return
