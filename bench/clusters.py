@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Benchmarks one shape question on a gigabyte of JSON Lines records, asked
 of each contender on the same file in the same run: the command
-(`plomet --lines`, one and two threads), plomet on Spark local[2], Spark's
-own schema inference (samplingRatio=1.0) in the same session, and DuckDB's
+(`plomet --lines`, one and two threads), plomet on Spark local[2] (its tasks
+reading the file, and through Spark's text scan), Spark's own schema
+inference (samplingRatio=1.0) in the same session, and DuckDB's
 read_json_auto(sample_size=-1), its schema only.
 
 Prints each contender's wall time and the peak resident memory of its
@@ -140,6 +141,8 @@ def run(args):
             [sys.executable, "-c", DUCKDB_SCHEMA, path]),
         "plomet on Spark local[2] (plomet.spark.infer_files)": lambda: timed_call(
             lambda: plomet.spark.infer_files(spark, path)),
+        "plomet on Spark local[2], through Spark's text scan and mapInArrow": lambda: timed_call(
+            lambda: plomet.spark.infer_files(spark, path, files_on_executors=False)),
         "Spark's own inference, spark.read.json(samplingRatio=1.0).schema": lambda: timed_call(
             lambda: spark.read.json(path, samplingRatio=1.0).schema),
     }
