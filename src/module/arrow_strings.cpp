@@ -82,10 +82,11 @@ bool ArrowStrings::read(PyObject* object) {
   }
   if (array->n_buffers != 3 || array->length < 0 || array->offset < 0 ||
       (array->length > 0 && array->buffers[1] == nullptr) ||
-      (array->null_count != 0 && array->length > 0 && array->buffers[0] == nullptr)) {
+      (array->null_count > 0 && array->buffers[0] == nullptr)) {
     PyErr_SetString(PyExc_ValueError, "the Arrow array's buffers are not those of its type");
     return false;
   }
+  // A null count of -1 is unknown; a missing validity bitmap means no nulls.
   validity_ = array->null_count == 0 ? nullptr : static_cast<const std::uint8_t*>(array->buffers[0]);
   offsets_ = array->buffers[1];
   data_ = static_cast<const char*>(array->buffers[2]);
