@@ -201,6 +201,6 @@ def test_pip_install_from_the_sources(fresh_clone, wheel, tmp_path):
     run([str(venv_python), "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-deps", "."],
         cwd=fresh_clone)
     installed = Path(run([str(venv_python), "-c", SMOKE], cwd=tmp_path).strip())
-    assert installed.parent.name == "site-packages" and venv.resolve() in installed.parents
+    assert installed.parent.parent.name == "site-packages" and venv.resolve() in installed.parents
     assert (installed.parent / "__init__.pyi").is_file() and (installed.parent / "py.typed").is_file()
     assert run([str(venv / "bin" / "plomet"), "--help"]).startswith("usage: plomet ")
