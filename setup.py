@@ -1,10 +1,10 @@
 """Builds plomet with the project's CMake build and ships, in one stable-ABI
 wheel:
 
-- the extension module, one top-level plomet.abi3.so, with its type stub
-  plomet.pyi beside it;
-- the same stub as the stub-only package plomet-stubs, where type checkers
-  such as mypy look for the types of an installed module (PEP 561);
+- the package plomet (src/python/plomet): its Python files, the type stub
+  of the extension's API (__init__.pyi) and py.typed, which tells type
+  checkers such as mypy to read them (PEP 561);
+- the extension module inside it, plomet/_plomet.abi3.so;
 - the plomet command (CMake target plomet_cli) as a script, which pip
   installs into the environment's bin/.
 
@@ -23,8 +23,7 @@ from setuptools.command.build_ext import build_ext
 from distutils.command.build_scripts import build_scripts  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent
-MODULE_FILE = "plomet.abi3.so"
-STUBS = ["plomet.pyi", "plomet-stubs/__init__.pyi"]  # relative to the module's folder
+MODULE_FILE = "_plomet.abi3.so"
 COMMAND_FILE = "plomet"
 
 
@@ -44,7 +43,7 @@ def cmake_build_dir(command):
 
 class CMakeBuildExt(build_ext):
     """Runs CMake on the repository's CMakeLists.txt for the module and the
-    command, and copies the module and its stubs into the build."""
+    command, and copies the module into the build's package."""
 
     def build_extension(self, ext):
         build_dir = cmake_build_dir(self)
@@ -75,14 +74,7 @@ class CMakeBuildExt(build_ext):
         if target.name != MODULE_FILE:
             raise RuntimeError(f"setuptools expects {target.name}, CMake builds {MODULE_FILE}")
         target.parent.mkdir(parents=True, exist_ok=True)
-        shutil.copyfile(build_dir / "python" / MODULE_FILE, target)
-        for stub in STUBS:
-            (target.parent / stub).parent.mkdir(parents=True, exist_ok=True)
-            shutil.copyfile(build_dir / "python" / stub, target.parent / stub)
-
-    def get_outputs(self):
-        outputs = super().get_outputs()
-        return outputs + [str(Path(path).parent / stub) for path in outputs for stub in STUBS]
+        shutil.copyfile(build_dir / "python" / "plomet" / MODULE_FILE, target)
 
 
 class CommandBuildScripts(build_scripts):
@@ -104,7 +96,7 @@ class CommandBuildScripts(build_scripts):
 
 
 setup(
-    ext_modules=[Extension("plomet", sources=[], py_limited_api=True)],
+    ext_modules=[Extension("plomet._plomet", sources=[], py_limited_api=True)],
     scripts=[COMMAND_FILE],
     cmdclass={"build_ext": CMakeBuildExt, "build_scripts": CommandBuildScripts},
     options={"bdist_wheel": {"py_limited_api": limited_api_tag()}},

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Builds the module, the command and the C++ loop programs (plomet's and
 # simdjson's), then runs the benchmark and prints its tables, and those of
-# many documents (bench/many_documents.py: --lines, --jobs, plomet.Shape). Options go to bench/run_bench.py
+# many documents (bench/many_documents.py: --lines, --jobs, plomet.Shape), and
+# of the cluster engines (bench/clusters.py: the command, plomet on Spark,
+# Spark's and DuckDB's own inference, run with the engines that
+# scripts/ensure-packages.sh --engines installs into build/engines; skipped
+# with a note when they cannot be installed). Options go to bench/run_bench.py
 # (--quick, --skip-1gb, --repeats N, --help). A full run generates about
 # 1.5 GB of documents once (cached in the build folder) and needs some 12 GiB
 # of free memory for its 1 GB document. PYTHON selects the interpreter
@@ -18,4 +22,10 @@ build=${PLOMET_BUILD_DIR:-$root/build/bench}
 "$PYTHON" "$root/bench/run_bench.py" --build-dir "$build" "$@"
 quick=()
 [[ " $* " == *" --quick "* ]] && quick=(--quick)
-exec "$PYTHON" "$root/bench/many_documents.py" --build-dir "$build" "${quick[@]}"
+"$PYTHON" "$root/bench/many_documents.py" --build-dir "$build" "${quick[@]}"
+"$root/scripts/ensure-packages.sh" --engines "$root/build/engines" >&2
+if [[ -f "$root/build/engines/unavailable" ]]; then
+  echo "cluster benchmark skipped: $(cat "$root/build/engines/unavailable")"
+else
+  "$root/build/engines/bin/python" "$root/bench/clusters.py" --build-dir "$build" "${quick[@]}"
+fi

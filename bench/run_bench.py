@@ -846,7 +846,7 @@ def parse_args(argv):
                         help="small sizes, one repetition (what CI runs)")
     parser.add_argument("--build-dir", default=os.environ.get("PLOMET_BUILD_DIR")
                         or os.path.join(ROOT, "build", "bench"),
-                        help="CMake build folder holding python/plomet.abi3.so, "
+                        help="CMake build folder holding the package python/plomet/, "
                              "bench/analyze_loop and bench/simdjson_parse")
     parser.add_argument("--shared-dir", help="folder holding corpora/bench/ (default: "
                         "$PLOMET_SHARED_DIR, else the build's PLOMET_SHARED_DIR, else ../shared)")

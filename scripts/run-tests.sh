@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the C++ tests in a release build and
-# under AddressSanitizer/UndefinedBehaviorSanitizer, the Python tests, then
-# each fuzz target for a minute.
+# under AddressSanitizer/UndefinedBehaviorSanitizer, the Python tests, the
+# tests of plomet.spark and plomet.dask on the real engines (installed with
+# pip into build/engines), then each fuzz target for a minute.
 #
 # Parts can be left out: PLOMET_SKIP_SANITIZER=1 (the clang build and its C++
 # test run), PLOMET_SKIP_PYTHON=1 (the Python tests), PLOMET_SKIP_PACKAGING=1
 # (the slow Python tests of the wheel and of a fresh clone),
 # PLOMET_SKIP_TSAN=1 (the thread sanitizer build and its run of the tests
-# that start threads), PLOMET_SKIP_FUZZ=1 (the fuzz targets).
+# that start threads), PLOMET_SKIP_FUZZ=1 (the fuzz targets). Without the
+# package index the engines' tests are reported as skipped, with the reason.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/ensure-packages.sh"
@@ -33,6 +35,10 @@ if [[ "${PLOMET_SKIP_PYTHON:-}" != 1 ]]; then
   echo "== Python tests"
   PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
     "$PYTHON" -m pytest -q "$root/tests/python"
+  echo "== Spark (local[2]) and Dask (LocalCluster) tests"
+  "$root/scripts/ensure-packages.sh" --engines "$root/build/engines"
+  PLOMET_BUILD_DIR="$root/build/release" PYTHONPATH="$root/build/release/python" \
+    "$root/build/engines/bin/python" -m pytest -q -rs "$root/tests/engines"
 fi
 
 # The folds that run on several threads, under ThreadSanitizer: the C++

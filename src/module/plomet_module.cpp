@@ -1,4 +1,5 @@
-// The module definition of plomet: multi-phase initialisation whose one exec
+// The module definition of plomet._plomet, which the package plomet
+// re-exports: multi-phase initialisation whose one exec
 // slot adds analyze_json to the module and to its __all__, and the Shape
 // type to the module. __all__ stays ["analyze_json"], which callers may rely
 // on; Shape is reached as plomet.Shape.
@@ -30,9 +31,10 @@ int add_public(PyObject* module, PyObject* object) {
   return PyObject_SetAttr(module, name.get(), object);
 }
 
-// Adds a function built from definition, bound to module.
+// Adds a function built from definition, bound to module, whose __module__
+// is the package plomet that re-exports it.
 int add_function(PyObject* module, PyMethodDef* definition) {
-  PyRef module_name(PyModule_GetNameObject(module));
+  PyRef module_name(PyUnicode_FromString("plomet"));
   if (!module_name) return -1;
   PyRef function(PyCFunction_NewEx(definition, module, module_name.get()));
   if (!function) return -1;
@@ -61,7 +63,7 @@ PyModuleDef_Slot plomet_slots[] = {
 
 PyModuleDef plomet_definition = {
     PyModuleDef_HEAD_INIT,
-    "plomet",
+    "plomet._plomet",
     "",
     0,
     nullptr,
@@ -74,4 +76,4 @@ PyModuleDef plomet_definition = {
 }  // namespace
 }  // namespace plomet::module
 
-PyMODINIT_FUNC PyInit_plomet() { return PyModuleDef_Init(&plomet::module::plomet_definition); }
+PyMODINIT_FUNC PyInit__plomet() { return PyModuleDef_Init(&plomet::module::plomet_definition); }

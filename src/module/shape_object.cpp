@@ -146,6 +146,23 @@ PyObject* shape_add_lines(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
+PyObject* shape_add_arrow(PyObject* self, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"array", "errors", nullptr};
+  PyObject* array = nullptr;
+  PyObject* errors = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:add_arrow", keyword_list(keywords), &array, &errors)) {
+    return nullptr;
+  }
+  const std::optional<LineErrors> mode = line_errors(errors);
+  if (!mode) return nullptr;
+  return guarded([&]() -> PyObject* {
+    ShapeState& state = state_of(self);
+    Claim claim(state);
+    if (!claim.held_or_raise() || !add_arrow_values(state.summary, state.skipped, array, *mode)) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
 bool add_whole_file(ShapeSummary& summary, PyObject* path) {
   PyRef content = read_whole_file(path);
   DocumentBytes bytes;
@@ -389,6 +406,11 @@ PyMethodDef shape_methods[] = {
      "bytes lines. errors='raise': a line that does not read raises\n"
      "ValueError('line N: ...'), the lines before it staying added. errors='skip':\n"
      "such lines are counted in skipped_count, the first 1000 kept in skipped."},
+    {"add_arrow", method(&shape_add_arrow), METH_VARARGS | METH_KEYWORDS,
+     "add_arrow($self, /, array, errors='raise')\n--\n\n"
+     "Adds each value of an Arrow string or binary array (any object with\n"
+     "__arrow_c_array__) as one line of add_lines, read in place: values are\n"
+     "numbered from 1, nulls and blanks skipped, errors as for add_lines."},
     {"from_file", method(&shape_from_file), METH_CLASS | METH_VARARGS | METH_KEYWORDS,
      "from_file($type, /, path, lines=False, examples=True, errors='raise')\n--\n\n"
      "A new Shape of the file at path: the whole file as one document, or with\n"

@@ -139,6 +139,8 @@ class LineFolder {
   bool fold(std::string_view chunk);
   // Adds the unfinished last line of the stream, if any.
   bool finish();
+  // Adds each value as one line, a null as a blank one.
+  bool fold_values(const ArrowStrings& values);
 
  private:
   template <class Step>
@@ -164,6 +166,15 @@ bool LineFolder::fold(std::string_view chunk) {
 
 bool LineFolder::finish() {
   return run_without_gil([&] { return fold_unfinished(); });
+}
+
+bool LineFolder::fold_values(const ArrowStrings& values) {
+  return run_without_gil([&] {
+    for (std::int64_t i = 0; i < values.size(); ++i) {
+      if (!fold_line(values.value(i).value_or(std::string_view()))) return false;
+    }
+    return true;
+  });
 }
 
 // Runs a step with the GIL released; a line that stopped it raises its
@@ -390,6 +401,13 @@ bool add_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* source, L
   if (is_path(source)) return fold_path_lines(source, folder);
   if (PyObject_HasAttrString(source, "read")) return fold_stream_lines(source, folder);
   return fold_iterable_lines(source, folder);
+}
+
+bool add_arrow_values(ShapeSummary& summary, SkippedLines& skipped, PyObject* array, LineErrors errors) {
+  ArrowStrings values;
+  if (!values.read(array)) return false;
+  LineFolder folder(summary, skipped, errors);
+  return folder.fold_values(values);
 }
 
 bool add_file_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors) {

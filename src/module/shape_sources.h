@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "module/arrow_strings.h"
 #include "module/python_api.h"
 #include "module/utf8_input.h"
 #include "shape/shape_summary.h"
@@ -75,6 +76,10 @@ enum class LineErrors : std::uint8_t {
 // source is a path (str or os.PathLike), a file object (binary or text), or
 // an iterable of str or bytes lines. Lines before a failure stay added.
 bool add_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* source, LineErrors errors);
+
+// Adds each value of an Arrow string or binary array (see ArrowStrings) as
+// one line: numbered from 1, and skipped when null or blank.
+bool add_arrow_values(ShapeSummary& summary, SkippedLines& skipped, PyObject* array, LineErrors errors);
 
 // Adds the lines of the file at path (str or os.PathLike).
 bool add_file_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors);

@@ -14,9 +14,9 @@ HARNESS = os.path.join(ROOT, "bench", "run_bench.py")
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import measure  # noqa: E402
 
-# The module lives in BUILD_DIR/python/.
+# The package lives in BUILD_DIR/python/plomet/.
 BUILD_DIR = os.environ.get("PLOMET_BUILD_DIR") or os.path.dirname(
-    os.path.dirname(os.path.abspath(plomet.__file__)))
+    os.path.dirname(os.path.dirname(os.path.abspath(plomet.__file__))))
 
 TARGET_DOCS = ["twitter", "citm_catalog", "canada", "records_0.1MB",
                "seq_ints_10k", "floats_10k", "short_strings_10k", "tiny_objects_10k"]

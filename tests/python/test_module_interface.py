@@ -52,18 +52,25 @@ def raise_value_error(self):
 
 
 def test_module_attributes():
-    assert plomet.__doc__ == ""
-    assert plomet.__all__ == ["analyze_json"]
-    assert type(plomet.__all__) is list
-    assert [name for name in vars(plomet) if not name.startswith("__")] == ["analyze_json", "Shape"]
-    assert not hasattr(plomet, "PanicException")
-    assert plomet.__file__.endswith("plomet.abi3.so")
+    """The package re-exports the extension plomet._plomet, whose own
+    attributes are exactly the public ones."""
+    extension = plomet._plomet
+    assert extension.__doc__ == ""
+    for module in (plomet, extension):
+        assert module.__all__ == ["analyze_json"]
+        assert type(module.__all__) is list
+        assert not hasattr(module, "PanicException")
+    assert plomet.__all__ is extension.__all__
+    assert [name for name in vars(extension) if not name.startswith("__")] == ["analyze_json", "Shape"]
+    assert sorted(name for name in vars(plomet) if not name.startswith("_")) == ["Shape", "analyze_json"]
+    assert plomet.Shape is extension.Shape and plomet.analyze_json is extension.analyze_json
+    assert extension.__file__.endswith("plomet/_plomet.abi3.so")
 
 
 def test_analyze_json_function_attributes():
     assert analyze_json.__name__ == "analyze_json"
     assert analyze_json.__module__ == "plomet"
-    assert analyze_json.__self__ is plomet
+    assert analyze_json.__self__ is plomet._plomet
     assert analyze_json.__text_signature__ == "(input, show_examples=True)"
     assert analyze_json.__doc__ is None
     parameters = list(inspect.signature(analyze_json).parameters.values())
@@ -74,14 +81,14 @@ def test_analyze_json_function_attributes():
 
 
 def test_each_module_object_gets_its_own_function_and_all():
-    found = importlib.util.find_spec("plomet")
+    found = importlib.util.find_spec("plomet._plomet")
     modules = []
     for _ in range(2):
         module = importlib.util.module_from_spec(found)
         found.loader.exec_module(module)
         modules.append(module)
     first, second = modules
-    assert first is not plomet and first is not second
+    assert first is not plomet._plomet and first is not second
     assert first.__all__ == ["analyze_json"] and second.__all__ == ["analyze_json"]
     assert first.__all__ is not second.__all__
     # Each module object has its own Shape type.
@@ -95,9 +102,9 @@ def test_only_the_init_function_is_exported():
     if nm is None:
         pytest.skip("nm is not installed")
     listing = subprocess.run(
-        [nm, "-D", "--defined-only", plomet.__file__], check=True, capture_output=True, text=True
+        [nm, "-D", "--defined-only", plomet._plomet.__file__], check=True, capture_output=True, text=True
     ).stdout
-    assert [line.split()[-1] for line in listing.splitlines() if line.strip()] == ["PyInit_plomet"]
+    assert [line.split()[-1] for line in listing.splitlines() if line.strip()] == ["PyInit__plomet"]
 
 
 BINDING_ERRORS = [

@@ -23,11 +23,15 @@ OLDEST_MINOR = int(re.search(r"plomet_module PRIVATE Py_LIMITED_API=0x03([0-9A-F
                              (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")).group(1), 16)
 WHEEL_NAME = f"plomet-0.1.0-cp3{OLDEST_MINOR}-abi3-linux_{platform.machine()}.whl"
 STUB_SIGNATURE = "def analyze_json(input: str, show_examples: bool = True) -> str: ..."
-STUBS = ["plomet.pyi", "plomet-stubs/__init__.pyi"]
+PACKAGE = ["plomet/__init__.py", "plomet/_plomet.abi3.so", "plomet/__init__.pyi", "plomet/py.typed",
+           "plomet/_pieces.py", "plomet/spark.py", "plomet/dask.py"]
 COMMAND = "plomet-0.1.0.data/scripts/plomet"
 
 SMOKE = """
 import pathlib, sys, plomet
+assert plomet.__all__ == ["analyze_json"] and plomet.Shape().documents == 0
+# The engines are optional: plomet imports without them.
+assert not {"pyspark", "dask", "pyarrow"} & set(sys.modules), sorted(sys.modules)
 assert plomet.analyze_json('{"a": [1, 2') == '{\\n  "a": [\\n    1, 2\\n  ]\\n}', plomet.analyze_json('{"a": [1, 2')
 assert plomet.analyze_json('[1]', False) == '  [\\n    int\\n  ]'
 try:
@@ -36,7 +40,7 @@ except TypeError as error:
     assert str(error) == "argument 'input': 'bytes' object is not an instance of 'str'"
 else:
     raise AssertionError("bytes accepted")
-print(pathlib.Path(plomet.__file__).resolve())
+print(pathlib.Path(plomet._plomet.__file__).resolve())
 """
 
 OUTLINE = ("import sys, plomet; "
@@ -118,19 +122,18 @@ def wheel(fresh_clone):
     return fresh_clone / "dist"
 
 
-def test_wheel_is_one_abi3_module_with_its_stubs_and_the_command(wheel):
+def test_wheel_is_one_abi3_package_with_its_stub_and_the_command(wheel):
     assert [p.name for p in wheel.iterdir()] == [WHEEL_NAME]
     with zipfile.ZipFile(wheel / WHEEL_NAME) as archive:
         names = archive.namelist()
         wheel_metadata = archive.read("plomet-0.1.0.dist-info/WHEEL").decode()
-        stubs = [archive.read(stub).decode() for stub in STUBS]
+        stub = archive.read("plomet/__init__.pyi").decode()
         command = archive.read(COMMAND)
         command_mode = archive.getinfo(COMMAND).external_attr >> 16
-    assert sorted(n for n in names if "dist-info" not in n) == sorted(["plomet.abi3.so", COMMAND] + STUBS)
+    assert sorted(n for n in names if "dist-info" not in n) == sorted([COMMAND] + PACKAGE)
     assert f"Tag: cp3{OLDEST_MINOR}-abi3-linux_{platform.machine()}" in wheel_metadata.splitlines()
     assert "Root-Is-Purelib: false" in wheel_metadata.splitlines()
-    for stub in stubs:
-        assert STUB_SIGNATURE in stub.splitlines()
+    assert STUB_SIGNATURE in stub.splitlines()
     assert command.startswith(b"\x7fELF") and command_mode & 0o111 == 0o111
 
 
@@ -153,10 +156,9 @@ def test_offline_route_in_a_fresh_venv(python, version, wheel, fresh_clone, tmp_
 
     installed = Path(run([str(bin_dir / "python"), "-c", SMOKE], cwd=tmp_path).strip())
     site_packages = venv / "lib" / f"python{version}" / "site-packages"
-    assert installed == (site_packages / "plomet.abi3.so").resolve()
-    for stub in STUBS:
-        assert STUB_SIGNATURE in (site_packages / stub).read_text().splitlines()
-    assert not (site_packages / "plomet").exists()
+    assert installed == (site_packages / "plomet" / "_plomet.abi3.so").resolve()
+    assert sorted(str(path.relative_to(site_packages)) for path in (site_packages / "plomet").iterdir()
+                  if path.name != "__pycache__") == sorted(PACKAGE)
 
     assert run([str(bin_dir / "plomet"), "--help"]).startswith("usage: plomet ")
     sample = str(fresh_clone / "samples" / "orders.json")
@@ -168,7 +170,7 @@ def test_offline_route_in_a_fresh_venv(python, version, wheel, fresh_clone, tmp_
 
 
 def check_stub_with_mypy(venv_python, work):
-    """Debian's mypy finds the installed plomet-stubs through the environment
+    """Debian's mypy finds the installed package's stub through the environment
     alone and flags the bad calls, each on its line."""
     mypy = shutil.which("mypy")
     assert mypy is not None, "mypy is missing: scripts/ensure-packages.sh installs it"
@@ -187,7 +189,7 @@ def check_stub_with_mypy(venv_python, work):
     assert result.returncode == 1, result.stdout + result.stderr
     errors = [line.split(":")[:2] for line in result.stdout.splitlines() if ": error:" in line]
     assert errors == [["bad.py", "3"], ["bad.py", "4"], ["bad.py", "4"], ["bad.py", "5"]], result.stdout
-    assert re.search(r"site-packages/plomet-stubs/__init__\.pyi:\d+: note:", result.stdout), result.stdout
+    assert re.search(r"site-packages/plomet/__init__\.pyi:\d+: note:", result.stdout), result.stdout
 
 
 def test_pip_install_from_the_sources(fresh_clone, wheel, tmp_path):
@@ -199,7 +201,6 @@ def test_pip_install_from_the_sources(fresh_clone, wheel, tmp_path):
     run([str(venv_python), "-m", "pip", "install", "--no-build-isolation", "--no-index", "--no-deps", "."],
         cwd=fresh_clone)
     installed = Path(run([str(venv_python), "-c", SMOKE], cwd=tmp_path).strip())
-    assert installed.parent.name == "site-packages" and venv.resolve() in installed.parents
-    for stub in STUBS:
-        assert (installed.parent / stub).is_file()
+    assert installed.parent.parent.name == "site-packages" and venv.resolve() in installed.parents
+    assert (installed.parent / "__init__.pyi").is_file() and (installed.parent / "py.typed").is_file()
     assert run([str(venv / "bin" / "plomet"), "--help"]).startswith("usage: plomet ")

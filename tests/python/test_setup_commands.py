@@ -52,5 +52,5 @@ def test_setup_commands_in_sequence_on_a_fresh_clone(fresh_clone):
         else:
             assert re.search(r"^\[  PASSED  \] \d+ tests\.$", result.stdout, re.M), result.stdout[-3000:]
     # Each command has a tree of its own.
-    assert (fresh_clone / "build" / "sample" / "python" / "plomet.abi3.so").is_file()
+    assert (fresh_clone / "build" / "sample" / "python" / "plomet" / "_plomet.abi3.so").is_file()
     assert (fresh_clone / "build" / "release" / "plomet_tests").is_file()
