@@ -62,12 +62,13 @@ class DocumentBytes {
 };
 
 // Adds one document with the GIL released; false with the Python error set:
-// ValueError with the core's message for a document that does not read, or
-// what a signal handler raised.
+// ValueError with the core's message for a document that does not read (its
+// attributes document, line and offset say where), or what a signal handler
+// raised.
 bool add_document(ShapeSummary& summary, std::string_view text);
 
 enum class LineErrors : std::uint8_t {
-  Raise,  // the first line that does not read raises ValueError("line N: ...")
+  Raise,  // the first line that does not read raises ValueError("line N: ..."), line N
   Skip,   // such lines are counted and kept in SkippedLines
 };
 
