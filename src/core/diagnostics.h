@@ -65,13 +65,13 @@ void deliver_candidate(std::string_view text);
 // expression convertible to std::string_view and is evaluated only when a
 // sink admits the event. The site is a constant, so a refused event costs
 // the one relaxed load of admits.
-#define PLOMET_EVENT_AT(event_level, target, message)                                                     \
-  do {                                                                                              \
-    static constexpr ::plomet::diagnostics::EventSite plomet_event_site{                            \
-        (event_level), (target), ::plomet::diagnostics::kMessageField, __FILE__, __LINE__};               \
-    if (::plomet::diagnostics::admits(plomet_event_site.level)) {                                   \
-      ::plomet::diagnostics::deliver(plomet_event_site, (message));                                 \
-    }                                                                                               \
+#define PLOMET_EVENT_AT(event_level, target, message)                                       \
+  do {                                                                                      \
+    static constexpr ::plomet::diagnostics::EventSite plomet_event_site{                    \
+        (event_level), (target), ::plomet::diagnostics::kMessageField, __FILE__, __LINE__}; \
+    if (::plomet::diagnostics::admits(plomet_event_site.level)) {                           \
+      ::plomet::diagnostics::deliver(plomet_event_site, (message));                         \
+    }                                                                                       \
   } while (false)
 
 // Emits an informational event.

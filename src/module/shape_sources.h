@@ -68,7 +68,7 @@ class DocumentBytes {
 bool add_document(ShapeSummary& summary, std::string_view text);
 
 enum class LineErrors : std::uint8_t {
-  Raise,  // the first line that does not read raises ValueError("line N: ..."), line N
+  Raise,  // the first line that does not read raises ValueError("line N: ...")
   Skip,   // such lines are counted and kept in SkippedLines
 };
 
