@@ -24,6 +24,25 @@ void fail(Piece& piece, std::uint64_t line, std::string message) {
   ++piece.failures;
 }
 
+// The line (within the piece) and column of byte offset of text, a document
+// of the piece.
+std::pair<std::uint64_t, std::uint64_t> position_in_piece(const Piece& piece, std::uint64_t line,
+                                                          std::string_view text, std::size_t offset) {
+  if (piece.kind == Piece::Kind::Lines) return {line, json5::line_and_column(text, offset).second};
+  // A whole input's text may be the part of it that --extract took.
+  const std::string_view whole = piece.text.text();
+  return json5::line_and_column(whole, static_cast<std::size_t>(text.data() - whole.data()) + offset);
+}
+
+// A failure at byte offset of text, located by line and column when the
+// offset is known.
+void fail_at(Piece& piece, std::uint64_t line, std::string_view text, std::size_t offset, std::string message) {
+  if (offset == DocumentError::kNoOffset) return fail(piece, line, std::move(message));
+  const auto [at_line, at_column] = position_in_piece(piece, line, text, offset);
+  piece.messages.push_back({at_line, std::move(message), at_column});
+  ++piece.failures;
+}
+
 std::string counted(std::uint64_t count, std::string_view one, std::string_view many) {
   return std::to_string(count) + " " + std::string(count == 1 ? one : many);
 }
@@ -83,7 +102,7 @@ void DocumentFolder::fold_line(std::string_view line, Place place, Piece& piece)
   // ShapeSummary::add_text checks UTF-8 itself; --repaired checks it here.
   if (options_.repaired()) {
     if (std::size_t bad = scan::find_invalid_utf8(line); bad != scan::kValidUtf8) {
-      return fail(piece, place.line, invalid_utf8_text(place.offset + bad));
+      return fail_at(piece, place.line, line, bad, invalid_utf8_text(place.offset + bad));
     }
   }
   read_document(line, place, piece);
@@ -122,11 +141,8 @@ void DocumentFolder::read_document(std::string_view text, Place place, Piece& pi
 bool DocumentFolder::fold_document(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
   std::optional<DocumentError> error = piece.summary->add_text(text, mode_, &attempt);
   if (!error) return true;
-  if (error->kind == DocumentError::Kind::InvalidUtf8) {
-    fail(piece, place.line, invalid_utf8_text(place.offset + scan::find_invalid_utf8(text)));
-  } else {
-    fail(piece, place.line, std::move(error->message));
-  }
+  if (error->kind == DocumentError::Kind::InvalidUtf8) error->message = invalid_utf8_text(place.offset + error->offset);
+  fail_at(piece, place.line, text, error->offset, std::move(error->message));
   return false;
 }
 
@@ -140,7 +156,8 @@ bool DocumentFolder::outline_whole_input(std::string_view text, Place place, Pie
   }
   auto shape = infer_text_shape(text, options_.show_examples);
   if (!shape) {
-    fail(piece, place.line, "Failed to parse or repair JSON: " + shape.error().display_text());
+    fail_at(piece, place.line, text, shape.error().offset,
+            "Failed to parse or repair JSON: " + shape.error().display_text());
     return false;
   }
   attempt = shape->attempt;
@@ -151,12 +168,12 @@ bool DocumentFolder::outline_whole_input(std::string_view text, Place place, Pie
 // The document as compact JSON, string values as read.
 bool DocumentFolder::write_repaired(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
   if (options_.strict) {
-    if (std::optional<std::string> error = append_json5_as_compact(text, piece.output)) {
-      fail(piece, place.line, std::move(*error));
+    if (std::optional<Json5ReadError> error = append_json5_as_compact(text, piece.output)) {
+      fail_at(piece, place.line, text, error->offset, std::move(error->message));
       return false;
     }
   } else if (std::optional<RepairError> error = append_repaired_json(text, piece.output, &attempt)) {
-    fail(piece, place.line, "Failed to parse or repair JSON: " + error->display_text());
+    fail_at(piece, place.line, text, error->offset, "Failed to parse or repair JSON: " + error->display_text());
     return false;
   }
   piece.output.push_back('\n');
@@ -174,15 +191,11 @@ void DocumentFolder::note_more_values(std::string_view text, Place place, Piece&
   const std::optional<MoreValues> more = values_after_the_first(text);
   if (!more) return;
   std::string note = "holds " + counted(more->count, "more value", "more values") + " after the first";
+  const auto [line, column] = position_in_piece(piece, place.line, text, more->second_at);
   if (piece.kind == Piece::Kind::WholeInput) {
-    // The line in the input: text may be the part of it that --extract took.
-    const std::string_view whole = piece.text.text();
-    const std::size_t at = static_cast<std::size_t>(text.data() - whole.data()) + more->second_at;
-    note += ", from line " + std::to_string(json5::line_and_column(whole, at).first) +
-            ", which are not read: only the first is; for JSON Lines use --lines";
+    note += ", from line " + std::to_string(line) + ", which are not read: only the first is; for JSON Lines use --lines";
   } else {
-    note += ", from column " + std::to_string(json5::line_and_column(text, more->second_at).second) +
-            ", which are not read: only the first is";
+    note += ", from column " + std::to_string(column) + ", which are not read: only the first is";
   }
   piece.messages.push_back({place.line, std::move(note)});
 }

@@ -43,11 +43,16 @@ std::string other_encoding_text(Encoding encoding) {
          family + " -t UTF-8";
 }
 
-std::string location_prefix(std::string_view input, std::uint64_t line) {
+// "input: ", "input:line: " or "input:line:column: ".
+std::string location_prefix(std::string_view input, std::uint64_t line, std::uint64_t column = 0) {
   std::string prefix(input);
   if (line > 0) {
     prefix.push_back(':');
     prefix.append(std::to_string(line));
+    if (column > 0) {
+      prefix.push_back(':');
+      prefix.append(std::to_string(column));
+    }
   }
   prefix.append(": ");
   return prefix;
@@ -189,7 +194,8 @@ void OutlineSession::write_messages(const Piece& piece, std::uint64_t lines_befo
   if (piece.messages.empty()) return;
   std::string text;
   for (const DocumentMessage& document_message : piece.messages) {
-    text += location_prefix(piece.input, document_message.line == 0 ? 0 : lines_before + document_message.line);
+    text += location_prefix(piece.input, document_message.line == 0 ? 0 : lines_before + document_message.line,
+                            document_message.column);
     text += document_message.text;
     text += '\n';
   }

@@ -14,9 +14,13 @@ namespace plomet::cli {
 
 // A message about one document of a piece, without its location.
 struct DocumentMessage {
-  // The document's line within the piece, from 1; 0 for a whole input.
+  // The line within the piece, from 1: the document's, or with a column the
+  // position's; 0 for a whole input when no position is named.
   std::uint64_t line;
   std::string text;
+  // The column, in characters from 1, of the position the message names; 0
+  // when it names none.
+  std::uint64_t column = 0;
 };
 
 struct Piece {

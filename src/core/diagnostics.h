@@ -11,13 +11,22 @@
 
 namespace plomet::diagnostics {
 
-// Every event is informational; a sink admits Info or nothing.
-enum class Level : int { Off = 0, Info = 1 };
+// Severities, from the most to the least severe. A sink admits every level up
+// to its maximum: at Info it hears Error, Warn and Info. Off admits nothing.
+// Every event the reader emits today is Info.
+enum class Level : int { Off = 0, Error = 1, Warn = 2, Info = 3, Debug = 4, Trace = 5 };
 
-// The fixed description of one place that emits events. An event carries one
-// field, its message.
+// The name of the one field an event carries.
+inline constexpr std::string_view kMessageField = "message";
+
+// The fixed description of one place that emits events, built at compile
+// time where the event is written.
 struct EventSite {
+  Level level;
   std::string_view target;  // "json_repair::<pass name>", or "normalisation"
+  std::string_view field;   // always kMessageField
+  std::string_view file;    // the source file of the emitting place
+  unsigned line;            // and its line
 };
 
 // One candidate of the lenient reading order: the text as read, its
@@ -52,16 +61,21 @@ void deliver_candidate(std::string_view text);
 
 }  // namespace plomet::diagnostics
 
-// Emits an informational event. target is a string literal; message is any
+// Emits an event at event_level. target is a string literal; message is any
 // expression convertible to std::string_view and is evaluated only when a
-// sink admits the event.
-#define PLOMET_EVENT(target, message)                                                   \
-  do {                                                                                  \
-    if (::plomet::diagnostics::admits(::plomet::diagnostics::Level::Info)) {            \
-      static constexpr ::plomet::diagnostics::EventSite plomet_event_site{target};      \
-      ::plomet::diagnostics::deliver(plomet_event_site, (message));                     \
-    }                                                                                   \
+// sink admits the event. The site is a constant, so a refused event costs
+// the one relaxed load of admits.
+#define PLOMET_EVENT_AT(event_level, target, message)                                       \
+  do {                                                                                      \
+    static constexpr ::plomet::diagnostics::EventSite plomet_event_site{                    \
+        (event_level), (target), ::plomet::diagnostics::kMessageField, __FILE__, __LINE__}; \
+    if (::plomet::diagnostics::admits(plomet_event_site.level)) {                           \
+      ::plomet::diagnostics::deliver(plomet_event_site, (message));                         \
+    }                                                                                       \
   } while (false)
+
+// Emits an informational event.
+#define PLOMET_EVENT(target, message) PLOMET_EVENT_AT(::plomet::diagnostics::Level::Info, target, message)
 
 // An event of a repair pass, named after it.
 #define PLOMET_REPAIR_EVENT(pass_name, message) PLOMET_EVENT("json_repair::" pass_name, message)

@@ -1,6 +1,7 @@
 // The failure kinds of the lenient reader, each with its display text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -24,10 +25,15 @@ struct RepairError {
     Interrupted = 9,
   };
 
+  static constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+
   Kind kind;
   // The payload text of InvalidToken, InvalidNumber and Unrepairable (shown),
   // and of FailedToParseRepairedJson and SerdeParseError (not shown).
   std::string payload;
+  // Where the caller's text goes wrong: the byte at which reading it as JSON5
+  // stopped. kNoOffset when no text was judged (Interrupted).
+  std::size_t offset = kNoOffset;
 
   static RepairError invalid_number(std::string_view text) { return {Kind::InvalidNumber, std::string(text)}; }
   static RepairError unrepairable(std::string_view text) { return {Kind::Unrepairable, std::string(text)}; }
@@ -35,7 +41,8 @@ struct RepairError {
   static RepairError all_attempted_repairs_failed() { return {Kind::AllAttemptedRepairsFailed, {}}; }
   static RepairError interrupted() { return {Kind::Interrupted, {}}; }
 
-  // The text shown to callers after "Failed to parse or repair JSON: ".
+  // The message: the text shown to callers after "Failed to parse or repair
+  // JSON: ".
   std::string display_text() const;
 };
 

@@ -398,7 +398,7 @@ PyMethodDef shape_methods[] = {
      "add($self, doc, /)\n--\n\n"
      "Adds one document (str, bytes, bytearray or C-contiguous memoryview), read or\n"
      "repaired as analyze_json reads it. Raises ValueError, and adds nothing, when\n"
-     "it does not read."},
+     "it does not read; its attributes document, line and offset say where."},
     {"add_lines", method(&shape_add_lines), METH_VARARGS | METH_KEYWORDS,
      "add_lines($self, /, source, errors='raise')\n--\n\n"
      "Adds each line that holds more than blanks as a document. source is a path\n"

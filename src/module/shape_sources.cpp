@@ -5,9 +5,34 @@
 #include <utility>
 
 #include "core/interrupt_poll.h"
+#include "read/json5_event_reader.h"
 
 namespace plomet::module {
 namespace {
+
+// An int, or None for a value that is not known.
+PyRef int_or_none(std::optional<std::uint64_t> value) {
+  return value ? PyRef(PyLong_FromUnsignedLongLong(*value)) : PyRef::borrow(Py_None);
+}
+
+// Raises ValueError(message) that says where: the attributes document (its
+// number in the Shape, from 1), line and offset (of the document's text),
+// each None when not known.
+void raise_document_error(std::string_view message, std::uint64_t document, std::optional<std::uint64_t> line,
+                          std::size_t offset) {
+  PyRef text(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (!text) return;
+  PyRef error(PyObject_CallFunctionObjArgs(PyExc_ValueError, text.get(), nullptr));
+  if (!error) return;
+  const std::optional<std::uint64_t> at =
+      offset == DocumentError::kNoOffset ? std::nullopt : std::optional<std::uint64_t>(offset);
+  const std::pair<const char*, PyRef> attributes[] = {
+      {"document", int_or_none(document)}, {"line", int_or_none(line)}, {"offset", int_or_none(at)}};
+  for (const auto& [name, value] : attributes) {
+    if (!value || PyObject_SetAttrString(error.get(), name, value.get()) < 0) return;
+  }
+  PyErr_SetObject(PyExc_ValueError, error.get());
+}
 
 // Bytes asked of a file per read(), and the size at which the lines gathered
 // from an iterable are folded: memory stays within this and the longest line.
@@ -183,7 +208,8 @@ template <class Step>
 bool LineFolder::run_without_gil(Step step) {
   if (without_gil(interrupt_check_, step)) return true;
   if (failure_->kind != DocumentError::Kind::Interrupted) {
-    raise_value_error("line " + std::to_string(line_number_) + ": " + failure_->message);
+    raise_document_error("line " + std::to_string(line_number_) + ": " + failure_->message, summary_.documents() + 1,
+                         line_number_, failure_->offset);
   }
   return false;
 }
@@ -386,7 +412,10 @@ bool add_document(ShapeSummary& summary, std::string_view text) {
   ReleasedGilCheck interrupt_check;
   const std::optional<DocumentError> error = without_gil(interrupt_check, [&] { return summary.add_text(text); });
   if (!error) return true;
-  if (error->kind != DocumentError::Kind::Interrupted) raise_value_error(error->message);
+  if (error->kind == DocumentError::Kind::Interrupted) return false;
+  std::optional<std::uint64_t> line;
+  if (error->offset != DocumentError::kNoOffset) line = json5::line_and_column(text, error->offset).first;
+  raise_document_error(error->message, summary.documents() + 1, line, error->offset);
   return false;
 }
 

@@ -63,8 +63,9 @@ class DocumentBytes {
 };
 
 // Adds one document with the GIL released; false with the Python error set:
-// ValueError with the core's message for a document that does not read, or
-// what a signal handler raised.
+// ValueError with the core's message for a document that does not read (its
+// attributes document, line and offset say where), or what a signal handler
+// raised.
 bool add_document(ShapeSummary& summary, std::string_view text);
 
 enum class LineErrors : std::uint8_t {

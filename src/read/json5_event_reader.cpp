@@ -24,20 +24,20 @@ std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::
   return {line, column};
 }
 
-std::string grammar_failure_message(std::string_view text, std::size_t at, const char* expected) {
-  auto [line, column] = line_and_column(text, at);
+std::string grammar_failure_reason(std::string_view text, std::size_t at, const char* expected) {
   // Skipping stops at an unterminated block comment, so a failure there is
   // that comment's.
-  std::string message = text.substr(std::min(at, text.size())).starts_with("/*")
-                            ? std::string("unterminated block comment")
-                            : "expected " + std::string(expected);
-  message += " at line " + std::to_string(line) + ", column " + std::to_string(column);
-  return message;
-}
-
-std::string conversion_failure_message(std::string_view text, std::size_t at, std::string_view message) {
-  auto [line, column] = line_and_column(text, at);
-  return std::string(message) + " at line " + std::to_string(line) + ", column " + std::to_string(column);
+  return text.substr(std::min(at, text.size())).starts_with("/*") ? std::string("unterminated block comment")
+                                                                  : "expected " + std::string(expected);
 }
 
 }  // namespace plomet::json5
+
+namespace plomet {
+
+std::string Json5ReadError::message_with_position(std::string_view text) const {
+  auto [line, column] = json5::line_and_column(text, offset);
+  return message + " at line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+}  // namespace plomet

@@ -34,6 +34,7 @@
 #include "core/container_stack.h"
 #include "core/interrupt_poll.h"
 #include "read/json5_number.h"
+#include "read/json5_read_error.h"
 #include "text/json_string_text.h"
 #include "text/number_text.h"
 #include "text/simd_scan.h"
@@ -108,13 +109,8 @@ inline const char* skip_digits(const char* p, const char* end) {
   return p;
 }
 
-// The failure message of a read that stopped at byte offset `at`: what was
-// expected there, with its line and column.
-std::string grammar_failure_message(std::string_view text, std::size_t at, const char* expected);
-
-// The failure message of a value or escape at byte offset `at` that does not
-// convert, with its line and column.
-std::string conversion_failure_message(std::string_view text, std::size_t at, std::string_view message);
+// Why a read stopped at byte offset `at`: what was expected there.
+std::string grammar_failure_reason(std::string_view text, std::size_t at, const char* expected);
 
 // Line and column (both from 1, columns in characters) of a byte offset.
 std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset);
@@ -138,13 +134,14 @@ class Json5EventReader {
     return conversion_error_.empty() ? Outcome::Read : Outcome::ConversionFailure;
   }
 
-  // The message of a failed read, with the line and column it failed at.
-  std::string failure_message() const {
+  // Why and where a read that did not give Read failed.
+  Json5ReadError failure() const {
     if (!conversion_error_.empty() && fail_at_ == nullptr) {
-      return json5::conversion_failure_message(text_, static_cast<std::size_t>(conversion_at_ - text_.data()),
-                                               conversion_error_);
+      return {Json5ReadError::Kind::Conversion, std::string(conversion_error_),
+              static_cast<std::size_t>(conversion_at_ - text_.data())};
     }
-    return json5::grammar_failure_message(text_, static_cast<std::size_t>(fail_at_ - text_.data()), expected_);
+    const auto at = static_cast<std::size_t>(fail_at_ - text_.data());
+    return {Json5ReadError::Kind::Grammar, json5::grammar_failure_reason(text_, at, expected_), at};
   }
 
  private:

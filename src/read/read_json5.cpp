@@ -93,7 +93,7 @@ class TreeBuilder {
 Expected<JsonValue, Json5ReadError> read_json5(std::string_view text, JsonArena& arena) {
   TreeBuilder builder(arena);
   Json5EventReader reader(text, builder);
-  if (reader.read() != decltype(reader)::Outcome::Read) return Unexpected(Json5ReadError{reader.failure_message()});
+  if (reader.read() != decltype(reader)::Outcome::Read) return Unexpected(reader.failure());
   return builder.root();
 }
 

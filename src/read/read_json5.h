@@ -12,10 +12,6 @@
 
 namespace plomet {
 
-struct Json5ReadError {
-  std::string message;
-};
-
 // Reads text as one JSON5 document. Nodes are allocated in arena; string
 // values and keys that need no decoding are views into text, so text must
 // outlive the returned value.

@@ -239,6 +239,18 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   return fixed;
 }
 
+namespace repair_driver {
+
+// A failed chain is rare and ends the call: reading the text once more costs
+// less than carrying the first attempt's error through every reader.
+RepairError located_in(std::string_view text, RepairError error) {
+  JsonArena arena;
+  if (auto value = read_json5(text, arena); !value) error.offset = value.error().offset;
+  return error;
+}
+
+}  // namespace repair_driver
+
 ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
   std::optional<std::string> fixed = normalize_json_text(text);
   if (!fixed) return Unexpected(RepairError::unrepairable(text));

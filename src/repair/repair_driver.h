@@ -40,14 +40,19 @@ bool read_normalized(std::string_view text, Read& read) {
   return done;
 }
 
+// The error that ended the chain, with the offset at which text stops
+// reading as JSON5.
+RepairError located_in(std::string_view text, RepairError error);
+
 }  // namespace repair_driver
 
 // read(std::string_view candidate, std::string* owned) returns whether the
 // candidate reads; owned is null for the caller's own text. Returns nothing
-// once a candidate reads, else the error that ended the chain (Interrupted
-// when the thread's interrupt check stopped it). Once a candidate reads,
-// *gave (when given) is the attempt that made it. A sink hears each attempt
-// begin, then its events and the text it reads.
+// once a candidate reads, else the error that ended the chain, located in
+// text (Interrupted, with no offset, when the thread's interrupt check
+// stopped it). Once a candidate reads, *gave (when given) is the attempt
+// that made it. A sink hears each attempt begin, then its events and the
+// text it reads.
 template <class Read>
 std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
                                           diagnostics::ReadAttempt* gave = nullptr) {
@@ -64,14 +69,14 @@ std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
     repair_driver::begin({ReadAttempt::Stage::Repaired, pass.name}, gave);
     PassResult repaired = pass.run(text);
     if (interrupt::requested()) return RepairError::interrupted();
-    if (!repaired) return std::move(repaired).error();
+    if (!repaired) return repair_driver::located_in(text, std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
     const bool done = repaired.value() != text && repair_driver::read_normalized(repaired.value(), read);
     recycle_text_buffer(std::move(repaired.value()));
     if (done) return std::nullopt;
   }
   if (interrupt::requested()) return RepairError::interrupted();
-  return RepairError::all_attempted_repairs_failed();
+  return repair_driver::located_in(text, RepairError::all_attempted_repairs_failed());
 }
 
 }  // namespace plomet

@@ -144,7 +144,7 @@ class CompactJsonEvents {
 enum class Written : std::uint8_t { Read, DoesNotRead, RepeatsAKey };
 
 // Appends text's document, read as JSON5, to out; on failure out is cut back.
-Written append_from_events(std::string_view text, std::string& out, std::string* failure) {
+Written append_from_events(std::string_view text, std::string& out, Json5ReadError* failure) {
   const std::size_t start = out.size();
   CompactJsonEvents writer(out);
   Json5EventReader reader(text, writer);
@@ -152,7 +152,7 @@ Written append_from_events(std::string_view text, std::string& out, std::string*
   if (outcome == decltype(reader)::Outcome::Read) return Written::Read;
   out.resize(start);
   if (outcome == decltype(reader)::Outcome::Stopped) return Written::RepeatsAKey;
-  if (failure != nullptr) *failure = reader.failure_message();
+  if (failure != nullptr) *failure = reader.failure();
   return Written::DoesNotRead;
 }
 
@@ -182,8 +182,8 @@ std::optional<RepairError> append_repaired_json(std::string_view text, std::stri
   return read_or_repair(text, read, gave);
 }
 
-std::optional<std::string> append_json5_as_compact(std::string_view text, std::string& out) {
-  std::string failure;
+std::optional<Json5ReadError> append_json5_as_compact(std::string_view text, std::string& out) {
+  Json5ReadError failure{};
   switch (append_from_events(text, out, &failure)) {
     case Written::Read:
       return std::nullopt;
@@ -194,7 +194,7 @@ std::optional<std::string> append_json5_as_compact(std::string_view text, std::s
   }
   JsonArena arena;
   auto value = read_json5(text, arena);
-  if (!value) return value.error().message;
+  if (!value) return std::move(value).error();
   write_compact_json(*value, out);
   return std::nullopt;
 }

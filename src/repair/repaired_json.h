@@ -11,6 +11,7 @@
 
 #include "core/diagnostics.h"
 #include "core/repair_error.h"
+#include "read/json5_read_error.h"
 
 namespace plomet {
 
@@ -21,8 +22,7 @@ std::optional<RepairError> append_repaired_json(std::string_view text, std::stri
                                                 diagnostics::ReadAttempt* gave = nullptr);
 
 // Appends the document of text read as JSON5 alone; on a text that does not
-// read, the reader's message (with its line and column), and out is as it
-// was.
-std::optional<std::string> append_json5_as_compact(std::string_view text, std::string& out);
+// read, the reader's error, and out is as it was.
+std::optional<Json5ReadError> append_json5_as_compact(std::string_view text, std::string& out);
 
 }  // namespace plomet

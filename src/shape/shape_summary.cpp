@@ -228,15 +228,15 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
                                                    diagnostics::ReadAttempt* gave) {
   if (gave != nullptr) *gave = {};
   if (std::size_t bad = scan::find_invalid_utf8(text); bad != scan::kValidUtf8) {
-    return DocumentError{DocumentError::Kind::InvalidUtf8, invalid_utf8_message(bad)};
+    return DocumentError{DocumentError::Kind::InvalidUtf8, invalid_utf8_message(bad), bad};
   }
   // An empty text reads as an empty object, unless only JSON5 is accepted.
   if (text.empty() && mode == ReadMode::Lenient) text = "{}";
-  std::string reader_message;
+  Json5ReadError reader_error{};
   // The text itself was checked above; the texts repair makes are not.
   auto read = [&](std::string_view candidate, std::string* owned) {
     const bool checked = owned == nullptr && candidate.data() == text.data();
-    switch (SummaryBuilder::fold_text(*this, candidate, &reader_message, checked)) {
+    switch (SummaryBuilder::fold_text(*this, candidate, &reader_error, checked)) {
       case FoldOutcome::Folded:
         return true;
       case FoldOutcome::DoesNotRead:
@@ -253,12 +253,13 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
   if (mode == ReadMode::Strict) {
     if (read(text, nullptr)) return std::nullopt;
     if (interrupt::requested()) return interrupted();
-    return DocumentError{DocumentError::Kind::Unreadable, reader_message};
+    return DocumentError{DocumentError::Kind::Unreadable, std::move(reader_error.message), reader_error.offset};
   }
   std::optional<RepairError> error = read_or_repair(text, read, gave);
   if (!error) return std::nullopt;
   if (error->kind == RepairError::Kind::Interrupted) return interrupted();
-  return DocumentError{DocumentError::Kind::Unreadable, "Failed to parse or repair JSON: " + error->display_text()};
+  return DocumentError{DocumentError::Kind::Unreadable, "Failed to parse or repair JSON: " + error->display_text(),
+                       error->offset};
 }
 
 void ShapeSummary::add_value(const JsonValue& document) {

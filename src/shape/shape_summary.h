@@ -12,6 +12,7 @@
 // counts. Rendering picks the first kind's part.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 
 #include "core/diagnostics.h"
 #include "core/expected.h"
+#include "core/repair_error.h"
 #include "document/json_value.h"
 #include "shape/leaf_text.h"
 #include "shape/schema.h"
@@ -35,13 +37,18 @@ struct DocumentError {
     InvalidUtf8,
     // Neither reading nor repair gave a document; the message is the one
     // analyze_json raises ("Failed to parse or repair JSON: ..."), or with
-    // ReadMode::Strict the reader's own.
+    // ReadMode::Strict the reader's own, which leaves the position to offset.
     Unreadable,
     // The thread's interrupt check stopped the work (core/interrupt_poll.h).
     Interrupted,
   };
+  static constexpr std::size_t kNoOffset = RepairError::kNoOffset;
+
   Kind kind;
   std::string message;
+  // The byte of the text where it goes wrong: the first byte that is not
+  // UTF-8, or where reading as JSON5 stopped. kNoOffset when not known.
+  std::size_t offset = kNoOffset;
 };
 
 enum class ReadMode : std::uint8_t {

@@ -642,7 +642,7 @@ void walk_tree(const JsonValue& document, Folder<FoldFor::Summary>& folder) {
 
 }  // namespace
 
-FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message,
+FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, Json5ReadError* failure,
                                       bool valid_utf8) {
   Folder<FoldFor::Summary> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
                                   summary.keep_examples_);
@@ -655,7 +655,7 @@ FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view te
   }
   folder.rollback();
   if (outcome == decltype(reader)::Outcome::Stopped && folder.stopped()) return FoldOutcome::NeedsTree;
-  if (failure_message != nullptr) *failure_message = reader.failure_message();
+  if (failure != nullptr) *failure = reader.failure();
   return FoldOutcome::DoesNotRead;
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "document/json_value.h"
+#include "read/json5_read_error.h"
 #include "shape/shape_summary.h"
 
 namespace plomet {
@@ -29,9 +30,9 @@ class SummaryBuilder {
  public:
   // Folds the document of text as one more document; the summary keeps
   // copies of what it retains. A fold that fails leaves the summary as it
-  // was; on DoesNotRead, failure_message (when given) receives the reader's
-  // message. valid_utf8 says that the caller checked the text's UTF-8.
-  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, std::string* failure_message = nullptr,
+  // was; on DoesNotRead, failure (when given) receives the reader's error.
+  // valid_utf8 says that the caller checked the text's UTF-8.
+  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, Json5ReadError* failure = nullptr,
                                bool valid_utf8 = false);
   // Folds the one document of text into an empty summary that serves only
   // its outline (only_document_schema): nothing is journalled, so on failure

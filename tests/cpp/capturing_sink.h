@@ -29,14 +29,20 @@ class CapturingSink : public diagnostics::Sink {
 
   void receive(const diagnostics::EventSite& site, std::string_view message) override {
     events_.push_back({std::string(site.target), std::string(message)});
+    sites_.push_back(&site);
   }
 
   void begin_attempt(const diagnostics::ReadAttempt& attempt) override { attempts_.push_back(attempt); }
 
   const std::vector<CapturedEvent>& events() const { return events_; }
+  // The description of each event's emitting place, in the order received.
+  const std::vector<const diagnostics::EventSite*>& sites() const { return sites_; }
   // Every attempt of the reading order begun, in order.
   const std::vector<diagnostics::ReadAttempt>& attempts() const { return attempts_; }
-  void clear() { events_.clear(); }
+  void clear() {
+    events_.clear();
+    sites_.clear();
+  }
 
   // The targets of the events received, in order.
   std::vector<std::string> targets() const {
@@ -65,6 +71,7 @@ class CapturingSink : public diagnostics::Sink {
 
  private:
   std::vector<CapturedEvent> events_;
+  std::vector<const diagnostics::EventSite*> sites_;
   std::vector<diagnostics::ReadAttempt> attempts_;
 };
 

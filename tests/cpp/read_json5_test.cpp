@@ -47,7 +47,7 @@ constexpr testing::ValueTextStyle kDescription{append_tagged_number, append_hex_
 std::string read_and_describe(std::string_view text) {
   JsonArena arena;
   auto value = read_json5(text, arena);
-  if (!value) return "FAIL: " + value.error().message;
+  if (!value) return "FAIL: " + value.error().message_with_position(text);
   std::string out;
   testing::append_value_text(*value, out, kDescription);
   return out;

@@ -40,7 +40,7 @@ std::string from_events(std::string_view text) {
 std::string json5_through_tree(std::string_view text) {
   JsonArena arena;
   auto value = read_json5(text, arena);
-  if (!value) return "error: " + value.error().message;
+  if (!value) return "error: " + value.error().message_with_position(text);
   std::string out = "ok: ";
   write_compact_json(*value, out);
   return out;
@@ -48,7 +48,9 @@ std::string json5_through_tree(std::string_view text) {
 
 std::string json5_from_events(std::string_view text) {
   std::string out = "ok: ";
-  if (std::optional<std::string> error = append_json5_as_compact(text, out)) return "error: " + *error;
+  if (std::optional<Json5ReadError> error = append_json5_as_compact(text, out)) {
+    return "error: " + error->message_with_position(text);
+  }
   return out;
 }
 

@@ -28,7 +28,7 @@ def outline(*lines):
         (["--no-examples", "-"], b"[1.5]", 0, b"  [\n    float\n  ]\n", b""),
         (["--repaired"], b"{name: John, tags: [a, b]}", 0, b'{"name":"John","tags":["a","b"]}\n', b""),
         ([], b"[" * 1025, 1, b"",
-         b"<stdin>: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels\n"),
+         b"<stdin>:1:1025: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels\n"),
         ([], b'{"a": \xff}', 2, b"", b"plomet: <stdin>: not valid UTF-8 at byte 6\n"),
         (["--bogus"], b"", 2, b"", None),
     ],
@@ -132,7 +132,7 @@ def test_several_inputs_have_headers_and_errors_name_their_input(tmp_path):
     assert result.stdout == (f"==> {a} <==\n  [\n    1\n  ]\n\n==> {b} <==\n  \"x\"\n").encode()
     assert result.stderr.decode().splitlines() == [
         f"plomet: {bad}: not valid UTF-8 at byte 4",
-        f"{broken}: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels",
+        f"{broken}:1:1025: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels",
         f"plomet: {tmp_path}: Is a directory",
     ]
 
@@ -156,7 +156,7 @@ def test_one_document_that_fails_exits_one_and_the_others_are_printed(tmp_path):
         (b'{"a": "\xe2\x82"}', [], 2, b"", "plomet: {f}: not valid UTF-8 at byte 7\n"),
         (b'{"a": 1}\r\n\n{"a": "\xed\xa0\x80"}\n{"a": 2}\n', ["--lines"], 1,
          outline("  [", "    {", '      "a": 1', "    },", "  ...  // 2 items", "  ]"),
-         "{f}:3: not valid UTF-8 at byte 18\n"),
+         "{f}:3:8: not valid UTF-8 at byte 18\n"),
         # UTF-16 and UTF-32 with a byte-order mark: a whole input is transcoded,
         # and --lines, which streams, names the encoding
         ('{"a": "é𝄞"}'.encode("utf-16"), [], 0, outline("{", '  "a": "é𝄞"', "}"), ""),
@@ -186,7 +186,7 @@ def test_one_document_that_fails_exits_one_and_the_others_are_printed(tmp_path):
         # empty lines are skipped but counted
         (b'\n\n   \n{"a": [1, 2\n\n' + b"[" * 1025 + b"\n", ["--lines"], 1,
          outline("  [", "    {", '      "a": [', "        1, 2", "      ]", "    }", "  ]"),
-         "{f}:6: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels\n"),
+         "{f}:6:1025: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels\n"),
     ],
 )
 def test_bad_input(tmp_path, content, args, status, stdout, stderr):

@@ -91,8 +91,8 @@ def test_lines_reports_bad_lines_and_outlines_the_rest(tmp_path):
     assert result.returncode == 1
     assert result.stdout.decode() == analyze_json('[{"n": 1}, {"n": 2, "m": true}]') + "\n"
     assert result.stderr.decode().splitlines() == [
-        f"{path}:2: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels",
-        f"{path}:5: Failed to parse or repair JSON: InvalidNumber: 1e400",
+        f"{path}:2:1025: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels",
+        f"{path}:5:2: Failed to parse or repair JSON: InvalidNumber: 1e400",
     ]
 
 
@@ -144,7 +144,7 @@ def test_merge_names_the_input_that_failed_and_keeps_the_rest(tmp_path):
     assert result.returncode == 2
     assert result.stdout.decode() == analyze_json('[{"a": 1}, {"b": 2}]') + "\n"
     assert result.stderr.decode().splitlines() == [
-        f"{paths[1]}: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels",
+        f"{paths[1]}:1:1025: Failed to parse or repair JSON: Unrepairable: nesting deeper than 1024 levels",
         f"plomet: {tmp_path / 'gone.json'}: No such file or directory",
     ]
 
@@ -216,10 +216,10 @@ def test_extract_is_off_by_default():
     [
         ("{a: 1, b: [0x10, +.5,], // comment\n c: 'x'}", [], 0, ""),
         ('{"a": "tab\\there"}', [], 0, ""),
-        ('{"a": 1', [], 1, "<stdin>: expected ',' or '}' at line 1, column 8\n"),
-        ('{\n  "a": tru\n}', [], 1, "<stdin>: expected a value at line 2, column 8\n"),
-        ("", [], 1, "<stdin>: expected a value at line 1, column 1\n"),
-        ('{"a": 1}\n[1,, 2]\n[3]', ["--lines"], 1, "<stdin>:2: expected a value at line 1, column 4\n"),
+        ('{"a": 1', [], 1, "<stdin>:1:8: expected ',' or '}'\n"),
+        ('{\n  "a": tru\n}', [], 1, "<stdin>:2:8: expected a value\n"),
+        ("", [], 1, "<stdin>:1:1: expected a value\n"),
+        ('{"a": 1}\n[1,, 2]\n[3]', ["--lines"], 1, "<stdin>:2:4: expected a value\n"),
     ],
 )
 def test_strict_reads_json5_only(text, args, status, stderr):

@@ -67,15 +67,16 @@ def with_bad_lines(lines, bad_at):
 
 
 # Each input: its lines, their ending, and whether the last line has one. A
-# bad line is [bytes, message], its message said with the line's number.
+# bad line is [bytes, message, column], its message said at its line and
+# the column where it goes wrong.
 INPUTS = {
     "many records": (records(1500), b"\n", True),
     "lines longer than a chunk": (long_lines(), b"\n", True),
     "bad lines in several chunks": (with_bad_lines(records(400), {
-        0: [NESTED, NESTED_ERROR],
-        57: [b'{"id": "\xff"}', "not valid UTF-8 at byte {offset}"],
-        58: [b"[1e999]", "Failed to parse or repair JSON: InvalidNumber: 1e999"],
-        300: [NESTED, NESTED_ERROR],
+        0: [NESTED, NESTED_ERROR, 1025],
+        57: [b'{"id": "\xff"}', "not valid UTF-8 at byte {offset}", 9],
+        58: [b"[1e999]", "Failed to parse or repair JSON: InvalidNumber: 1e999", 2],
+        300: [NESTED, NESTED_ERROR, 1025],
     }), b"\n", True),
     "blank lines, CRLF, no final line feed": (
         [b"", b'{"a": [1, 2]}', b"  \t", b"7", b'{"b": "x"}', b"", b"[1, 2.5]", b'{"a": [3.5], "c": true}'] * 40,
@@ -94,7 +95,7 @@ def expected_messages(name, lines, ending):
     for number, line in enumerate(lines, 1):
         if isinstance(line, list):
             bad_byte = line[0].find(b"\xff")
-            messages.append(f"{name}:{number}: " + line[1].format(offset=offset + bad_byte))
+            messages.append(f"{name}:{number}:{line[2]}: " + line[1].format(offset=offset + bad_byte))
             line = line[0]
         offset += len(line) + len(ending)
     return "".join(message + "\n" for message in messages)
@@ -158,16 +159,16 @@ def test_merge_of_many_files_keeps_their_order_and_messages(tmp_path):
     as_read = {b"": "{}", damaged: '{"a": 2.5, "c": [true]}'}
     documents = [as_read.get(text, text.decode()) for text in texts if text not in (None, NESTED)]
     assert stdout == analyze_json("[" + ",".join(documents) + "]") + "\n"
-    messages = {NESTED: "{path}: " + NESTED_ERROR, b"": "{path}: empty input, read as an empty object",
+    messages = {NESTED: "{path}:1:1025: " + NESTED_ERROR, b"": "{path}: empty input, read as an empty object",
                 None: "plomet: {path}: No such file or directory"}
     expected = [messages[text].format(path=path) for path, text in zip(paths, texts) if text in messages]
     assert (status, stderr.splitlines()) == (2, expected)
 
 
 def test_merge_of_line_files_numbers_each_file_from_one(tmp_path):
-    first = with_bad_lines(records(30), {4: [NESTED, NESTED_ERROR]})
-    second = with_bad_lines(records(25, seed=5), {0: [b"[1e999]", "Failed to parse or repair JSON: InvalidNumber: 1e999"],
-                                                   20: [b'["\xff"]', "not valid UTF-8 at byte {offset}"]})
+    first = with_bad_lines(records(30), {4: [NESTED, NESTED_ERROR, 1025]})
+    second = with_bad_lines(records(25, seed=5), {0: [b"[1e999]", "Failed to parse or repair JSON: InvalidNumber: 1e999", 2],
+                                                   20: [b'["\xff"]', "not valid UTF-8 at byte {offset}", 3]})
     paths = write_inputs(tmp_path, [joined(first, b"\n"), joined(second, b"\n") + b"\n"])
     status, stdout, stderr = run_with_every_job_count(["--merge", "--lines", *paths], chunk_bytes=100)
     assert stdout == documents_as_one_array(first + second)
@@ -195,7 +196,7 @@ def test_explain_and_repaired_keep_the_order_of_lines():
     assert stderr.splitlines() == [message for base in (0, 4, 8) for message in [
         f"<stdin>:{base + 1}: read: normalised",
         f'<stdin>:{base + 1}: normalisation: closed 2 brackets with "]}}"',
-        f"<stdin>:{base + 2}: Failed to parse or repair JSON: InvalidNumber: 1e999",
+        f"<stdin>:{base + 2}:2: Failed to parse or repair JSON: InvalidNumber: 1e999",
         f"<stdin>:{base + 4}: read: normalised",
         f'<stdin>:{base + 4}: normalisation: closed the string left open at the end, closed 1 bracket with "}}"',
     ]]

@@ -160,6 +160,44 @@ def test_errors_skip_counts_and_keeps_each_bad_line():
     assert capped.skipped_count == 1005 and [line for line, _ in capped.skipped] == list(range(1, 1001))
 
 
+BROKEN = '{"msg": "don\\\'t",\n "n": 1 2}'  # stops reading at the 2: byte 26, line 2
+
+
+def where(error):
+    return (error.document, error.line, error.offset)
+
+
+@pytest.mark.parametrize("doc, expected", [
+    (BROKEN, (2, 2, 26)),
+    (BROKEN.encode(), (2, 2, 26)),
+    (b'{"a":\n "\xff"}', (2, 2, 8)),
+    ("1e999", (2, 1, 0)),
+])
+def test_add_says_which_document_and_where(doc, expected):
+    shape = folded(DOCS[:1])
+    with pytest.raises(ValueError) as raised:
+        shape.add(doc)
+    assert where(raised.value) == expected
+
+
+def test_line_errors_say_which_document_line_and_offset(tmp_path):
+    lines = [DOCS[0], "", '{"k": NaN, a b: 1}', DOCS[1]]
+    for source in (lines, lines_file(tmp_path, lines)):
+        shape = plomet.Shape()
+        with pytest.raises(ValueError) as raised:
+            shape.add_lines(source)
+        assert str(raised.value).startswith("line 3: Failed to parse or repair JSON: ")
+        assert where(raised.value) == (2, 3, 13)
+    with pytest.raises(ValueError) as raised:
+        plomet.Shape.from_file(lines_file(tmp_path, lines), lines=True)
+    assert where(raised.value) == (2, 3, 13)
+    whole = tmp_path / "whole.json"
+    whole.write_text(BROKEN)
+    with pytest.raises(ValueError) as raised:
+        plomet.Shape.from_file(whole)
+    assert where(raised.value) == (1, 2, 26)
+
+
 @pytest.mark.parametrize("call, error", [
     (lambda s: s.add(5), TypeError),
     (lambda s: s.add(memoryview(b"[1, 2, 3, 4]")[::2]), BufferError),

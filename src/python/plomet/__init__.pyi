@@ -18,6 +18,13 @@ _Errors = Literal["raise", "skip"]
 @final
 class Shape:
     def __init__(self, examples: bool = True) -> None: ...
+    # add, add_lines and from_file raise ValueError for a document that does
+    # not read. The error says where in three attributes, each None when not
+    # known: document (int), the number the document would have had in the
+    # shape, from 1; line (int), the line where it goes wrong (with add_lines
+    # and from_file(lines=True), the line of the source); offset (int), the
+    # byte of the document's UTF-8 there: the first byte that is not UTF-8, or
+    # where reading it as JSON5 stops.
     def add(self, doc: str | bytes | bytearray | memoryview, /) -> None: ...
     def add_lines(self, source: _Path | _Readable | Iterable[str | bytes], errors: _Errors = "raise") -> None: ...
     def add_arrow(self, array: _ArrowArray, errors: _Errors = "raise") -> None: ...
