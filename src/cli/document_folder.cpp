@@ -5,7 +5,7 @@
 
 #include "analyze.h"
 #include "cli/extract_answer.h"
-#include "cli/top_level_values.h"
+#include "repair/top_level_values.h"
 #include "read/json5_event_reader.h"
 #include "repair/repaired_json.h"
 #include "text/utf8.h"

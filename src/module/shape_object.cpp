@@ -112,7 +112,7 @@ PyObject* shape_add(PyObject* self, PyObject* doc) {
     Claim claim(state);
     DocumentBytes bytes;
     if (!claim.held_or_raise() || !bytes.read(doc, "add() argument") ||
-        !add_document(state.summary, bytes.text())) {
+        !add_document(state.summary, state.skipped, bytes.text())) {
       return nullptr;
     }
     Py_RETURN_NONE;
@@ -163,10 +163,10 @@ PyObject* shape_add_arrow(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
-bool add_whole_file(ShapeSummary& summary, PyObject* path) {
+bool add_whole_file(ShapeSummary& summary, SkippedLines& skipped, PyObject* path) {
   PyRef content = read_whole_file(path);
   DocumentBytes bytes;
-  return content && bytes.read_buffer(content.get(), "read() result") && add_document(summary, bytes.text());
+  return content && bytes.read_buffer(content.get(), "read() result") && add_document(summary, skipped, bytes.text());
 }
 
 PyObject* shape_from_file(PyObject* type, PyObject* args, PyObject* kwargs) {
@@ -187,7 +187,7 @@ PyObject* shape_from_file(PyObject* type, PyObject* args, PyObject* kwargs) {
     if (!shape) return nullptr;
     ShapeState& state = state_of(shape.get());
     const bool added = lines != 0 ? add_file_lines(state.summary, state.skipped, path, *mode)
-                                  : add_whole_file(state.summary, path);
+                                  : add_whole_file(state.summary, state.skipped, path);
     return added ? shape.release() : nullptr;
   });
 }
@@ -361,6 +361,25 @@ PyObject* shape_skipped(PyObject* self, void* /*closure*/) {
   return list.release();
 }
 
+PyObject* shape_values_not_read(PyObject* self, void* /*closure*/) {
+  ShapeState& state = state_of(self);
+  Claim claim(state);
+  if (!claim.held_or_raise()) return nullptr;
+  PyRef list(PyList_New(static_cast<Py_ssize_t>(state.skipped.values_not_read.size())));
+  if (!list) return nullptr;
+  Py_ssize_t index = 0;
+  for (const SkippedLines::ValuesNotRead& entry : state.skipped.values_not_read) {
+    PyObject* item = entry.line == 0 ? Py_BuildValue("(KOK)", static_cast<unsigned long long>(entry.document), Py_None,
+                                                     static_cast<unsigned long long>(entry.values))
+                                     : Py_BuildValue("(KKK)", static_cast<unsigned long long>(entry.document),
+                                                     static_cast<unsigned long long>(entry.line),
+                                                     static_cast<unsigned long long>(entry.values));
+    if (item == nullptr) return nullptr;
+    PyList_SetItem(list.get(), index++, item);  // steals item
+  }
+  return list.release();
+}
+
 PyObject* shape_skipped_count(PyObject* self, void* /*closure*/) {
   ShapeState& state = state_of(self);
   Claim claim(state);
@@ -445,6 +464,10 @@ PyGetSetDef shape_properties[] = {
      "(line number, message) of each line that add_lines(errors='skip') passed over, the first 1000.", nullptr},
     {"skipped_count", &shape_skipped_count, nullptr,
      "The number of lines that add_lines(errors='skip') passed over.", nullptr},
+    {"values_not_read", &shape_values_not_read, nullptr,
+     "(document, line, count) of each document that held count values after its first, which were not read\n"
+     "(JSON Lines given as one document); line is None for a document given whole. The first 1000.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

@@ -6,6 +6,7 @@
 
 #include "core/interrupt_poll.h"
 #include "read/json5_event_reader.h"
+#include "repair/top_level_values.h"
 
 namespace plomet::module {
 namespace {
@@ -245,8 +246,12 @@ bool LineFolder::fold_line(std::string_view line) {
   ++line_number_;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (is_blank(line)) return true;
-  std::optional<DocumentError> error = summary_.add_text(line);
-  if (!error) return true;
+  diagnostics::ReadAttempt attempt;
+  std::optional<DocumentError> error = summary_.add_text(line, ReadMode::Lenient, &attempt);
+  if (!error) {
+    skipped_.note_values_after_the_first(line, attempt, summary_.documents(), line_number_);
+    return true;
+  }
   if (errors_ == LineErrors::Skip && error->kind != DocumentError::Kind::Interrupted) {
     skipped_.add(line_number_, error->message);
     return true;
@@ -356,6 +361,15 @@ void SkippedLines::add(std::uint64_t number, const std::string& message) {
   if (kept.size() < kKept) kept.push_back({number, message});
 }
 
+void SkippedLines::note_values_after_the_first(std::string_view text, const diagnostics::ReadAttempt& attempt,
+                                               std::uint64_t document, std::uint64_t line) {
+  if (attempt.stage == diagnostics::ReadAttempt::Stage::AsRead) return;
+  const std::optional<MoreValues> more = values_after_the_first(text);
+  if (!more) return;
+  ++values_not_read_count;
+  if (values_not_read.size() < kKept) values_not_read.push_back({document, line, more->count});
+}
+
 bool DocumentBytes::read(PyObject* object, const char* what) {
   if (!PyUnicode_Check(object)) {
     if (is_buffer(object)) return read_buffer(object, what);
@@ -408,9 +422,14 @@ bool DocumentBytes::read_memoryview(PyObject* view) {
   return copy && read_bytes(copy.get());
 }
 
-bool add_document(ShapeSummary& summary, std::string_view text) {
+bool add_document(ShapeSummary& summary, SkippedLines& skipped, std::string_view text) {
   ReleasedGilCheck interrupt_check;
-  const std::optional<DocumentError> error = without_gil(interrupt_check, [&] { return summary.add_text(text); });
+  diagnostics::ReadAttempt attempt;
+  const std::optional<DocumentError> error = without_gil(interrupt_check, [&] {
+    std::optional<DocumentError> refused = summary.add_text(text, ReadMode::Lenient, &attempt);
+    if (!refused) skipped.note_values_after_the_first(text, attempt, summary.documents(), 0);
+    return refused;
+  });
   if (!error) return true;
   if (error->kind == DocumentError::Kind::Interrupted) return false;
   std::optional<std::uint64_t> line;

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/diagnostics.h"
 #include "module/arrow_strings.h"
 #include "module/python_api.h"
 #include "module/utf8_input.h"
@@ -22,8 +23,10 @@
 
 namespace plomet::module {
 
-// The lines that add_lines(errors="skip") passed over: every one counted, the
-// first kKept kept with their messages.
+// What reading left out, each kind counted and its first kKept kept: the
+// lines that add_lines(errors="skip") passed over, with their messages, and
+// the documents that held values after their first, which repair keeps out
+// (JSON Lines given as one document).
 struct SkippedLines {
   static constexpr std::size_t kKept = 1000;
   struct Line {
@@ -33,7 +36,19 @@ struct SkippedLines {
   std::vector<Line> kept;
   std::uint64_t count = 0;
 
+  struct ValuesNotRead {
+    std::uint64_t document;
+    std::uint64_t line;  // of the source; 0 for a document given whole
+    std::uint64_t values;
+  };
+  std::vector<ValuesNotRead> values_not_read;
+  std::uint64_t values_not_read_count = 0;
+
   void add(std::uint64_t number, const std::string& message);
+  // Notes the values after the first of the document just added from text,
+  // when the attempt that read it was not the text as it is.
+  void note_values_after_the_first(std::string_view text, const diagnostics::ReadAttempt& attempt,
+                                   std::uint64_t document, std::uint64_t line);
 };
 
 // Raises ValueError with a message of the core (UTF-8, decoded leniently).
@@ -66,7 +81,7 @@ class DocumentBytes {
 // ValueError with the core's message for a document that does not read (its
 // attributes document, line and offset say where), or what a signal handler
 // raised.
-bool add_document(ShapeSummary& summary, std::string_view text);
+bool add_document(ShapeSummary& summary, SkippedLines& skipped, std::string_view text);
 
 enum class LineErrors : std::uint8_t {
   Raise,  // the first line that does not read raises ValueError("line N: ...")

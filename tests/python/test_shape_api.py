@@ -160,6 +160,26 @@ def test_errors_skip_counts_and_keeps_each_bad_line():
     assert capped.skipped_count == 1005 and [line for line, _ in capped.skipped] == list(range(1, 1001))
 
 
+@pytest.mark.parametrize(
+    "add, expected",
+    [
+        # JSON Lines given whole: the first record is read, two are not.
+        (lambda shape: shape.add('{"a": 1}\n{"a": 2}\n{"a": 3}'), [(1, None, 2)]),
+        (lambda shape: shape.add(b'[1] [2]'), [(1, None, 1)]),
+        # Two records on one line, and a line of three scalars.
+        (lambda shape: shape.add_lines(['{"a": 1} {"a": 2}', '{"b": 1}', "1 2 3"]), [(1, 1, 1), (3, 3, 2)]),
+        # One value each, read as they are or repaired: nothing left out.
+        (lambda shape: shape.add_lines(['{"a": 1}', '{"a": [1, 2', "[1, 2] "]), []),
+        (lambda shape: shape.add("{'a': 1,}"), []),
+    ],
+)
+def test_values_after_a_documents_first_are_listed_not_read(add, expected):
+    shape = plomet.Shape()
+    add(shape)
+    assert shape.values_not_read == expected
+    assert plomet.Shape.from_bytes(bytes(shape)).values_not_read == []
+
+
 BROKEN = '{"msg": "don\\\'t",\n "n": 1 2}'  # stops reading at the 2: byte 26, line 2
 
 

@@ -1,8 +1,8 @@
-#include "cli/top_level_values.h"
+#include "repair/top_level_values.h"
 
 #include "repair/loose_tokenizer.h"
 
-namespace plomet::cli {
+namespace plomet {
 
 std::optional<MoreValues> values_after_the_first(std::string_view text) {
   LooseTokenizer tokenizer(text);
@@ -28,4 +28,4 @@ std::optional<MoreValues> values_after_the_first(std::string_view text) {
   return MoreValues{values - 1, second_at};
 }
 
-}  // namespace plomet::cli
+}  // namespace plomet

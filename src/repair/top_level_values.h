@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-namespace plomet::cli {
+namespace plomet {
 
 struct MoreValues {
   // The values after the first.
@@ -20,4 +20,4 @@ struct MoreValues {
 // scalar outside brackets is one. Nothing when there is one value or none.
 std::optional<MoreValues> values_after_the_first(std::string_view text);
 
-}  // namespace plomet::cli
+}  // namespace plomet
