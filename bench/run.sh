@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the module, the command and the C++ loop programs (plomet's and
 # simdjson's), then runs the benchmark and prints its tables, and those of
-# many documents (bench/many_documents.py: --lines, --jobs, plomet.Shape), and
+# many documents (bench/many_documents.py: --lines, --jobs, plomet.Shape), of
+# the memory a process keeps after calls (bench/memory_kept.py), and
 # of the cluster engines (bench/clusters.py: the command, plomet on Spark,
 # Spark's and DuckDB's own inference, run with the engines that
 # scripts/ensure-packages.sh --engines installs into build/engines; skipped
@@ -23,6 +24,7 @@ build=${PLOMET_BUILD_DIR:-$root/build/bench}
 quick=()
 [[ " $* " == *" --quick "* ]] && quick=(--quick)
 "$PYTHON" "$root/bench/many_documents.py" --build-dir "$build" "${quick[@]}"
+"$PYTHON" "$root/bench/memory_kept.py" --build-dir "$build" "${quick[@]}"
 "$root/scripts/ensure-packages.sh" --engines "$root/build/engines" >&2
 if [[ -f "$root/build/engines/unavailable" ]]; then
   echo "cluster benchmark skipped: $(cat "$root/build/engines/unavailable")"

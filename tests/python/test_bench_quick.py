@@ -187,3 +187,15 @@ def test_many_documents_harness_gives_a_verdict_for_every_measure(tmp_path):
     assert len(rows) == MANY_DOCUMENTS_MEASURES
     for cells in rows.values():
         assert cells[3] in ("PASS", "MISS") and NUMBER.match(cells[1].split()[0].rstrip("×")), cells
+
+
+def test_memory_kept_harness_gives_a_verdict_for_both_targets():
+    done = subprocess.run([sys.executable, os.path.join(ROOT, "bench", "memory_kept.py"), "--quick",
+                           "--build-dir", BUILD_DIR], capture_output=True, text=True, timeout=600)
+    assert done.returncode == 0, done.stderr[-3000:]
+    found = tables(done.stdout)
+    assert set(found["contender"]) == {"plomet.analyze_json", "json.loads"}
+    targets = found["target"]
+    assert len(targets) == 2
+    for cells in targets.values():
+        assert cells[2] in ("PASS", "MISS") and NUMBER.match(cells[1].split()[0]), cells
