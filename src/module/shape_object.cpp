@@ -129,37 +129,34 @@ std::optional<LineErrors> line_errors(PyObject* errors) {
   return std::nullopt;
 }
 
-PyObject* shape_add_lines(PyObject* self, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"source", "errors", nullptr};
+// add_lines and add_arrow: many values folded with an errors= choice; the
+// source comes first, under the keyword `source_keyword`.
+template <class Fold>
+PyObject* fold_many(PyObject* self, PyObject* args, PyObject* kwargs, const char* source_keyword, const char* format,
+                    Fold fold) {
+  const char* keywords[] = {source_keyword, "errors", nullptr};
   PyObject* source = nullptr;
   PyObject* errors = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:add_lines", keyword_list(keywords), &source, &errors)) {
-    return nullptr;
-  }
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, keyword_list(keywords), &source, &errors)) return nullptr;
   const std::optional<LineErrors> mode = line_errors(errors);
   if (!mode) return nullptr;
   return guarded([&]() -> PyObject* {
     ShapeState& state = state_of(self);
     Claim claim(state);
-    if (!claim.held_or_raise() || !add_lines(state.summary, state.skipped, source, *mode)) return nullptr;
+    if (!claim.held_or_raise() || !fold(state, source, *mode)) return nullptr;
     Py_RETURN_NONE;
   });
 }
 
+PyObject* shape_add_lines(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return fold_many(self, args, kwargs, "source", "O|O:add_lines", [](ShapeState& state, PyObject* source, LineErrors mode) {
+    return add_lines(state.summary, state.skipped, source, mode);
+  });
+}
+
 PyObject* shape_add_arrow(PyObject* self, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"array", "errors", nullptr};
-  PyObject* array = nullptr;
-  PyObject* errors = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O:add_arrow", keyword_list(keywords), &array, &errors)) {
-    return nullptr;
-  }
-  const std::optional<LineErrors> mode = line_errors(errors);
-  if (!mode) return nullptr;
-  return guarded([&]() -> PyObject* {
-    ShapeState& state = state_of(self);
-    Claim claim(state);
-    if (!claim.held_or_raise() || !add_arrow_values(state.summary, state.skipped, array, *mode)) return nullptr;
-    Py_RETURN_NONE;
+  return fold_many(self, args, kwargs, "array", "O|O:add_arrow", [](ShapeState& state, PyObject* array, LineErrors mode) {
+    return add_arrow_values(state.summary, state.skipped, array, mode);
   });
 }
 

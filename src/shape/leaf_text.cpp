@@ -117,7 +117,7 @@ bool append_scalar_text(std::string& out, const Schema& node, bool show_examples
 
 bool append_scalar_text(std::string& out, const SummaryNode& node, bool show_examples, const ExampleLimits& limits) {
   ScalarView view;
-  switch (node.first) {
+  switch (node.shown_kind()) {
     case kNoKind:
     case kNullTag:
       break;
@@ -126,9 +126,8 @@ bool append_scalar_text(std::string& out, const SummaryNode& node, bool show_exa
       view.bool_example = node.bool_example;
       break;
     case kIntTag:
-      // An integer position that met a float is a float one, without examples.
-      view.kind = node.has(kFloatTag) ? Schema::Kind::Float : Schema::Kind::Int;
-      if (!node.has(kFloatTag)) view.ints = node.ints;
+      view.kind = Schema::Kind::Int;
+      view.ints = node.ints;
       break;
     case kFloatTag:
       view.kind = Schema::Kind::Float;

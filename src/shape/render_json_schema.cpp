@@ -57,9 +57,9 @@ class JsonSchemaWriter {
   // The folded shape of a scalar position, whose examples the schema shows:
   // those of the first value, none once an integer position met a float.
   static Schema folded_scalar(const SummaryNode& node) {
-    switch (node.first) {
+    switch (node.shown_kind()) {
       case kBoolTag: return Schema(BoolSchema{node.bool_example});
-      case kIntTag: return node.has(kFloatTag) ? Schema(FloatSchema{}) : Schema(IntSchema{node.ints});
+      case kIntTag: return Schema(IntSchema{node.ints});
       case kFloatTag: return Schema(FloatSchema{node.floats});
       case kStrTag: return Schema(StrSchema{node.strings});
       default: return Schema();

@@ -47,12 +47,10 @@ Schema finalize(std::conditional_t<kTake, SummaryNode&, const SummaryNode&> node
     if constexpr (kTake) position.reset();
     return schema;
   };
-  switch (node.first) {
+  switch (node.shown_kind()) {
     case kBoolTag:
       return Schema(BoolSchema{node.bool_example});
     case kIntTag:
-      // An integer position that met a float is a float one, without examples.
-      if (node.has(kFloatTag)) return Schema(FloatSchema{});
       return Schema(IntSchema{examples(node.ints)});
     case kFloatTag:
       return Schema(FloatSchema{examples(node.floats)});

@@ -102,6 +102,11 @@ struct SummaryNode {
   std::vector<ScopeStamp> outer_stamps;
 
   bool has(KindTag tag) const { return (kinds & kind_bit(tag)) != 0; }
+
+  // The kind the position is shown as: its first, except that an integer
+  // position that met a float is a float one; with no examples, since only a
+  // first float keeps any.
+  KindTag shown_kind() const { return first == kIntTag && has(kFloatTag) ? kFloatTag : first; }
 };
 
 // The position of key among node's fields, or fields.size(); hint is tried
