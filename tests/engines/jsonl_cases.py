@@ -2,6 +2,7 @@
 fold of them, the expected result."""
 import json
 import os
+import re
 import subprocess
 from pathlib import Path
 
@@ -41,11 +42,12 @@ def write_files(folder):
 
 def run_command(*arguments):
     """What `plomet --lines --merge` prints for arguments: (output, the
-    messages of skipped lines)."""
+    messages of skipped lines as FILE:LINE: message). The command names the
+    column too; the engines name the file and line."""
     result = subprocess.run([str(COMMAND), "--lines", "--merge", "--quiet", *arguments], capture_output=True,
                             text=True, encoding="utf-8")
     assert result.returncode in (0, 1), result.stderr
-    return result.stdout, result.stderr.splitlines()
+    return result.stdout, [re.sub(r":(\d+):\d+: ", r":\1: ", line, count=1) for line in result.stderr.splitlines()]
 
 
 def renders(shape):
