@@ -45,7 +45,7 @@ enum class Action : std::uint8_t { Set, ShowHelp, ShowVersion };
 
 // One option: how it is spelt, what it takes and sets, its rows in --help,
 // and the options it has no defined meaning with, and why.
-struct OptionSpec {
+struct OptionRow {
   std::string_view name;
   // A second spelling, or empty.
   std::string_view alias;
@@ -84,7 +84,7 @@ constexpr std::string_view kHelpTail =
     "  130  interrupted (Ctrl-C)\n"
     "  141  the reader of the output went away (broken pipe)\n";
 
-const OptionSpec kOptionTable[] = {
+const OptionRow kOptionTable[] = {
     {"--lines", {}, false, Section::Input,
      "  --lines                  JSON Lines: each non-blank line is a document; the\n"
      "                           outline is that of one array holding them all\n",
@@ -172,11 +172,11 @@ std::optional<std::size_t> find_option(std::string_view name) {
 std::optional<std::string> conflict_among(const std::bitset<kOptionCount>& given) {
   for (std::size_t i = 0; i < kOptionCount; ++i) {
     if (!given[i]) continue;
-    const OptionSpec& spec = kOptionTable[i];
-    for (std::string_view other : spec.conflicts) {
+    const OptionRow& option = kOptionTable[i];
+    for (std::string_view other : option.conflicts) {
       if (other.empty()) continue;
       if (std::optional<std::size_t> at = find_option(other); at && given[*at]) {
-        return std::string(spec.conflict_reason) + ": it does not go with " + std::string(other);
+        return std::string(option.conflict_reason) + ": it does not go with " + std::string(other);
       }
     }
   }
@@ -191,8 +191,8 @@ std::string help_text() {
   std::string text(kHelpHead);
   for (const auto& [section, title] : {std::pair(Section::Input, "\nInput:\n"), std::pair(Section::Output, "\nOutput:\n")}) {
     text += title;
-    for (const OptionSpec& spec : kOptionTable) {
-      if (spec.section == section) text += spec.help;
+    for (const OptionRow& option : kOptionTable) {
+      if (option.section == section) text += option.help;
     }
   }
   text += kHelpTail;
@@ -223,20 +223,20 @@ Command parse_command_line(int argc, const char* const* argv) {
     }
     const std::optional<std::size_t> found = find_option(name);
     if (!found) return UsageError{"unknown option '" + std::string(arg) + "'"};
-    const OptionSpec& spec = kOptionTable[*found];
-    if (spec.takes_value && !value) {
+    const OptionRow& option = kOptionTable[*found];
+    if (option.takes_value && !value) {
       if (i + 1 == argc) return UsageError{"option '" + std::string(name) + "' needs a value"};
       value = argv[++i];
-    } else if (!spec.takes_value && value) {
+    } else if (!option.takes_value && value) {
       return UsageError{"option '" + std::string(name) + "' takes no value"};
     }
-    switch (spec.action) {
+    switch (option.action) {
       case Action::ShowHelp:
         return ShowHelp{};
       case Action::ShowVersion:
         return ShowVersion{};
       case Action::Set:
-        if (ApplyResult error = spec.apply(options, value.value_or(std::string_view()))) return UsageError{*error};
+        if (ApplyResult error = option.apply(options, value.value_or(std::string_view()))) return UsageError{*error};
         given.set(*found);
         break;
     }
