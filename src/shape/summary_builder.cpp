@@ -640,17 +640,18 @@ void walk_tree(const JsonValue& document, Folder<FoldFor::Summary>& folder) {
   }
 }
 
-}  // namespace
-
-FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, Json5ReadError* failure,
-                                      bool valid_utf8) {
-  Folder<FoldFor::Summary> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
-                                  summary.keep_examples_);
+// Folds the document of text as one more document of summary; a fold that
+// fails is taken back (for an Outline fold, the caller drops the summary).
+template <FoldFor kFor>
+FoldOutcome fold_document_text(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
+                               std::uint64_t& serial, bool keep_examples, std::uint64_t& documents,
+                               std::string_view text, Json5ReadError* failure, bool valid_utf8) {
+  Folder<kFor> folder(root, top, strings, serial, keep_examples);
   Json5EventReader reader = valid_utf8 ? Json5EventReader(text, folder, true) : Json5EventReader(text, folder);
   const auto outcome = reader.read();
   if (outcome == decltype(reader)::Outcome::Read) {
     folder.commit();
-    ++summary.documents_;
+    ++documents;
     return FoldOutcome::Folded;
   }
   folder.rollback();
@@ -659,30 +660,25 @@ FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view te
   return FoldOutcome::DoesNotRead;
 }
 
+}  // namespace
+
+FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, Json5ReadError* failure,
+                                      bool valid_utf8) {
+  return fold_document_text<FoldFor::Summary>(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
+                                              summary.keep_examples_, summary.documents_, text, failure, valid_utf8);
+}
+
+FoldOutcome SummaryBuilder::fold_outline(ShapeSummary& summary, std::string_view text) {
+  return fold_document_text<FoldFor::Outline>(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
+                                              summary.keep_examples_, summary.documents_, text, nullptr, false);
+}
+
 void SummaryBuilder::fold_tree(ShapeSummary& summary, const JsonValue& document) {
   Folder<FoldFor::Summary> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
                                   summary.keep_examples_);
   walk_tree(document, folder);
   folder.commit();
   ++summary.documents_;
-}
-
-}  // namespace plomet
-
-namespace plomet {
-
-FoldOutcome SummaryBuilder::fold_outline(ShapeSummary& summary, std::string_view text) {
-  Folder<FoldFor::Outline> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
-                                  summary.keep_examples_);
-  Json5EventReader reader(text, folder);
-  const auto outcome = reader.read();
-  if (outcome == decltype(reader)::Outcome::Read) {
-    folder.commit();
-    ++summary.documents_;
-    return FoldOutcome::Folded;
-  }
-  if (outcome == decltype(reader)::Outcome::Stopped && folder.stopped()) return FoldOutcome::NeedsTree;
-  return FoldOutcome::DoesNotRead;
 }
 
 }  // namespace plomet
