@@ -12,6 +12,7 @@
 
 #include "repair/parse_or_repair.h"
 #include "fold_documents.h"
+#include "output/outline.h"
 #include "shape/shape_summary.h"
 
 namespace {
@@ -44,8 +45,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!tree) std::abort();  // the summary read what the tree path cannot
     tree_fold.add(tree->root);
   }
-  expect(whole.outline(examples) == plomet::render_schema(tree_fold.shape(), examples), "outlines",
-         whole.outline(examples), plomet::render_schema(tree_fold.shape(), examples));
+  expect(plomet::render_documents_outline(whole, examples) == plomet::render_schema(tree_fold.shape(), examples), "outlines",
+         plomet::render_documents_outline(whole, examples), plomet::render_schema(tree_fold.shape(), examples));
 
   const std::size_t a = std::min(cut_a, documents.size());
   const std::size_t b = std::max(a, std::min(cut_b, documents.size()));
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!middle) std::abort();
   middle->merge(parts[2]);
   parts[0].merge(*middle);
-  expect(parts[0].to_bytes() == whole.to_bytes(), "merged summaries", parts[0].outline(examples),
-         whole.outline(examples));
+  expect(parts[0].to_bytes() == whole.to_bytes(), "merged summaries", plomet::render_documents_outline(parts[0], examples),
+         plomet::render_documents_outline(whole, examples));
   return 0;
 }

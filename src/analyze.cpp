@@ -11,6 +11,7 @@
 #include "core/interrupt_poll.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_driver.h"
+#include "output/outline.h"
 #include "shape/summary_builder.h"
 
 namespace plomet {
@@ -71,7 +72,7 @@ Expected<std::string, RepairError> analyze_text(std::string_view text, bool show
   auto shape = fold_text(text, show_examples);
   if (!shape) return Unexpected(std::move(shape).error());
   std::string outline;
-  shape->summary->render_only_document(outline, show_examples);
+  render_only_document(outline, *shape->summary, show_examples);
   if (shape->repaired_text) recycle_text_buffer(std::move(*shape->repaired_text));
   if (interrupt::requested()) return Unexpected(RepairError::interrupted());
   return outline;

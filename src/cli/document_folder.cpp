@@ -5,6 +5,8 @@
 
 #include "analyze.h"
 #include "cli/extract_answer.h"
+#include "output/json_schema.h"
+#include "output/outline.h"
 #include "repair/top_level_values.h"
 #include "read/json5_event_reader.h"
 #include "repair/repaired_json.h"
@@ -53,8 +55,8 @@ std::string invalid_utf8_text(std::uint64_t offset) { return "not valid UTF-8 at
 
 std::string outline_text(const Options& options, const ShapeSummary& summary) {
   std::string text = options.writer == DocumentWriter::JsonSchema
-                         ? summary.json_schema(options.show_examples, options.limits)
-                         : summary.outline(options.show_examples, options.limits);
+                         ? render_json_schema(summary, options.show_examples, options.limits)
+                         : render_documents_outline(summary, options.show_examples, options.limits);
   text.push_back('\n');
   return text;
 }

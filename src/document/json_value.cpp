@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "document/position_index.h"
+#include "core/position_index.h"
 
 namespace plomet {
 

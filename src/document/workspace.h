@@ -13,7 +13,7 @@
 #include <span>
 #include <string>
 
-#include "document/position_index.h"
+#include "core/position_index.h"
 
 namespace plomet {
 

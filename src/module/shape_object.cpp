@@ -15,6 +15,8 @@
 
 #include "module/panic_exception.h"
 #include "module/shape_sources.h"
+#include "output/json_schema.h"
+#include "output/outline.h"
 #include "shape/shape_summary.h"
 
 namespace plomet::module {
@@ -317,14 +319,14 @@ PyObject* render_shape(PyObject* self, PyObject* args, PyObject* kwargs, const c
 PyObject* shape_outline(PyObject* self, PyObject* args, PyObject* kwargs) {
   return render_shape(self, args, kwargs, "|pOO:outline",
                       [](const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
-                        return summary.outline(show_examples, limits);
+                        return render_documents_outline(summary, show_examples, limits);
                       });
 }
 
 PyObject* shape_json_schema(PyObject* self, PyObject* args, PyObject* kwargs) {
   return render_shape(self, args, kwargs, "|pOO:json_schema",
                       [](const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
-                        return summary.json_schema(show_examples, limits);
+                        return render_json_schema(summary, show_examples, limits);
                       });
 }
 

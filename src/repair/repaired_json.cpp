@@ -7,7 +7,7 @@
 
 #include "document/compact_json_writer.h"
 #include "document/json_value.h"
-#include "document/position_index.h"
+#include "core/position_index.h"
 #include "read/json5_event_reader.h"
 #include "read/read_json5.h"
 #include "repair/parse_or_repair.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "document/position_index.h"
+#include "core/position_index.h"
 
 namespace plomet {
 

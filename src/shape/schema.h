@@ -19,7 +19,7 @@
 
 #include "document/json_value.h"
 #include "shape/leaf_text.h"
-#include "document/position_index.h"
+#include "core/position_index.h"
 
 namespace plomet {
 
@@ -125,12 +125,5 @@ void merge_schema(Schema& target, const Schema& other);
 // A deep copy written over out: same kinds, examples, field order and
 // optional marks.
 void copy_schema_into(Schema& out, const Schema& schema);
-
-// The outline text: two spaces of indentation per level, lines joined with a
-// single line feed, no final line feed. Throws InternalFault on a broken
-// invariant (a node without a kind).
-// Examples beyond the limits are cut and marked (see ExampleLimits).
-std::string render_schema(const Schema& schema, bool show_examples);
-void render_schema(std::string& out, const Schema& schema, bool show_examples, const ExampleLimits& limits = {});
 
 }  // namespace plomet

@@ -8,7 +8,6 @@
 #include "core/interrupt_poll.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_driver.h"
-#include "shape/render_json_schema.h"
 #include "shape/summary_builder.h"
 #include "shape/summary_node.h"
 #include "text/text_scan.h"
@@ -296,10 +295,6 @@ Schema ShapeSummary::item_schema() const {
 
 Schema ShapeSummary::only_document_schema() const { return finalize<false>(*root_); }
 
-void ShapeSummary::render_only_document(std::string& out, bool show_examples, const ExampleLimits& limits) const {
-  render_schema(out, *root_, show_examples && keep_examples_, limits);
-}
-
 Schema ShapeSummary::take_only_document_schema() {
   Schema schema = finalize<true>(*root_);
   root_ = std::make_unique<SummaryNode>();
@@ -308,15 +303,5 @@ Schema ShapeSummary::take_only_document_schema() {
 }
 
 Schema ShapeSummary::documents_schema() const { return Schema::array(item_schema(), documents_); }
-
-std::string ShapeSummary::outline(bool show_examples, const ExampleLimits& limits) const {
-  std::string text;
-  render_schema(text, documents_schema(), show_examples && keep_examples_, limits);
-  return text;
-}
-
-std::string ShapeSummary::json_schema(bool show_examples, const ExampleLimits& limits) const {
-  return render_json_schema(*root_, item_schema(), show_examples && keep_examples_, limits);
-}
 
 }  // namespace plomet

@@ -100,14 +100,8 @@ class ShapeSummary {
   // never both whole; the summary is left with no document, and the shape's
   // views still point into it.
   Schema take_only_document_schema();
-  // Appends the outline of only_document_schema(), written straight from
-  // the summary.
-  void render_only_document(std::string& out, bool show_examples, const ExampleLimits& limits = {}) const;
-
-  // The command's outline of documents_schema(), and the JSON Schema of the
-  // documents; neither has a final line feed.
-  std::string outline(bool show_examples, const ExampleLimits& limits = {}) const;
-  std::string json_schema(bool show_examples, const ExampleLimits& limits = {}) const;
+  // What is kept at the top position: the folded documents.
+  const SummaryNode& root() const { return *root_; }
 
   // A compact, versioned byte form, and its reader. Bytes that are cut,
   // corrupted or of another version give an error message, never a crash.

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "document/position_index.h"
+#include "core/position_index.h"
 #include "shape/schema.h"
 
 namespace plomet {
@@ -112,10 +112,6 @@ struct SummaryNode {
 // The position of key among node's fields, or fields.size(); hint is tried
 // first. Many fields are searched through the key index.
 std::size_t find_field(SummaryNode& node, std::string_view key, std::size_t hint);
-
-// The outline of a summary's position as a document of its own: the shape
-// of the first kind at each position (shape/schema.h render_schema).
-void render_schema(std::string& out, const SummaryNode& root, bool show_examples, const ExampleLimits& limits = {});
 
 // Rebuilds what folding keeps beside the fields (key index, fields present
 // everywhere) after fields were dropped or marked outside a fold.

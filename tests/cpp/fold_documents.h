@@ -12,7 +12,7 @@
 #include <cstdint>
 
 #include "document/json_value.h"
-#include "document/position_index.h"
+#include "core/position_index.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -9,6 +9,7 @@
 #include "analyze.h"
 #include "repair/parse_or_repair.h"
 #include "fold_documents.h"
+#include "output/outline.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -6,6 +6,7 @@
 #include "read/read_json5.h"
 #include "schema_test_support.h"
 #include "core/internal_fault.h"
+#include "output/outline.h"
 #include "shape/schema.h"
 
 namespace plomet {

@@ -14,6 +14,7 @@
 #include "analyze.h"
 #include "repeated_text.h"
 #include "read/read_json5.h"
+#include "output/outline.h"
 #include "shape/schema.h"
 
 namespace plomet {

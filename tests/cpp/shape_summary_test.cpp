@@ -11,6 +11,8 @@
 #include "analyze.h"
 #include "repair/parse_or_repair.h"
 #include "fold_documents.h"
+#include "output/json_schema.h"
+#include "output/outline.h"
 #include "shape/shape_summary.h"
 
 namespace plomet {
@@ -111,8 +113,8 @@ TEST(ShapeSummary, RandomSequencesEqualTheTreeFoldAndMergeExactly) {
     SCOPED_TRACE(joined(texts));
 
     const ShapeSummary whole = fold(texts, 0, texts.size(), examples);
-    ASSERT_EQ(whole.outline(examples), tree_fold_outline(texts, examples));
-    ASSERT_EQ(whole.outline(examples), analyze_text_with_tree(joined(texts), examples).value());
+    ASSERT_EQ(render_documents_outline(whole, examples), tree_fold_outline(texts, examples));
+    ASSERT_EQ(render_documents_outline(whole, examples), analyze_text_with_tree(joined(texts), examples).value());
 
     // Three consecutive parts, grouped both ways, one of them through bytes.
     std::size_t a = std::uniform_int_distribution<std::size_t>(0, texts.size())(cuts);
@@ -130,8 +132,8 @@ TEST(ShapeSummary, RandomSequencesEqualTheTreeFoldAndMergeExactly) {
 
     ASSERT_EQ(left.to_bytes(), whole.to_bytes());
     ASSERT_EQ(grouped.to_bytes(), whole.to_bytes());
-    ASSERT_EQ(grouped.outline(examples), whole.outline(examples));
-    ASSERT_EQ(grouped.json_schema(examples), whole.json_schema(examples));
+    ASSERT_EQ(render_documents_outline(grouped, examples), render_documents_outline(whole, examples));
+    ASSERT_EQ(render_json_schema(grouped, examples), render_json_schema(whole, examples));
     ASSERT_EQ(grouped.documents(), texts.size());
   }
 }
@@ -153,11 +155,11 @@ TEST(ShapeSummary, PartsStartingWithAnotherKindMergeAsTheWholeFolds) {
   for (const auto& texts : cases) {
     SCOPED_TRACE(joined(texts));
     const ShapeSummary whole = fold(texts, 0, texts.size(), true);
-    EXPECT_EQ(whole.outline(true), analyze_text_with_tree(joined(texts), true).value());
+    EXPECT_EQ(render_documents_outline(whole, true), analyze_text_with_tree(joined(texts), true).value());
     for (std::size_t cut = 0; cut <= texts.size(); ++cut) {
       ShapeSummary merged = fold(texts, 0, cut, true);
       merged.merge(fold(texts, cut, texts.size(), true));
-      EXPECT_EQ(merged.outline(true), whole.outline(true)) << "cut at " << cut;
+      EXPECT_EQ(render_documents_outline(merged, true), render_documents_outline(whole, true)) << "cut at " << cut;
       EXPECT_EQ(merged.to_bytes(), whole.to_bytes()) << "cut at " << cut;
     }
   }
@@ -194,13 +196,13 @@ TEST(ShapeSummary, FailedDocumentsLeaveTheSummaryAsItWas) {
   // repaired, counts once and as repaired.
   ASSERT_FALSE(summary.add_text(R"({"z": {"y": 1}, "a": "b")").has_value());
   EXPECT_EQ(summary.documents(), 2u);
-  EXPECT_EQ(summary.outline(true), analyze_text_with_tree(R"([{"a": 1, "b": [1, 2]}, {"z": {"y": 1}, "a": "b"}])", true).value());
+  EXPECT_EQ(render_documents_outline(summary, true), analyze_text_with_tree(R"([{"a": 1, "b": [1, 2]}, {"z": {"y": 1}, "a": "b"}])", true).value());
 }
 
 TEST(ShapeSummary, RepeatedKeysTakeTheLastValue) {
   const std::vector<std::string> texts = {R"({"a": 1, "b": 2})", R"({"a": {"x": 1}, "a": "s", "b": 3})"};
   const ShapeSummary summary = fold(texts, 0, texts.size(), true);
-  EXPECT_EQ(summary.outline(true), analyze_text_with_tree(joined(texts), true).value());
+  EXPECT_EQ(render_documents_outline(summary, true), analyze_text_with_tree(joined(texts), true).value());
 }
 
 TEST(ShapeSummary, BadBytesAreRefused) {
@@ -221,7 +223,7 @@ TEST(ShapeSummary, BadBytesAreRefused) {
     std::string flipped = bytes;
     flipped[at] = static_cast<char>(flipped[at] ^ 0x5A);
     auto read = ShapeSummary::from_bytes(flipped);
-    if (read) (void)read->outline(true);
+    if (read) (void)render_documents_outline(*read, true);
   }
 }
 

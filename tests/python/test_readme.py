@@ -90,3 +90,4 @@ def test_shell_example(command, expected):
     else:
         pytest.fail(f"the README runs {program!r}, which this test cannot check")
     assert shown.rstrip("\n") == expected
+

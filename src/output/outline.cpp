@@ -2,6 +2,8 @@
 // is the value of a field line is written without the indent of its first
 // line, so its opening bracket follows the key's ": "; its other lines carry
 // their own indentation.
+#include "output/outline.h"
+
 #include <charconv>
 
 #include "core/interrupt_poll.h"
@@ -9,6 +11,7 @@
 #include "shape/leaf_text.h"
 #include "text/json_string_text.h"
 #include "shape/schema.h"
+#include "shape/shape_summary.h"
 #include "shape/summary_node.h"
 
 namespace plomet {
@@ -176,6 +179,17 @@ std::string render_schema(const Schema& schema, bool show_examples) {
   std::string out;
   render_schema(out, schema, show_examples);
   return out;
+}
+
+void render_only_document(std::string& out, const ShapeSummary& summary, bool show_examples,
+                          const ExampleLimits& limits) {
+  render_schema(out, summary.root(), show_examples && summary.keeps_examples(), limits);
+}
+
+std::string render_documents_outline(const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
+  std::string text;
+  render_schema(text, summary.documents_schema(), show_examples && summary.keeps_examples(), limits);
+  return text;
 }
 
 }  // namespace plomet

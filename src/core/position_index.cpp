@@ -1,4 +1,4 @@
-#include "document/position_index.h"
+#include "core/position_index.h"
 
 #include <random>
 

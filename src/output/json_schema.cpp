@@ -1,10 +1,11 @@
-#include "shape/render_json_schema.h"
+#include "output/json_schema.h"
 
 #include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "shape/shape_summary.h"
 #include "shape/summary_node.h"
 #include "text/float_text.h"
 #include "text/json_string_text.h"
@@ -252,10 +253,9 @@ class JsonSchemaWriter {
 
 }  // namespace
 
-std::string render_json_schema(const SummaryNode& node, const Schema& folded, bool show_examples,
-                               const ExampleLimits& limits) {
+std::string render_json_schema(const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
   std::string out;
-  JsonSchemaWriter(out, show_examples, limits).root(node, folded);
+  JsonSchemaWriter(out, show_examples && summary.keeps_examples(), limits).root(summary.root(), summary.item_schema());
   return out;
 }
 
