@@ -4,7 +4,10 @@ wheel:
 - the package plomet (src/python/plomet): its Python files, the type stub
   of the extension's API (__init__.pyi) and py.typed, which tells type
   checkers such as mypy to read them (PEP 561);
-- the extension module inside it, plomet/_plomet.abi3.so;
+- the extension module inside it, plomet/_plomet.abi3.so, which every
+  CPython from 3.10 on loads, and beside it the same module built for the
+  interpreter that builds the wheel (plomet/_plomet.<its SOABI>.so), which
+  reads a str's own storage; that interpreter's import system prefers it;
 - the plomet command (CMake target plomet_cli) as a script, which pip
   installs into the environment's bin/.
 
@@ -15,6 +18,7 @@ import re
 import shutil
 import subprocess
 import sys
+import sysconfig
 from pathlib import Path
 
 from setuptools import Extension, setup
@@ -24,6 +28,7 @@ from distutils.command.build_scripts import build_scripts  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent
 MODULE_FILE = "_plomet.abi3.so"
+NATIVE_MODULE_FILE = "_plomet" + sysconfig.get_config_var("EXT_SUFFIX")
 COMMAND_FILE = "plomet"
 
 
@@ -67,7 +72,8 @@ class CMakeBuildExt(build_ext):
         )
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or str(min(os.cpu_count() or 1, 2))
         subprocess.run(
-            ["cmake", "--build", str(build_dir), "--target", "plomet_module", "plomet_cli", "-j", jobs],
+            ["cmake", "--build", str(build_dir), "--target", "plomet_module", "plomet_module_native", "plomet_cli",
+             "-j", jobs],
             check=True,
         )
         target = Path(self.get_ext_fullpath(ext.name))
@@ -75,6 +81,7 @@ class CMakeBuildExt(build_ext):
             raise RuntimeError(f"setuptools expects {target.name}, CMake builds {MODULE_FILE}")
         target.parent.mkdir(parents=True, exist_ok=True)
         shutil.copyfile(build_dir / "python" / "plomet" / MODULE_FILE, target)
+        shutil.copyfile(build_dir / "python" / "plomet" / NATIVE_MODULE_FILE, target.with_name(NATIVE_MODULE_FILE))
 
 
 class CommandBuildScripts(build_scripts):

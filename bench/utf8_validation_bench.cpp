@@ -21,15 +21,15 @@
 
 namespace {
 
-using plomet::scan::Utf8Validator;
+using plomet::scan::Utf8Kernel;
 
-const char* validator_name(Utf8Validator validator) {
+const char* validator_name(Utf8Kernel validator) {
   switch (validator) {
-    case Utf8Validator::kScalar:
+    case Utf8Kernel::kScalar:
       return "scalar";
-    case Utf8Validator::kSse42:
+    case Utf8Kernel::kSse42:
       return "sse4.2";
-    case Utf8Validator::kAvx2:
+    case Utf8Kernel::kAvx2:
       return "avx2";
   }
   return "?";
@@ -69,12 +69,12 @@ double gigabytes_per_second(std::string_view text, Search search) {
 bool measure(const std::string& label, std::string_view text) {
   bool agree = true;
   std::size_t reference = 0;
-  for (Utf8Validator validator : plomet::scan::kUtf8Validators) {
+  for (Utf8Kernel validator : plomet::scan::kUtf8Kernels) {
     if (!plomet::scan::cpu_runs(validator)) continue;
     std::size_t result = 0;
     const double rate = gigabytes_per_second(
         text, [&] { result = plomet::scan::find_invalid_utf8(text, validator); });
-    if (validator == Utf8Validator::kScalar) reference = result;
+    if (validator == Utf8Kernel::kScalar) reference = result;
     agree = agree && result == reference;
     std::printf("%-28s %12zu bytes  %-7s %7.2f GB/s  %s\n", label.c_str(), text.size(), validator_name(validator),
                 rate, result == plomet::scan::kValidUtf8 ? "valid" : "INVALID");

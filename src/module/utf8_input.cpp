@@ -1,27 +1,92 @@
-// An ASCII str is read in place: its characters are its UTF-8 bytes, and
-// PyUnicode_AsUTF8AndSize hands them out without copying or caching anything
-// on the str. Any other str is transcoded here, a slice at a time: the
-// interpreter hands out the slice's code points (PyUnicode_AsUCS4) and a
-// vectorised encoder writes them as UTF-8. That is several times faster than
-// the interpreter's per-character encoder for two- and four-byte strs, and
-// leaves no UTF-8 copy attached to the caller's str; the slices keep the
-// extra memory to one small buffer.
+// How the caller's str becomes the UTF-8 text that the pipeline reads,
+// leaving the str as it was (no UTF-8 copy is cached on it, as
+// PyUnicode_AsUTF8AndSize would cache for a non-ASCII str):
+// - an ASCII str is read in place: its characters are its UTF-8 bytes;
+// - in the module built for the running interpreter, any other str is
+//   transcoded from its own storage (one, two or four bytes per code point)
+//   by the vectorised encoders of text/utf8;
+// - in the stable-ABI module, which cannot reach that storage, it is
+//   transcoded a slice at a time: the interpreter hands out the slice's code
+//   points (PyUnicode_AsUCS4) and the same encoders write them. That is
+//   several times faster than the interpreter's own encoder for two- and
+//   four-byte strs, whose output is a new bytes object of three or four
+//   times the length.
+// A lone surrogate is left to the interpreter's encoder, which raises its
+// own UnicodeEncodeError.
 #include "module/utf8_input.h"
 
 #include <algorithm>
 #include <new>
 
-#include "document/workspace.h"
 #include "text/utf8.h"
 
 namespace plomet::module {
 namespace {
 
-// A str that fits the workspace's transcoding buffer is converted in one
-// step (slicing costs a copy of each slice); a longer one in slices of that
-// size, so the extra memory beyond the UTF-8 text stays at 64 KiB of code
-// points.
-constexpr auto kSliceCodePoints = static_cast<Py_ssize_t>(kTranscodingCodePoints);
+// Code points encoded between two runs of the signal handlers. A chunk of
+// the storage is about a millisecond's work; a slice is what one call of
+// PyUnicode_AsUCS4 copies out (64 KiB).
+constexpr std::size_t kChunkCodePoints = std::size_t{1} << 20;
+constexpr std::size_t kSliceCodePoints = std::size_t{1} << 14;
+
+// Room for the UTF-8 of count code points of at most most_per_unit bytes
+// each, encoded step code points at a time: all of the worst case for a
+// short str, otherwise mostly ASCII and one step's worst case, grown on
+// demand.
+std::size_t first_capacity(std::size_t count, std::size_t most_per_unit, std::size_t step) {
+  return std::min(count * most_per_unit, count + count / 8 + step * most_per_unit);
+}
+
+// Runs the signal handlers that are due between two steps, as the pipeline
+// does; true when one raised, which ends the call with its exception.
+bool signal_handler_raised(std::size_t done) { return done > 0 && PyErr_CheckSignals() != 0; }
+
+}  // namespace
+
+// The buffer is not written before use (no zero fill), and grows by realloc,
+// which moves the pages of a large block rather than copying them.
+bool Utf8Input::reserve(std::size_t bytes) {
+  char* grown = static_cast<char*>(std::realloc(owned_.get(), bytes));
+  if (grown == nullptr) return false;
+  static_cast<void>(owned_.release());  // realloc took it
+  owned_.reset(grown);
+  capacity_ = bytes;
+  return true;
+}
+
+template <typename Unit>
+Utf8Input::Appended Utf8Input::append(const Unit* code_points, std::size_t count) {
+  const std::size_t most = count * scan::kMaxUtf8BytesPerUnit<Unit>;
+  if (capacity_ - size_ < most && !reserve(std::max(capacity_ + capacity_ / 2, size_ + most))) {
+    return Appended::kOutOfMemory;
+  }
+  char* stop = scan::encode_utf8(code_points, count, owned_.get() + size_);
+  if (stop == nullptr) return Appended::kRefused;
+  size_ = static_cast<std::size_t>(stop - owned_.get());
+  return Appended::kDone;
+}
+
+bool Utf8Input::finish(Appended last, PyObject* str) {
+  switch (last) {
+    case Appended::kDone:
+      data_ = owned_.get();
+      return true;
+    case Appended::kRefused: {
+      // A lone surrogate: the interpreter's encoder raises its own error.
+      PyRef refused(PyUnicode_AsUTF8String(str));
+      if (refused) PyErr_SetString(PyExc_SystemError, "plomet: a str with a surrogate was encoded");
+      return false;
+    }
+    case Appended::kOutOfMemory:
+      break;
+  }
+  PyErr_NoMemory();
+  return false;
+}
+
+#if defined(Py_LIMITED_API)
+
+namespace {
 
 bool is_ascii(PyObject* str) {
   // Calls str.isascii itself, so a subclass cannot run code here.
@@ -35,16 +100,14 @@ bool is_ascii(PyObject* str) {
 
 }  // namespace
 
-// The transcoded text goes back to the thread's workspace, which the core's
-// repair buffers share.
-Utf8Input::~Utf8Input() { recycle_text_buffer(std::move(owned_)); }
-
 bool Utf8Input::encode(PyObject* str) {
   const Py_ssize_t length = PyUnicode_GetLength(str);
   if (length < 0) return false;
-  return is_ascii(str) ? encode_ascii(str) : transcode(str, length);
+  return is_ascii(str) ? encode_ascii(str) : transcode_slices(str, length);
 }
 
+// PyUnicode_AsUTF8AndSize caches nothing for an ASCII str: it hands out the
+// str's own characters.
 bool Utf8Input::encode_ascii(PyObject* str) {
   Py_ssize_t size = 0;
   const char* data = PyUnicode_AsUTF8AndSize(str, &size);
@@ -54,50 +117,73 @@ bool Utf8Input::encode_ascii(PyObject* str) {
   return true;
 }
 
-bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
-  const Py_ssize_t slice_length = std::min(length, kSliceCodePoints);
-  char32_t* slice = transcoding_buffer().data();
-  if (!slice) {
-    PyErr_NoMemory();
-    return false;
+// A str that fits one slice is copied out whole; a longer one slice by
+// slice, each a new str (PyUnicode_Substring) whose code points are copied.
+bool Utf8Input::transcode_slices(PyObject* str, Py_ssize_t length) {
+  const auto count = static_cast<std::size_t>(length);
+  std::unique_ptr<Py_UCS4[]> slice(new (std::nothrow) Py_UCS4[std::min(count, kSliceCodePoints)]);
+  if (!slice || !reserve(first_capacity(count, scan::kMaxUtf8BytesPerUnit<Py_UCS4>, kSliceCodePoints))) {
+    return finish(Appended::kOutOfMemory, str);
   }
-  auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
-  try {
-    // Room for mostly-ASCII text; grown on demand.
-    owned_ = take_text_buffer(0);
-    owned_.resize(static_cast<std::size_t>(length) + static_cast<std::size_t>(length) / 8 + 64);
-    std::size_t size = 0;
-    for (Py_ssize_t start = 0; start < length; start += slice_length) {
-      // Between slices the signal handlers that are due run, as they do in
-      // the pipeline; one that raises ends the call with its exception.
-      if (start > 0 && PyErr_CheckSignals() != 0) return false;
-      const Py_ssize_t count = std::min(slice_length, length - start);
-      if (count == length) {
-        if (!PyUnicode_AsUCS4(str, slice_units, count, 0)) return false;
-      } else {
-        PyRef piece(PyUnicode_Substring(str, start, start + count));
-        if (!piece || !PyUnicode_AsUCS4(piece.get(), slice_units, count, 0)) return false;
-      }
-      const std::size_t most = static_cast<std::size_t>(count) * scan::kMaxUtf8BytesPerCodePoint;
-      if (owned_.size() - size < most) owned_.resize(std::max(owned_.size() + owned_.size() / 2, size + most));
-      char* stop = scan::encode_utf8(slice, static_cast<std::size_t>(count), owned_.data() + size);
-      if (stop == nullptr) {
-        // A lone surrogate: the interpreter's encoder raises its own error.
-        PyRef refused(PyUnicode_AsUTF8String(str));
-        if (!refused) return false;
-        PyErr_SetString(PyExc_SystemError, "plomet: a str with a surrogate was encoded");
-        return false;
-      }
-      size = static_cast<std::size_t>(stop - owned_.data());
+  Appended last = Appended::kDone;
+  for (std::size_t done = 0; done < count && last == Appended::kDone;) {
+    if (signal_handler_raised(done)) return false;
+    const std::size_t take = std::min(count - done, kSliceCodePoints);
+    const auto size = static_cast<Py_ssize_t>(take);
+    if (take == count) {
+      if (!PyUnicode_AsUCS4(str, slice.get(), size, 0)) return false;
+    } else {
+      const auto start = static_cast<Py_ssize_t>(done);
+      PyRef piece(PyUnicode_Substring(str, start, start + size));
+      if (!piece || !PyUnicode_AsUCS4(piece.get(), slice.get(), size, 0)) return false;
     }
-    owned_.resize(size);
-  } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
-    return false;
+    last = append(slice.get(), take);
+    done += take;
   }
-  data_ = owned_.data();
-  size_ = owned_.size();
+  return finish(last, str);
+}
+
+#else
+
+bool Utf8Input::encode(PyObject* str) {
+#if PY_VERSION_HEX < 0x030C0000
+  // A str made through the legacy wchar_t API gets its storage here.
+  if (PyUnicode_READY(str) < 0) return false;
+#endif
+  if (PyUnicode_IS_ASCII(str)) return encode_ascii(str);
+  const void* storage = PyUnicode_DATA(str);
+  const auto count = static_cast<std::size_t>(PyUnicode_GET_LENGTH(str));
+  switch (PyUnicode_KIND(str)) {
+    case PyUnicode_1BYTE_KIND:
+      return transcode_storage(str, static_cast<const Py_UCS1*>(storage), count);
+    case PyUnicode_2BYTE_KIND:
+      return transcode_storage(str, static_cast<const Py_UCS2*>(storage), count);
+    default:
+      return transcode_storage(str, static_cast<const Py_UCS4*>(storage), count);
+  }
+}
+
+bool Utf8Input::encode_ascii(PyObject* str) {
+  data_ = static_cast<const char*>(PyUnicode_DATA(str));
+  size_ = static_cast<std::size_t>(PyUnicode_GET_LENGTH(str));
   return true;
 }
+
+template <typename Unit>
+bool Utf8Input::transcode_storage(PyObject* str, const Unit* code_points, std::size_t count) {
+  if (!reserve(first_capacity(count, scan::kMaxUtf8BytesPerUnit<Unit>, kChunkCodePoints))) {
+    return finish(Appended::kOutOfMemory, str);
+  }
+  Appended last = Appended::kDone;
+  for (std::size_t done = 0; done < count && last == Appended::kDone;) {
+    if (signal_handler_raised(done)) return false;
+    const std::size_t take = std::min(count - done, kChunkCodePoints);
+    last = append(code_points + done, take);
+    done += take;
+  }
+  return finish(last, str);
+}
+
+#endif
 
 }  // namespace plomet::module

@@ -1,9 +1,9 @@
 // The caller's str as UTF-8 bytes that the pipeline borrows for one call.
 #pragma once
 
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <string_view>
 
 #include "module/python_api.h"
@@ -15,21 +15,37 @@ class Utf8Input {
   Utf8Input() = default;
   Utf8Input(const Utf8Input&) = delete;
   Utf8Input& operator=(const Utf8Input&) = delete;
-  ~Utf8Input();
 
   std::string_view text() const { return {data_, size_}; }
 
-  // Fills this with the UTF-8 form of a str (or str subclass); returns false
-  // with the interpreter's error set (UnicodeEncodeError for a lone
-  // surrogate, MemoryError, or what a signal handler raised between the
-  // slices of a long str).
+  // Fills this with the UTF-8 form of a str (or str subclass), leaving the
+  // str as it was; returns false with the interpreter's error set
+  // (UnicodeEncodeError for a lone surrogate, MemoryError, or what a signal
+  // handler raised while a long str was transcoded).
   bool encode(PyObject* str);
 
  private:
-  bool encode_ascii(PyObject* str);
-  bool transcode(PyObject* str, Py_ssize_t length);
+  enum class Appended { kDone, kRefused, kOutOfMemory };
 
-  std::string owned_;  // a non-ASCII str's UTF-8, transcoded here
+  bool encode_ascii(PyObject* str);
+#if defined(Py_LIMITED_API)
+  bool transcode_slices(PyObject* str, Py_ssize_t length);
+#else
+  template <typename Unit>
+  bool transcode_storage(PyObject* str, const Unit* code_points, std::size_t count);
+#endif
+  bool reserve(std::size_t bytes);
+  template <typename Unit>
+  Appended append(const Unit* code_points, std::size_t count);
+  bool finish(Appended last, PyObject* str);
+
+  struct FreeBytes {
+    void operator()(char* bytes) const noexcept { std::free(bytes); }
+  };
+
+  // A non-ASCII str's UTF-8, transcoded here: size_ of capacity_ bytes.
+  std::unique_ptr<char, FreeBytes> owned_;
+  std::size_t capacity_ = 0;
   const char* data_ = "";
   std::size_t size_ = 0;
 };

@@ -1,9 +1,6 @@
 #include "text/utf8.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "text/utf8_encoding_x86.h"
 #include "text/utf8_validation_x86.h"
 
 namespace plomet::scan {
@@ -33,35 +30,6 @@ DecodedChar decode_non_ascii(std::string_view text, std::size_t pos) {
   return {c, length};
 }
 
-char* encode_utf8(const char32_t* code_points, std::size_t count, char* out) {
-  const char32_t* p = code_points;
-  const char32_t* const end = code_points + count;
-  while (p < end) {
-#if defined(__SSE2__)
-    // Sixteen ASCII code points at a time: the common case in JSON text.
-    while (end - p >= 16) {
-      const auto* v = reinterpret_cast<const __m128i*>(p);
-      __m128i a = _mm_loadu_si128(v), b = _mm_loadu_si128(v + 1);
-      __m128i c = _mm_loadu_si128(v + 2), d = _mm_loadu_si128(v + 3);
-      __m128i any = _mm_or_si128(_mm_or_si128(a, b), _mm_or_si128(c, d));
-      if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(any, 7), _mm_setzero_si128())) != 0xFFFF) break;
-      __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
-      p += 16;
-      out += 16;
-    }
-    if (p == end) break;
-#endif
-    // One code point, and the non-ASCII ones that follow it.
-    do {
-      const char32_t c = *p++;
-      if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return nullptr;
-      out = write_utf8(c, out);
-    } while (p < end && *p >= 0x80);
-  }
-  return out;
-}
-
 std::size_t find_invalid_utf8_scalar(std::string_view bytes, std::size_t pos) {
   while (pos < bytes.size()) {
     if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
@@ -75,15 +43,15 @@ std::size_t find_invalid_utf8_scalar(std::string_view bytes, std::size_t pos) {
   return kValidUtf8;
 }
 
-bool cpu_runs(Utf8Validator validator) {
-  switch (validator) {
-    case Utf8Validator::kScalar:
+bool cpu_runs(Utf8Kernel kernel) {
+  switch (kernel) {
+    case Utf8Kernel::kScalar:
       return true;
 #if defined(__x86_64__)
-    case Utf8Validator::kSse42:
+    case Utf8Kernel::kSse42:
       __builtin_cpu_init();
       return __builtin_cpu_supports("sse4.2");
-    case Utf8Validator::kAvx2:
+    case Utf8Kernel::kAvx2:
       __builtin_cpu_init();
       return __builtin_cpu_supports("avx2");
 #endif
@@ -92,12 +60,65 @@ bool cpu_runs(Utf8Validator validator) {
   }
 }
 
-std::size_t find_invalid_utf8(std::string_view bytes, Utf8Validator validator) {
-  switch (validator) {
+namespace {
+
+Utf8Kernel fastest_utf8_kernel() {
+  for (auto it = kUtf8Kernels.rbegin(); it != kUtf8Kernels.rend(); ++it) {
+    if (cpu_runs(*it)) return *it;
+  }
+  return Utf8Kernel::kScalar;
+}
+
+// Chosen once, before main; a call from another static initialiser that
+// runs first finds it zero, the scalar kernel, which gives the same results.
+const Utf8Kernel kFastestUtf8Kernel = fastest_utf8_kernel();
+
+template <typename Unit>
+char* encode_utf8_with(const Unit* code_points, std::size_t count, char* out, Utf8Kernel kernel) {
+  switch (kernel) {
 #if defined(__x86_64__)
-    case Utf8Validator::kSse42:
+    case Utf8Kernel::kSse42:
+      return encode_utf8_sse42(code_points, count, out);
+    case Utf8Kernel::kAvx2:
+      return encode_utf8_avx2(code_points, count, out);
+#endif
+    default:
+      return encode_utf8_scalar(code_points, count, out);
+  }
+}
+
+}  // namespace
+
+char* encode_utf8(const std::uint8_t* code_points, std::size_t count, char* out, Utf8Kernel kernel) {
+  return encode_utf8_with(code_points, count, out, kernel);
+}
+
+char* encode_utf8(const std::uint16_t* code_points, std::size_t count, char* out, Utf8Kernel kernel) {
+  return encode_utf8_with(code_points, count, out, kernel);
+}
+
+char* encode_utf8(const std::uint32_t* code_points, std::size_t count, char* out, Utf8Kernel kernel) {
+  return encode_utf8_with(code_points, count, out, kernel);
+}
+
+char* encode_utf8(const std::uint8_t* code_points, std::size_t count, char* out) {
+  return encode_utf8_with(code_points, count, out, kFastestUtf8Kernel);
+}
+
+char* encode_utf8(const std::uint16_t* code_points, std::size_t count, char* out) {
+  return encode_utf8_with(code_points, count, out, kFastestUtf8Kernel);
+}
+
+char* encode_utf8(const std::uint32_t* code_points, std::size_t count, char* out) {
+  return encode_utf8_with(code_points, count, out, kFastestUtf8Kernel);
+}
+
+std::size_t find_invalid_utf8(std::string_view bytes, Utf8Kernel kernel) {
+  switch (kernel) {
+#if defined(__x86_64__)
+    case Utf8Kernel::kSse42:
       return find_invalid_utf8_sse42(bytes);
-    case Utf8Validator::kAvx2:
+    case Utf8Kernel::kAvx2:
       return find_invalid_utf8_avx2(bytes);
 #endif
     default:
@@ -105,20 +126,6 @@ std::size_t find_invalid_utf8(std::string_view bytes, Utf8Validator validator) {
   }
 }
 
-namespace {
-
-Utf8Validator fastest_utf8_validator() {
-  for (auto it = kUtf8Validators.rbegin(); it != kUtf8Validators.rend(); ++it) {
-    if (cpu_runs(*it)) return *it;
-  }
-  return Utf8Validator::kScalar;
-}
-
-}  // namespace
-
-std::size_t find_invalid_utf8(std::string_view bytes) {
-  static const Utf8Validator fastest = fastest_utf8_validator();
-  return find_invalid_utf8(bytes, fastest);
-}
+std::size_t find_invalid_utf8(std::string_view bytes) { return find_invalid_utf8(bytes, kFastestUtf8Kernel); }
 
 }  // namespace plomet::scan

@@ -1,7 +1,9 @@
 // UTF-8 in one place: decoding one character, the bytes of the line and
-// paragraph separators, encoding code points, and validation (a scalar
-// search, which is the reference, and the vectorised searches of
-// utf8_validation_x86.cpp, chosen at run time).
+// paragraph separators, encoding code points (one at a time, or a host's
+// stored string: scalar, which is the reference, and the vectorised encoders
+// of utf8_encoding_x86.cpp), and validation (a scalar search, which is the
+// reference, and the vectorised searches of utf8_validation_x86.cpp). The
+// vectorised kernels are chosen at run time.
 //
 // Decoding never fails: a byte that does not start a well-formed sequence
 // (overlong, surrogate, past U+10FFFF, cut short, a stray continuation byte)
@@ -75,11 +77,50 @@ inline void append_utf8(std::string& out, char32_t c) {
   out.append(bytes, write_utf8(c, bytes));
 }
 
+// The implementations of the UTF-8 kernels that work on many characters at
+// once (encoding stored code points, validation), each giving the same
+// results: one character at a time, or with SSE4.2 or AVX2 instructions
+// (x86-64 only). kUtf8Kernels lists them slowest first.
+enum class Utf8Kernel : std::uint8_t { kScalar, kSse42, kAvx2 };
+inline constexpr std::array kUtf8Kernels = {Utf8Kernel::kScalar, Utf8Kernel::kSse42, Utf8Kernel::kAvx2};
+
+// Whether this processor (and build) runs the kernel.
+bool cpu_runs(Utf8Kernel kernel);
+
+// ---- Encoding code points as a host stores them: one, two or four bytes
+// each (a CPython str stores them so, by the largest code point it holds).
+// Each stored unit is a code point: 16-bit units are not UTF-16, and a
+// surrogate among them is a lone surrogate whatever follows it.
+
+// Most UTF-8 bytes that one code point stored in a Unit takes.
+template <typename Unit>
+inline constexpr std::size_t kMaxUtf8BytesPerUnit = sizeof(Unit) == 1 ? 2 : sizeof(Unit) == 2 ? 3 : 4;
+
 // Writes the UTF-8 form of count code points to out, which must have room for
-// kMaxUtf8BytesPerCodePoint * count bytes, and returns the end of what it
+// kMaxUtf8BytesPerUnit<Unit> * count bytes, and returns the end of what it
 // wrote. Returns nullptr, having written an unspecified prefix, when a code
-// point is a surrogate or above U+10FFFF: such text has no UTF-8 form.
-char* encode_utf8(const char32_t* code_points, std::size_t count, char* out);
+// point is a surrogate or above U+10FFFF: such text has no UTF-8 form. Runs
+// the fastest encoder this processor supports.
+char* encode_utf8(const std::uint8_t* code_points, std::size_t count, char* out);
+char* encode_utf8(const std::uint16_t* code_points, std::size_t count, char* out);
+char* encode_utf8(const std::uint32_t* code_points, std::size_t count, char* out);
+
+// encode_utf8 with the given kernel, which the processor must run.
+char* encode_utf8(const std::uint8_t* code_points, std::size_t count, char* out, Utf8Kernel kernel);
+char* encode_utf8(const std::uint16_t* code_points, std::size_t count, char* out, Utf8Kernel kernel);
+char* encode_utf8(const std::uint32_t* code_points, std::size_t count, char* out, Utf8Kernel kernel);
+
+// encode_utf8 one code point at a time: the reference of the vectorised
+// encoders, and their way through what they leave to it.
+template <typename Unit>
+char* encode_utf8_scalar(const Unit* code_points, std::size_t count, char* out) {
+  for (std::size_t i = 0; i < count; ++i) {
+    const char32_t c = code_points[i];
+    if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return nullptr;
+    out = write_utf8(c, out);
+  }
+  return out;
+}
 
 // ---- Validation, for hosts that read bytes (the command-line tool, the
 // fuzzers) and for the reader, which checks strings faster in valid text.
@@ -87,21 +128,12 @@ char* encode_utf8(const char32_t* code_points, std::size_t count, char* out);
 inline constexpr std::size_t kValidUtf8 = static_cast<std::size_t>(-1);
 
 // Offset of the first byte that does not start a well-formed UTF-8 sequence,
-// or kValidUtf8. Runs the fastest validator this processor supports.
+// or kValidUtf8. Runs the fastest validator this processor supports: the
+// scalar one, or 64 bytes at a time.
 std::size_t find_invalid_utf8(std::string_view bytes);
 
-// The implementations of find_invalid_utf8, each giving the same offsets:
-// one character at a time, or 64 bytes at a time with SSE4.2 or AVX2
-// instructions (x86-64 only). kUtf8Validators lists them slowest first.
-enum class Utf8Validator : std::uint8_t { kScalar, kSse42, kAvx2 };
-inline constexpr std::array kUtf8Validators = {Utf8Validator::kScalar, Utf8Validator::kSse42,
-                                               Utf8Validator::kAvx2};
-
-// Whether this processor (and build) runs the validator.
-bool cpu_runs(Utf8Validator validator);
-
-// find_invalid_utf8 with the given validator, which the processor must run.
-std::size_t find_invalid_utf8(std::string_view bytes, Utf8Validator validator);
+// find_invalid_utf8 with the given kernel, which the processor must run.
+std::size_t find_invalid_utf8(std::string_view bytes, Utf8Kernel kernel);
 
 // The first byte at or after pos that does not start a well-formed sequence,
 // decoding one character at a time; pos must start a character. The

@@ -11,13 +11,13 @@ namespace {
 
 using namespace std::string_view_literals;
 
-std::string validator_name(Utf8Validator validator) {
+std::string validator_name(Utf8Kernel validator) {
   switch (validator) {
-    case Utf8Validator::kScalar:
+    case Utf8Kernel::kScalar:
       return "Scalar";
-    case Utf8Validator::kSse42:
+    case Utf8Kernel::kSse42:
       return "Sse42";
-    case Utf8Validator::kAvx2:
+    case Utf8Kernel::kAvx2:
       return "Avx2";
   }
   return "Unknown";
@@ -91,7 +91,7 @@ const Case kCases[] = {
 };
 
 // Runs a test for one validator, skipped where the processor lacks it.
-class Utf8Validation : public ::testing::TestWithParam<Utf8Validator> {
+class Utf8Validation : public ::testing::TestWithParam<Utf8Kernel> {
  protected:
   void SetUp() override {
     if (!cpu_runs(GetParam())) GTEST_SKIP() << "this processor does not run " << validator_name(GetParam());
@@ -199,16 +199,16 @@ TEST_P(Utf8VectorValidation, AgreesWithTheScalarSearchOnRandomAndDamagedTexts) {
   EXPECT_LT(faulty, 150000u);
 }
 
-std::string test_name(const ::testing::TestParamInfo<Utf8Validator>& info) {
+std::string test_name(const ::testing::TestParamInfo<Utf8Kernel>& info) {
   return validator_name(info.param);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachValidator, Utf8Validation, ::testing::ValuesIn(kUtf8Validators), test_name);
+INSTANTIATE_TEST_SUITE_P(EachValidator, Utf8Validation, ::testing::ValuesIn(kUtf8Kernels), test_name);
 INSTANTIATE_TEST_SUITE_P(EachValidator, Utf8VectorValidation,
-                         ::testing::Values(Utf8Validator::kSse42, Utf8Validator::kAvx2), test_name);
+                         ::testing::Values(Utf8Kernel::kSse42, Utf8Kernel::kAvx2), test_name);
 
 TEST(Utf8ValidationDispatch, RunsAValidatorThatAgreesWithTheScalarSearch) {
-  EXPECT_TRUE(cpu_runs(Utf8Validator::kScalar));
+  EXPECT_TRUE(cpu_runs(Utf8Kernel::kScalar));
   const std::string text = filler("\xE2\x82\xAC", 200) + "\xED\xA0\x80" + filler("a", 100);
   EXPECT_EQ(find_invalid_utf8(text), 200u);
   EXPECT_EQ(find_invalid_utf8(filler("\xF0\x9F\x98\x80", 300)), kValidUtf8);

@@ -1,11 +1,13 @@
 """The module boundary: module attributes, argument binding and conversion,
 and the mapping of results and failures to Python objects."""
+import importlib.machinery
 import importlib.util
 import inspect
 import re
 import shutil
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
 
@@ -64,7 +66,10 @@ def test_module_attributes():
     assert [name for name in vars(extension) if not name.startswith("__")] == ["analyze_json", "Shape"]
     assert sorted(name for name in vars(plomet) if not name.startswith("_")) == ["Shape", "analyze_json"]
     assert plomet.Shape is extension.Shape and plomet.analyze_json is extension.analyze_json
-    assert extension.__file__.endswith("plomet/_plomet.abi3.so")
+    # The module built for this interpreter, which its import system takes
+    # before the stable-ABI one beside it.
+    assert extension.__file__.endswith("plomet/_plomet" + importlib.machinery.EXTENSION_SUFFIXES[0])
+    assert Path(extension.__file__).with_name("_plomet.abi3.so").is_file()
 
 
 def test_analyze_json_function_attributes():
@@ -97,12 +102,14 @@ def test_each_module_object_gets_its_own_function_and_all():
     assert first.analyze_json("[1]") == plomet.analyze_json("[1]")
 
 
-def test_only_the_init_function_is_exported():
+@pytest.mark.parametrize("name", ["_plomet.abi3.so", "_plomet" + importlib.machinery.EXTENSION_SUFFIXES[0]])
+def test_only_the_init_function_is_exported(name):
     nm = shutil.which("nm")
     if nm is None:
         pytest.skip("nm is not installed")
     listing = subprocess.run(
-        [nm, "-D", "--defined-only", plomet._plomet.__file__], check=True, capture_output=True, text=True
+        [nm, "-D", "--defined-only", Path(plomet._plomet.__file__).with_name(name)],
+        check=True, capture_output=True, text=True,
     ).stdout
     assert [line.split()[-1] for line in listing.splitlines() if line.strip()] == ["PyInit__plomet"]
 
@@ -199,22 +206,6 @@ def test_conversion_errors_other_than_type_error_are_raised_unchanged(show_examp
         analyze_json("{}", show_examples)
     assert type(caught.value) is error
     assert not str(caught.value).startswith("argument")
-
-
-@pytest.mark.parametrize(
-    "call",
-    [
-        lambda: analyze_json('"\ud800"'),
-        lambda: analyze_json(input="[\"a\udfff\"]", show_examples=False),
-        lambda: analyze_json(TextSubclass("\ud83d")),
-    ],
-)
-def test_lone_surrogate_raises_the_interpreters_unicode_encode_error(call):
-    with pytest.raises(UnicodeEncodeError) as caught:
-        call()
-    assert type(caught.value) is UnicodeEncodeError
-    assert caught.value.encoding == "utf-8"
-    assert caught.value.reason == "surrogates not allowed"
 
 
 def test_surrogate_error_beats_a_bad_show_examples():
@@ -380,40 +371,3 @@ class TestPanicException:
     def test_bad_alloc_becomes_memory_error(self, capfd):
         assert type(self.raise_native("bad_alloc")) is MemoryError
         assert capfd.readouterr().err == ""
-
-
-# The text reaches the core as UTF-8 made in one of two ways: the
-# interpreter's copy for ASCII, or transcoding of the code points, in one step
-# up to WHOLE code points and in slices of SLICE beyond. Every kind of str, and
-# characters on both sides of a slice boundary, must arrive intact.
-WHOLE = 2**21
-SLICE = 2**18
-
-
-@pytest.mark.parametrize("total", [WHOLE - 100, WHOLE + 100])
-@pytest.mark.parametrize(
-    "filler, special",
-    [
-        ("a", "bc"),  # ASCII: the interpreter's copy
-        ("é", "ÿé"),  # one byte per code point in the str
-        ("€", "日本"),  # two bytes per code point
-        ("𝄞", "😀é"),  # four bytes per code point
-        ("a", "€😀"),  # mostly ASCII with wide characters at the boundary
-    ],
-)
-def test_every_kind_of_str_arrives_intact_across_slices(total, filler, special):
-    # `["` is two code points: `special` starts at the last code point of the
-    # first slice and ends in the second.
-    head = filler * (SLICE - 3)
-    value = head + special + filler * (total - SLICE)
-    outline = analyze_json(f'["{value}"]')
-    assert outline == f'  [\n    "{value}"\n  ]'
-
-
-@pytest.mark.parametrize("total", [WHOLE - 100, WHOLE + 100])
-def test_lone_surrogate_in_a_later_slice_is_still_the_interpreters_error(total):
-    text = '["' + "é" * total + '\ud800"]'
-    with pytest.raises(UnicodeEncodeError) as caught:
-        analyze_json(text)
-    assert caught.value.reason == "surrogates not allowed"
-    assert caught.value.start == total + 2

@@ -23,7 +23,16 @@ OLDEST_MINOR = int(re.search(r"plomet_module PRIVATE Py_LIMITED_API=0x03([0-9A-F
                              (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")).group(1), 16)
 WHEEL_NAME = f"plomet-0.1.0-cp3{OLDEST_MINOR}-abi3-linux_{platform.machine()}.whl"
 STUB_SIGNATURE = "def analyze_json(input: str, show_examples: bool = True) -> str: ..."
-PACKAGE = ["plomet/__init__.py", "plomet/_plomet.abi3.so", "plomet/__init__.pyi", "plomet/py.typed",
+# The interpreter of the README's wheel build, and the module built for it,
+# which it and any other interpreter of its ABI import before the stable-ABI
+# one.
+WHEEL_PYTHON = "/usr/bin/python3"
+NATIVE_SUFFIX = subprocess.run(
+    [WHEEL_PYTHON, "-c", "import sysconfig; print(sysconfig.get_config_var('EXT_SUFFIX'))"],
+    capture_output=True, text=True, check=True,
+).stdout.strip()
+NATIVE_MODULE = "plomet/_plomet" + NATIVE_SUFFIX
+PACKAGE = ["plomet/__init__.py", "plomet/_plomet.abi3.so", NATIVE_MODULE, "plomet/__init__.pyi", "plomet/py.typed",
            "plomet/_pieces.py", "plomet/spark.py", "plomet/dask.py"]
 COMMAND = "plomet-0.1.0.data/scripts/plomet"
 
@@ -85,7 +94,8 @@ def offline_route():
 
 def interpreters():
     """Debian's python3, the python3 first on PATH, and every pyenv Python the
-    wheel serves; one entry per interpreter."""
+    wheel serves; one entry per interpreter: its path, its version and the
+    suffix of its own extension modules."""
     candidates = ["/usr/bin/python3", shutil.which("python3")]
     candidates += sorted(
         (str(p / "bin" / "python3") for p in Path("/root/.pyenv/versions").glob("3.*")
@@ -97,18 +107,19 @@ def interpreters():
         if not candidate or not os.access(candidate, os.X_OK):
             continue
         probe = subprocess.run(
-            [candidate, "-c", "import sys, venv; print(sys.executable); print('%d.%d' % sys.version_info[:2])"],
+            [candidate, "-c", "import sys, sysconfig, venv; print(sys.executable); "
+             "print('%d.%d' % sys.version_info[:2]); print(sysconfig.get_config_var('EXT_SUFFIX'))"],
             env=CLEAN_ENVIRONMENT, capture_output=True, text=True,
         )
         if probe.returncode == 0:
-            executable, version = probe.stdout.split()
-            found.setdefault(os.path.realpath(executable), (candidate, version))
+            executable, version, suffix = probe.stdout.split()
+            found.setdefault(os.path.realpath(executable), (candidate, version, suffix))
     return sorted(found.values())
 
 
 def test_the_readme_gives_both_routes():
     build, install = offline_route()
-    assert build == ["/usr/bin/python3 -m pip wheel --no-build-isolation --no-deps --wheel-dir dist ."]
+    assert build == [f"{WHEEL_PYTHON} -m pip wheel --no-build-isolation --no-deps --wheel-dir dist ."]
     assert install[0] == "python3 -m venv .venv"
     assert any(line.startswith(".venv/bin/pip install ") for line in install)
     assert "python3 -m pip install ." in README
@@ -137,8 +148,8 @@ def test_wheel_is_one_abi3_package_with_its_stub_and_the_command(wheel):
     assert command.startswith(b"\x7fELF") and command_mode & 0o111 == 0o111
 
 
-@pytest.mark.parametrize("python, version", interpreters())
-def test_offline_route_in_a_fresh_venv(python, version, wheel, fresh_clone, tmp_path):
+@pytest.mark.parametrize("python, version, suffix", interpreters())
+def test_offline_route_in_a_fresh_venv(python, version, suffix, wheel, fresh_clone, tmp_path):
     """The README's install lines run as written, with `python3` being the
     interpreter under test."""
     shims = tmp_path / "shims"
@@ -156,7 +167,10 @@ def test_offline_route_in_a_fresh_venv(python, version, wheel, fresh_clone, tmp_
 
     installed = Path(run([str(bin_dir / "python"), "-c", SMOKE], cwd=tmp_path).strip())
     site_packages = venv / "lib" / f"python{version}" / "site-packages"
-    assert installed == (site_packages / "plomet" / "_plomet.abi3.so").resolve()
+    # The wheel's interpreter and those of its ABI take the module built for
+    # it; any other the stable-ABI module.
+    loaded = NATIVE_MODULE if suffix == NATIVE_SUFFIX else "plomet/_plomet.abi3.so"
+    assert installed == (site_packages / loaded).resolve()
     assert sorted(str(path.relative_to(site_packages)) for path in (site_packages / "plomet").iterdir()
                   if path.name != "__pycache__") == sorted(PACKAGE)
 
