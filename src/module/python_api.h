@@ -1,5 +1,7 @@
 // The one way into the CPython headers, and a small owner for new references.
-// The build defines Py_LIMITED_API, so only the stable ABI is reachable.
+// The stable-ABI module is built with Py_LIMITED_API, so only the stable ABI
+// is reachable; the module built for one interpreter reaches beyond it in
+// utf8_input alone.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN

@@ -7,10 +7,11 @@
 //   by the vectorised encoders of text/utf8;
 // - in the stable-ABI module, which cannot reach that storage, it is
 //   transcoded a slice at a time: the interpreter hands out the slice's code
-//   points (PyUnicode_AsUCS4) and the same encoders write them. That is
-//   several times faster than the interpreter's own encoder for two- and
-//   four-byte strs, whose output is a new bytes object of three or four
-//   times the length.
+//   points (PyUnicode_AsUCS4) and the same encoders write them. The
+//   interpreter's own encoder (PyUnicode_AsUTF8String) is no faster on
+//   four-byte strs, and makes a call on a mostly-ASCII two-byte one twice as
+//   slow: its bytes object, sized for three bytes per code point, is new
+//   memory each call.
 // A lone surrogate is left to the interpreter's encoder, which raises its
 // own UnicodeEncodeError.
 #include "module/utf8_input.h"
