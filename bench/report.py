@@ -266,7 +266,8 @@ class Report:
                     cells.append(ms(result.median(contender)) if contender in result.samples
                                  else "not built")
             self.out(f"| {name} | {os.path.getsize(result.doc.path)} | " + " | ".join(cells)
-                     + " | " + " | ".join(times(result.ratio(*pair)) for pair in CPP_RATIOS.values())
+                     + " | "
+                     + " | ".join(times(result.ratio(*pair)) for pair in CPP_RATIOS.values())
                      + " |")
 
     def scaling_table(self):
@@ -351,7 +352,8 @@ class Report:
             table = FIGURES[target.figure].table
             row, at = rows.index(target.measure), docs.index(doc.name)
             mode_index = target.modes.index(mode) if mode else 0
-            return (TABLES.index(table), mode_index) + ((row, at) if table == "python" else (at, row))
+            within = (row, at) if table == "python" else (at, row)
+            return (TABLES.index(table), mode_index, *within)
 
         return [(target, self.verdict_row(target, doc, mode))
                 for target, doc, mode in sorted(self.plan.targets(), key=order)]

@@ -165,19 +165,14 @@ class Runner:
             command += ["--truncate", str(doc.truncate)]
         return command
 
-    def repeats_for(self, size):
-        if self.args.repeats:
-            return self.args.repeats
+    def rounds_for(self, chosen, size, below_10mb, above):
+        """The rounds chosen on the command line, else one in quick mode, else
+        by the document's size."""
+        if chosen:
+            return chosen
         if self.args.quick:
             return 1
-        return 11 if size < 10_000_000 else 5
-
-    def fresh_rounds_for(self, size):
-        if self.args.fresh_rounds:
-            return self.args.fresh_rounds
-        if self.args.quick:
-            return 1
-        return 9 if size < 10_000_000 else 5
+        return below_10mb if size < 10_000_000 else above
 
     def lacks_memory(self, doc):
         """Why the document cannot be loaded now, or None."""
@@ -196,7 +191,7 @@ class Runner:
             return result
         size = max(os.path.getsize(path) for path in [doc.path, *doc.also])
         extra = ["--contenders", ",".join(doc.warm),
-                 "--repeats", str(self.repeats_for(size)),
+                 "--repeats", str(self.rounds_for(self.args.repeats, size, 11, 5)),
                  "--min-time", "0" if self.args.quick else str(self.args.min_time)]
 
         def on_event(event):
@@ -216,7 +211,8 @@ class Runner:
         result.status, result.detail, result.wall, _ = run_child(
             self.child_command(doc, *extra), timeout, on_event)
         if result.status == "ok" and doc.fresh:
-            self.time_fresh(doc, result, self.fresh_rounds_for(size), timeout)
+            rounds = self.rounds_for(self.args.fresh_rounds, size, 9, 5)
+            self.time_fresh(doc, result, rounds, timeout)
         return result
 
     def time_fresh(self, doc, result, rounds, timeout):
