@@ -12,6 +12,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace plomet {
 
@@ -36,6 +37,11 @@ struct PageAllocator {
 
 // A text that a call builds: a decoded input, a normalised or repaired text.
 using Text = std::basic_string<char, std::char_traits<char>, PageAllocator<char>>;
+
+// A list that may grow to millions of items, such as the examples of a
+// position.
+template <class T>
+using LargeVector = std::vector<T, PageAllocator<T>>;
 
 // A block of raw memory that frees itself.
 class MemoryBlock {

@@ -69,7 +69,7 @@ bool infers_as_float(const JsonValue& value) {
 // are fetched a few values ahead of their insertion, so that the memory
 // accesses of a long list overlap instead of following one another.
 template <class T, class Extract, class Hash>
-[[gnu::noinline]] void gather_examples(std::vector<T>& examples, std::span<const JsonValue> items,
+[[gnu::noinline]] void gather_examples(LargeVector<T>& examples, std::span<const JsonValue> items,
                                        Extract extract, Hash hash) {
   std::size_t next = 0;
   for (; next < items.size() && examples.size() < kExampleScanLimit; ++next) {
