@@ -11,15 +11,16 @@
 #include "text/utf8.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  plomet::Context context;
   std::string_view text(reinterpret_cast<const char*>(data), size);
   if (plomet::scan::find_invalid_utf8(text) != plomet::scan::kValidUtf8) return -1;
   {
     plomet::JsonArena arena;
-    (void)plomet::read_json5(text, arena);
+    (void)plomet::read_json5(context, text, arena);
   }
   for (const plomet::RepairPassEntry& pass : plomet::repair_pass_table()) {
-    plomet::PassResult repaired = pass.run(text);
-    if (repaired) (void)plomet::normalize_and_read(repaired.value());
+    plomet::PassResult repaired = pass.run(context, text);
+    if (repaired) (void)plomet::normalize_and_read(context, repaired.value());
   }
   return 0;
 }

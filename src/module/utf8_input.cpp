@@ -17,6 +17,7 @@
 #include "module/utf8_input.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "text/utf8.h"
@@ -26,9 +27,9 @@ namespace {
 
 // Code points encoded between two runs of the signal handlers. A chunk of
 // the storage is about a millisecond's work; a slice is what one call of
-// PyUnicode_AsUCS4 copies out (64 KiB).
+// PyUnicode_AsUCS4 copies out, into the context's transcoding buffer.
 constexpr std::size_t kChunkCodePoints = std::size_t{1} << 20;
-constexpr std::size_t kSliceCodePoints = std::size_t{1} << 14;
+constexpr std::size_t kSliceCodePoints = kTranscodingCodePoints;
 
 // Room for the UTF-8 of count code points of at most most_per_unit bytes
 // each, encoded step code points at a time: all of the worst case for a
@@ -44,33 +45,47 @@ bool signal_handler_raised(std::size_t done) { return done > 0 && PyErr_CheckSig
 
 }  // namespace
 
-// The buffer is not written before use (no zero fill), and grows by realloc,
-// which moves the pages of a large block rather than copying them.
+// The transcoded text goes back to the context, whose spare memory the
+// arenas and the next str reuse.
+Utf8Input::~Utf8Input() {
+  if (owned_) context_.give_chunk(std::move(owned_));
+}
+
+// Room for `bytes` in all: a spare block of the context, or a new one, which
+// takes over what was written so far. Nothing is written before it is used
+// (no zero fill), and the pages of a large block are mapped as they are
+// written.
 bool Utf8Input::reserve(std::size_t bytes) {
-  char* grown = static_cast<char*>(std::realloc(owned_.get(), bytes));
-  if (grown == nullptr) return false;
-  static_cast<void>(owned_.release());  // realloc took it
-  owned_.reset(grown);
-  capacity_ = bytes;
-  return true;
+  try {
+    MemoryBlock block = context_.take_chunk(bytes);
+    if (!block) block = MemoryBlock(bytes);
+    if (size_ > 0) std::memcpy(block.bytes(), owned_.bytes(), size_);
+    if (owned_) context_.give_chunk(std::move(owned_));
+    owned_ = std::move(block);  // a block the context did not keep is freed here
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 }
 
 template <typename Unit>
 Utf8Input::Appended Utf8Input::append(const Unit* code_points, std::size_t count) {
   const std::size_t most = count * scan::kMaxUtf8BytesPerUnit<Unit>;
-  if (capacity_ - size_ < most && !reserve(std::max(capacity_ + capacity_ / 2, size_ + most))) {
+  const std::size_t capacity = owned_.size();
+  if (capacity - size_ < most && !reserve(std::max(capacity + capacity / 2, size_ + most))) {
     return Appended::kOutOfMemory;
   }
-  char* stop = scan::encode_utf8(code_points, count, owned_.get() + size_);
+  char* start = reinterpret_cast<char*>(owned_.bytes());
+  char* stop = scan::encode_utf8(code_points, count, start + size_);
   if (stop == nullptr) return Appended::kRefused;
-  size_ = static_cast<std::size_t>(stop - owned_.get());
+  size_ = static_cast<std::size_t>(stop - start);
   return Appended::kDone;
 }
 
 bool Utf8Input::finish(Appended last, PyObject* str) {
   switch (last) {
     case Appended::kDone:
-      data_ = owned_.get();
+      data_ = reinterpret_cast<const char*>(owned_.bytes());
       return true;
     case Appended::kRefused: {
       // A lone surrogate: the interpreter's encoder raises its own error.
@@ -122,8 +137,13 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 // slice, each a new str (PyUnicode_Substring) whose code points are copied.
 bool Utf8Input::transcode_slices(PyObject* str, Py_ssize_t length) {
   const auto count = static_cast<std::size_t>(length);
-  std::unique_ptr<Py_UCS4[]> slice(new (std::nothrow) Py_UCS4[std::min(count, kSliceCodePoints)]);
-  if (!slice || !reserve(first_capacity(count, scan::kMaxUtf8BytesPerUnit<Py_UCS4>, kSliceCodePoints))) {
+  Py_UCS4* slice = nullptr;
+  try {
+    slice = reinterpret_cast<Py_UCS4*>(context_.transcoding_buffer().data());
+  } catch (const std::bad_alloc&) {
+    return finish(Appended::kOutOfMemory, str);
+  }
+  if (!reserve(first_capacity(count, scan::kMaxUtf8BytesPerUnit<Py_UCS4>, kSliceCodePoints))) {
     return finish(Appended::kOutOfMemory, str);
   }
   Appended last = Appended::kDone;
@@ -132,13 +152,13 @@ bool Utf8Input::transcode_slices(PyObject* str, Py_ssize_t length) {
     const std::size_t take = std::min(count - done, kSliceCodePoints);
     const auto size = static_cast<Py_ssize_t>(take);
     if (take == count) {
-      if (!PyUnicode_AsUCS4(str, slice.get(), size, 0)) return false;
+      if (!PyUnicode_AsUCS4(str, slice, size, 0)) return false;
     } else {
       const auto start = static_cast<Py_ssize_t>(done);
       PyRef piece(PyUnicode_Substring(str, start, start + size));
-      if (!piece || !PyUnicode_AsUCS4(piece.get(), slice.get(), size, 0)) return false;
+      if (!piece || !PyUnicode_AsUCS4(piece.get(), slice, size, 0)) return false;
     }
-    last = append(slice.get(), take);
+    last = append(slice, take);
     done += take;
   }
   return finish(last, str);

@@ -2,19 +2,21 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdlib>
-#include <memory>
 #include <string_view>
 
+#include "core/context.h"
+#include "core/page_memory.h"
 #include "module/python_api.h"
 
 namespace plomet::module {
 
 class Utf8Input {
  public:
-  Utf8Input() = default;
+  // The transcoded text lives in memory of context and goes back to it.
+  explicit Utf8Input(Context& context) : context_(context) {}
   Utf8Input(const Utf8Input&) = delete;
   Utf8Input& operator=(const Utf8Input&) = delete;
+  ~Utf8Input();
 
   std::string_view text() const { return {data_, size_}; }
 
@@ -39,13 +41,8 @@ class Utf8Input {
   Appended append(const Unit* code_points, std::size_t count);
   bool finish(Appended last, PyObject* str);
 
-  struct FreeBytes {
-    void operator()(char* bytes) const noexcept { std::free(bytes); }
-  };
-
-  // A non-ASCII str's UTF-8, transcoded here: size_ of capacity_ bytes.
-  std::unique_ptr<char, FreeBytes> owned_;
-  std::size_t capacity_ = 0;
+  Context& context_;
+  MemoryBlock owned_;  // a non-ASCII str's UTF-8, transcoded here: its first size_ bytes
   const char* data_ = "";
   std::size_t size_ = 0;
 };

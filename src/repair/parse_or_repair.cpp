@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "read/read_json5.h"
 #include "repair/repair_driver.h"
 #include "repair/repair_passes.h"
@@ -24,12 +23,12 @@ using scan::Utf8Cursor;
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
 // Returns how many it dropped.
-std::uint64_t drop_trailing_commas(std::string& fixed) {
+std::uint64_t drop_trailing_commas(Context& context, Text& fixed) {
   const std::string_view text = fixed;
   std::uint64_t dropped = 0;
-  repair::erase_ranges(fixed, [text, &dropped](std::size_t from) {
+  repair::erase_ranges(fixed, [text, &dropped, &context](std::size_t from) {
     for (std::size_t pos = text.find(',', from); pos != std::string_view::npos; pos = text.find(',', pos + 1)) {
-      if (interrupt::poll(interrupt::kValueUnits)) break;
+      if (context.poll(kValueUnits)) break;
       const char32_t next = Utf8Cursor(text, pos + 1).peek_past_whitespace();
       if (next == ']' || next == '}' || next == scan::kEndOfText) {
         ++dropped;
@@ -76,24 +75,24 @@ std::string describe(const NormalisationEdits& edits) {
 
 // Reads a fixed-up text that the document takes over, then cleans its
 // strings. A text that does not read is handed back.
-Expected<JsonDocument, std::string> read_owned_text(std::string text, ReadOptions options) {
-  JsonDocument doc;
-  doc.owned_text = std::make_unique<std::string>(std::move(text));
-  if (!read_document(*doc.owned_text, doc, options)) return Unexpected(std::move(*doc.owned_text));
+Expected<JsonDocument, Text> read_owned_text(Context& context, Text text, ReadOptions options) {
+  JsonDocument doc(context);
+  doc.owned_text = std::make_unique<Text>(std::move(text));
+  if (!read_document(context, *doc.owned_text, doc, options)) return Unexpected(std::move(*doc.owned_text));
   return doc;
 }
 
 }  // namespace
 
-bool read_document(std::string_view text, JsonDocument& doc, ReadOptions options) {
-  auto value = try_read_json5(text, doc.arena);
+bool read_document(Context& context, std::string_view text, JsonDocument& doc, ReadOptions options) {
+  auto value = try_read_json5(context, text, doc.arena);
   if (!value) return false;
   doc.root = *value;
-  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(doc.root, doc.arena);
+  if (options.remove_control_characters) repair_json_remove_control_characters_in_value(context, doc.root, doc.arena);
   return true;
 }
 
-bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena& arena) {
+bool repair_json_remove_control_characters_in_value(Context& context, JsonValue& value, JsonArena& arena) {
   if (value.control_characters() == JsonValue::ControlCharacters::None) return false;
   bool changed = false;
   switch (value.kind()) {
@@ -109,18 +108,18 @@ bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena&
       break;
     }
     case JsonValue::Kind::Array:
-      for (JsonValue& item : value.items()) changed |= repair_json_remove_control_characters_in_value(item, arena);
+      for (JsonValue& item : value.items()) changed |= repair_json_remove_control_characters_in_value(context, item, arena);
       break;
     case JsonValue::Kind::Object:
       for (JsonMember& member : value.members()) {
-        changed |= repair_json_remove_control_characters_in_value(member.value, arena);
+        changed |= repair_json_remove_control_characters_in_value(context, member.value, arena);
       }
       break;
     default:
       return false;
   }
   if (changed) {
-    PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
+    PLOMET_REPAIR_EVENT(context, "repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
   }
   return changed;
 }
@@ -147,8 +146,8 @@ char32_t last_significant_in(std::string_view run) {
 // copied in stretches, up to each change. Between the bytes it acts on, only
 // the last character that is not whitespace matters (it becomes the last
 // significant one), so such runs are passed over whole.
-std::optional<std::string> normalize_json_text(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+std::optional<Text> normalize_json_text(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   repair::OpenBrackets open_brackets;
   NormalisationEdits edits;
   bool in_string = false;
@@ -161,7 +160,7 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   };
 
   while (pos < text.size()) {
-    if (interrupt::poll(interrupt::kValueUnits)) break;
+    if (context.poll(kValueUnits)) break;
     // Blanks alone leave the last significant character as it is.
     if (!in_string) pos = static_cast<std::size_t>(scan::skip_blank_run(text.data() + pos, text.data() + text.size()) - text.data());
     pass_run_to(in_string ? scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos)
@@ -225,16 +224,16 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
         break;
     }
   }
-  std::string& end = out.written_to(text.size());
+  Text& end = out.written_to(text.size());
   if (in_string) end.push_back('"');
   edits.string_closed_at_end = in_string;
-  std::string fixed = out.finish();
-  edits.commas_dropped = drop_trailing_commas(fixed);
+  Text fixed = out.finish();
+  edits.commas_dropped = drop_trailing_commas(context, fixed);
   const std::size_t closed_from = fixed.size();
   open_brackets.append_closers(fixed);
-  if (diagnostics::admits(diagnostics::Level::Info)) {
-    edits.appended_closers = fixed.substr(closed_from);
-    if (std::string said = describe(edits); !said.empty()) PLOMET_EVENT("normalisation", said);
+  if (context.admits(diagnostics::Level::Info)) {
+    edits.appended_closers = std::string_view(fixed).substr(closed_from);
+    if (std::string said = describe(edits); !said.empty()) PLOMET_EVENT(context, "normalisation", said);
   }
   return fixed;
 }
@@ -243,41 +242,41 @@ namespace repair_driver {
 
 // A failed chain is rare and ends the call: reading the text once more costs
 // less than carrying the first attempt's error through every reader.
-RepairError located_in(std::string_view text, RepairError error) {
-  JsonArena arena;
-  if (auto value = read_json5(text, arena); !value) error.offset = value.error().offset;
+RepairError located_in(Context& context, std::string_view text, RepairError error) {
+  JsonArena arena(context);
+  if (auto value = read_json5(context, text, arena); !value) error.offset = value.error().offset;
   return error;
 }
 
 }  // namespace repair_driver
 
-ParseResult normalize_and_read(std::string_view text, ReadOptions options) {
-  std::optional<std::string> fixed = normalize_json_text(text);
+ParseResult normalize_and_read(Context& context, std::string_view text, ReadOptions options) {
+  std::optional<Text> fixed = normalize_json_text(context, text);
   if (!fixed) return Unexpected(RepairError::unrepairable(text));
-  Expected<JsonDocument, std::string> read = read_owned_text(std::move(*fixed), options);
-  if (!read) return Unexpected(RepairError::unrepairable(std::move(read.error())));
+  Expected<JsonDocument, Text> read = read_owned_text(context, std::move(*fixed), options);
+  if (!read) return Unexpected(RepairError::unrepairable(std::string_view(read.error())));
   return std::move(read).value();
 }
 
-ParseResult parse_or_repair(std::string_view text, ReadOptions options) {
-  JsonDocument doc;
+ParseResult parse_or_repair(Context& context, std::string_view text, ReadOptions options) {
+  JsonDocument doc(context);
   if (text.empty()) {
     doc.root = make_object({}, doc.arena);
     return doc;
   }
   // Each attempt starts a fresh document, so that a failed one's memory goes.
-  auto read = [&](std::string_view candidate, std::string* owned) {
-    doc = JsonDocument();
-    if (owned == nullptr) return read_document(candidate, doc, options);
+  auto read = [&](std::string_view candidate, Text* owned) {
+    doc = JsonDocument(context);
+    if (owned == nullptr) return read_document(context, candidate, doc, options);
     // The document's views point into a normalised text: it takes it over,
     // and hands it back to be recycled when it does not read.
-    doc.owned_text = std::make_unique<std::string>(std::move(*owned));
-    if (read_document(*doc.owned_text, doc, options)) return true;
+    doc.owned_text = std::make_unique<Text>(std::move(*owned));
+    if (read_document(context, *doc.owned_text, doc, options)) return true;
     *owned = std::move(*doc.owned_text);
     doc.owned_text.reset();
     return false;
   };
-  if (std::optional<RepairError> error = read_or_repair(text, read)) return Unexpected(std::move(*error));
+  if (std::optional<RepairError> error = read_or_repair(context, text, read)) return Unexpected(std::move(*error));
   return doc;
 }
 

@@ -9,10 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "core/repair_error.h"
-#include "document/workspace.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_passes.h"
 
@@ -23,60 +21,60 @@ namespace repair_driver {
 using diagnostics::ReadAttempt;
 
 // Records the attempt about to be made, for the caller and for a sink.
-inline void begin(const ReadAttempt& attempt, ReadAttempt* tried) {
+inline void begin(Context& context, const ReadAttempt& attempt, ReadAttempt* tried) {
   if (tried != nullptr) *tried = attempt;
-  if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_attempt(attempt);
+  if (context.admits(diagnostics::Level::Info)) context.deliver_attempt(attempt);
 }
 
 // Normalises text and offers the result; read may take the string (it owns
 // the views it keeps into it), and what it leaves is recycled.
 template <class Read>
-bool read_normalized(std::string_view text, Read& read) {
-  std::optional<std::string> fixed = normalize_json_text(text);
+bool read_normalized(Context& context, std::string_view text, Read& read) {
+  std::optional<Text> fixed = normalize_json_text(context, text);
   if (!fixed) return false;
-  if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_candidate(*fixed);
+  if (context.admits(diagnostics::Level::Info)) context.deliver_candidate(*fixed);
   const bool done = read(std::string_view(*fixed), &*fixed);
-  recycle_text_buffer(std::move(*fixed));
+  context.recycle_text(std::move(*fixed));
   return done;
 }
 
 // The error that ended the chain, with the offset at which text stops
 // reading as JSON5.
-RepairError located_in(std::string_view text, RepairError error);
+RepairError located_in(Context& context, std::string_view text, RepairError error);
 
 }  // namespace repair_driver
 
-// read(std::string_view candidate, std::string* owned) returns whether the
+// read(std::string_view candidate, Text* owned) returns whether the
 // candidate reads; owned is null for the caller's own text. Returns nothing
 // once a candidate reads, else the error that ended the chain, located in
-// text (Interrupted, with no offset, when the thread's interrupt check
+// text (Interrupted, with no offset, when the context's interrupt check
 // stopped it). Once a candidate reads, *gave (when given) is the attempt
 // that made it. A sink hears each attempt begin, then its events and the
 // text it reads.
 template <class Read>
-std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
+std::optional<RepairError> read_or_repair(Context& context, std::string_view text, Read&& read,
                                           diagnostics::ReadAttempt* gave = nullptr) {
   using diagnostics::ReadAttempt;
   // A stopped call leaves every stage failing, so the check after each
   // stage tells an interruption from a text that does not read.
-  repair_driver::begin({ReadAttempt::Stage::AsRead, {}}, gave);
-  if (read(text, static_cast<std::string*>(nullptr))) return std::nullopt;
-  if (interrupt::requested()) return RepairError::interrupted();
-  repair_driver::begin({ReadAttempt::Stage::Normalised, {}}, gave);
-  if (repair_driver::read_normalized(text, read)) return std::nullopt;
+  repair_driver::begin(context, {ReadAttempt::Stage::AsRead, {}}, gave);
+  if (read(text, static_cast<Text*>(nullptr))) return std::nullopt;
+  if (context.interrupted()) return RepairError::interrupted();
+  repair_driver::begin(context, {ReadAttempt::Stage::Normalised, {}}, gave);
+  if (repair_driver::read_normalized(context, text, read)) return std::nullopt;
   for (const RepairPassEntry& pass : repair_pass_table()) {
-    if (interrupt::requested()) return RepairError::interrupted();
-    repair_driver::begin({ReadAttempt::Stage::Repaired, pass.name}, gave);
-    PassResult repaired = pass.run(text);
-    if (interrupt::requested()) return RepairError::interrupted();
-    if (!repaired) return repair_driver::located_in(text, std::move(repaired).error());
+    if (context.interrupted()) return RepairError::interrupted();
+    repair_driver::begin(context, {ReadAttempt::Stage::Repaired, pass.name}, gave);
+    PassResult repaired = pass.run(context, text);
+    if (context.interrupted()) return RepairError::interrupted();
+    if (!repaired) return repair_driver::located_in(context, text, std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
-    const bool done = repaired.value() != text && repair_driver::read_normalized(repaired.value(), read);
-    recycle_text_buffer(std::move(repaired.value()));
+    const bool done = repaired.value() != text && repair_driver::read_normalized(context, repaired.value(), read);
+    context.recycle_text(std::move(repaired.value()));
     if (done) return std::nullopt;
   }
-  if (interrupt::requested()) return RepairError::interrupted();
-  return repair_driver::located_in(text, RepairError::all_attempted_repairs_failed());
+  if (context.interrupted()) return RepairError::interrupted();
+  return repair_driver::located_in(context, text, RepairError::all_attempted_repairs_failed());
 }
 
 }  // namespace plomet

@@ -39,7 +39,8 @@ ShortestFloatDigits shortest_float_digits(double magnitude) {
 
 // Appends the sign of value (`-` also for -0.0), and zero_text when it is
 // zero; otherwise returns the shortest digits of its magnitude.
-std::optional<ShortestFloatDigits> append_sign_or_zero(std::string& out, double value, std::string_view zero_text) {
+template <class Out>
+std::optional<ShortestFloatDigits> append_sign_or_zero(Out& out, double value, std::string_view zero_text) {
   if (std::signbit(value)) out.push_back('-');
   if (value != 0) return shortest_float_digits(std::fabs(value));
   out.append(zero_text);
@@ -64,7 +65,8 @@ void append_float_text(std::string& out, double value) {
   }
 }
 
-void append_compact_float(std::string& out, double value) {
+template <class Out>
+void append_compact_float(Out& out, double value) {
   const std::optional<ShortestFloatDigits> shortest = append_sign_or_zero(out, value, "0.0");
   if (!shortest) return;
   const int exponent = shortest->exponent;
@@ -87,5 +89,8 @@ void append_compact_float(std::string& out, double value) {
     out.append(digits).append(integer_digits - digits.size(), '0').append(".0");
   }
 }
+
+template void append_compact_float(std::string& out, double value);
+template void append_compact_float(Text& out, double value);
 
 }  // namespace plomet

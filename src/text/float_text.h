@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/page_memory.h"
+
 namespace plomet {
 
 // The outline's float text: positional, never with an exponent (1e+16 is
@@ -13,6 +15,9 @@ void append_float_text(std::string& out, double value);
 // The compact JSON writer's float text: positional with a fractional part
 // when the leading digit's decimal exponent is from -5 to 15 (0.0, 2.0,
 // 0.00001), otherwise with an exponent (1e+16, 1.5e-7).
-void append_compact_float(std::string& out, double value);
+template <class Out>
+void append_compact_float(Out& out, double value);
+extern template void append_compact_float(std::string& out, double value);
+extern template void append_compact_float(Text& out, double value);
 
 }  // namespace plomet

@@ -67,8 +67,8 @@ bool is_json5_non_finite_word(std::string_view text);
 bool is_loose_non_finite_word(std::string_view text);
 
 // Appends the decimal digits of an integer, with a `-` when negative.
-template <class Integer>
-void append_integer_text(std::string& out, Integer value) {
+template <class Out, class Integer>
+void append_integer_text(Out& out, Integer value) {
   char digits[24];  // every 64-bit value and its sign
   const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value);
   out.append(digits, written.ptr);
