@@ -53,6 +53,13 @@ struct DecimalRead {
   Status status = Status::NotDecimal;
   double value = 0;  // Value: correctly rounded; 0 below the smallest denormal
 };
+// The double of an unsigned decimal float text (digits with an optional
+// point, then an optional exponent) when one rounding gives it: at most 15
+// significant digits, which are an exact double, and a power of ten from
+// -22 to 22, also exact, so that one multiplication or division rounds
+// correctly. Nothing for any other text, which takes the general path.
+std::optional<double> exact_small_decimal(std::string_view text);
+
 // Reads text, which must be a decimal float from its first character (a
 // digit or `.`) to its last. A value past the largest double is TooLarge; one
 // too small to represent reads as 0.
