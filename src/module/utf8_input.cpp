@@ -31,12 +31,19 @@ namespace {
 constexpr std::size_t kChunkCodePoints = std::size_t{1} << 20;
 constexpr std::size_t kSliceCodePoints = kTranscodingCodePoints;
 
-// Room for the UTF-8 of count code points of at most most_per_unit bytes
-// each, encoded step code points at a time: all of the worst case for a
-// short str, otherwise mostly ASCII and one step's worst case, grown on
-// demand.
-std::size_t first_capacity(std::size_t count, std::size_t most_per_unit, std::size_t step) {
-  return std::min(count * most_per_unit, count + count / 8 + step * most_per_unit);
+// The block starts with room for mostly-ASCII text (or all of the worst case
+// for a short str), and each step encodes as many code points as surely fit
+// in the room left. The room grows by half when it holds fewer than
+// kMinimumStep code points; the first one leaves that much over.
+constexpr std::size_t kMinimumStep = std::size_t{1} << 12;
+
+std::size_t first_capacity(std::size_t count, std::size_t most_per_unit) {
+  return std::min(count * most_per_unit, count + count / 8 + kMinimumStep * most_per_unit);
+}
+
+bool raise_no_memory() {
+  PyErr_NoMemory();
+  return false;
 }
 
 // Runs the signal handlers that are due between two steps, as the pipeline
@@ -68,36 +75,46 @@ bool Utf8Input::reserve(std::size_t bytes) {
   }
 }
 
-template <typename Unit>
-Utf8Input::Appended Utf8Input::append(const Unit* code_points, std::size_t count) {
-  const std::size_t most = count * scan::kMaxUtf8BytesPerUnit<Unit>;
+std::size_t Utf8Input::room_for(std::size_t rest, std::size_t most_per_unit, std::size_t step) {
   const std::size_t capacity = owned_.size();
-  if (capacity - size_ < most && !reserve(std::max(capacity + capacity / 2, size_ + most))) {
-    return Appended::kOutOfMemory;
+  const std::size_t wanted = std::min(rest, kMinimumStep);
+  if ((capacity - size_) / most_per_unit < wanted &&
+      !reserve(std::max(capacity + capacity / 2, size_ + wanted * most_per_unit))) {
+    return 0;
   }
-  char* start = reinterpret_cast<char*>(owned_.bytes());
-  char* stop = scan::encode_utf8(code_points, count, start + size_);
-  if (stop == nullptr) return Appended::kRefused;
-  size_ = static_cast<std::size_t>(stop - start);
-  return Appended::kDone;
+  return std::min({rest, step, (owned_.size() - size_) / most_per_unit});
 }
 
-bool Utf8Input::finish(Appended last, PyObject* str) {
-  switch (last) {
-    case Appended::kDone:
-      data_ = reinterpret_cast<const char*>(owned_.bytes());
-      return true;
-    case Appended::kRefused: {
+template <typename Unit>
+bool Utf8Input::append(const Unit* code_points, std::size_t count) {
+  char* start = reinterpret_cast<char*>(owned_.bytes());
+  char* stop = scan::encode_utf8(code_points, count, start + size_);
+  if (stop == nullptr) return false;
+  size_ = static_cast<std::size_t>(stop - start);
+  return true;
+}
+
+template <typename Unit, typename CodePointsAt>
+bool Utf8Input::transcode(PyObject* str, std::size_t count, std::size_t step, CodePointsAt code_points_at) {
+  constexpr std::size_t kMostPerUnit = scan::kMaxUtf8BytesPerUnit<Unit>;
+  size_ = 0;
+  if (!reserve(first_capacity(count, kMostPerUnit))) return raise_no_memory();
+  for (std::size_t done = 0; done < count;) {
+    if (signal_handler_raised(done)) return false;
+    const std::size_t take = room_for(count - done, kMostPerUnit, step);
+    if (take == 0) return raise_no_memory();
+    const Unit* code_points = code_points_at(done, take);
+    if (code_points == nullptr) return false;
+    if (!append(code_points, take)) {
       // A lone surrogate: the interpreter's encoder raises its own error.
       PyRef refused(PyUnicode_AsUTF8String(str));
       if (refused) PyErr_SetString(PyExc_SystemError, "plomet: a str with a surrogate was encoded");
       return false;
     }
-    case Appended::kOutOfMemory:
-      break;
+    done += take;
   }
-  PyErr_NoMemory();
-  return false;
+  data_ = reinterpret_cast<const char*>(owned_.bytes());
+  return true;
 }
 
 #if defined(Py_LIMITED_API)
@@ -141,27 +158,15 @@ bool Utf8Input::transcode_slices(PyObject* str, Py_ssize_t length) {
   try {
     slice = reinterpret_cast<Py_UCS4*>(context_.transcoding_buffer().data());
   } catch (const std::bad_alloc&) {
-    return finish(Appended::kOutOfMemory, str);
+    return raise_no_memory();
   }
-  if (!reserve(first_capacity(count, scan::kMaxUtf8BytesPerUnit<Py_UCS4>, kSliceCodePoints))) {
-    return finish(Appended::kOutOfMemory, str);
-  }
-  Appended last = Appended::kDone;
-  for (std::size_t done = 0; done < count && last == Appended::kDone;) {
-    if (signal_handler_raised(done)) return false;
-    const std::size_t take = std::min(count - done, kSliceCodePoints);
+  return transcode<Py_UCS4>(str, count, kSliceCodePoints, [&](std::size_t done, std::size_t take) -> Py_UCS4* {
+    const auto start = static_cast<Py_ssize_t>(done);
     const auto size = static_cast<Py_ssize_t>(take);
-    if (take == count) {
-      if (!PyUnicode_AsUCS4(str, slice, size, 0)) return false;
-    } else {
-      const auto start = static_cast<Py_ssize_t>(done);
-      PyRef piece(PyUnicode_Substring(str, start, start + size));
-      if (!piece || !PyUnicode_AsUCS4(piece.get(), slice, size, 0)) return false;
-    }
-    last = append(slice, take);
-    done += take;
-  }
-  return finish(last, str);
+    if (take == count) return PyUnicode_AsUCS4(str, slice, size, 0);
+    PyRef piece(PyUnicode_Substring(str, start, start + size));
+    return piece ? PyUnicode_AsUCS4(piece.get(), slice, size, 0) : nullptr;
+  });
 }
 
 #else
@@ -192,17 +197,8 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 
 template <typename Unit>
 bool Utf8Input::transcode_storage(PyObject* str, const Unit* code_points, std::size_t count) {
-  if (!reserve(first_capacity(count, scan::kMaxUtf8BytesPerUnit<Unit>, kChunkCodePoints))) {
-    return finish(Appended::kOutOfMemory, str);
-  }
-  Appended last = Appended::kDone;
-  for (std::size_t done = 0; done < count && last == Appended::kDone;) {
-    if (signal_handler_raised(done)) return false;
-    const std::size_t take = std::min(count - done, kChunkCodePoints);
-    last = append(code_points + done, take);
-    done += take;
-  }
-  return finish(last, str);
+  return transcode<Unit>(str, count, kChunkCodePoints,
+                         [code_points](std::size_t done, std::size_t) { return code_points + done; });
 }
 
 #endif

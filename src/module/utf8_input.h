@@ -27,8 +27,6 @@ class Utf8Input {
   bool encode(PyObject* str);
 
  private:
-  enum class Appended { kDone, kRefused, kOutOfMemory };
-
   bool encode_ascii(PyObject* str);
 #if defined(Py_LIMITED_API)
   bool transcode_slices(PyObject* str, Py_ssize_t length);
@@ -36,10 +34,19 @@ class Utf8Input {
   template <typename Unit>
   bool transcode_storage(PyObject* str, const Unit* code_points, std::size_t count);
 #endif
+  // Transcodes the str's count code points, step at most at a time, each
+  // step's from code_points_at(done, take): a pointer to them, or nullptr
+  // with the interpreter's error set.
+  template <typename Unit, typename CodePointsAt>
+  bool transcode(PyObject* str, std::size_t count, std::size_t step, CodePointsAt code_points_at);
   bool reserve(std::size_t bytes);
+  // How many of the rest code points, of at most most_per_unit UTF-8 bytes
+  // each, to encode next: at most step, and as many as surely fit; 0 when
+  // the room cannot grow.
+  std::size_t room_for(std::size_t rest, std::size_t most_per_unit, std::size_t step);
+  // Encodes code points that fit the room left; false for a lone surrogate.
   template <typename Unit>
-  Appended append(const Unit* code_points, std::size_t count);
-  bool finish(Appended last, PyObject* str);
+  bool append(const Unit* code_points, std::size_t count);
 
   Context& context_;
   MemoryBlock owned_;  // a non-ASCII str's UTF-8, transcoded here: its first size_ bytes

@@ -8,20 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "utf8_kernel_name.h"
+
 namespace plomet::scan {
 namespace {
-
-std::string kernel_name(Utf8Kernel kernel) {
-  switch (kernel) {
-    case Utf8Kernel::kScalar:
-      return "Scalar";
-    case Utf8Kernel::kSse42:
-      return "Sse42";
-    case Utf8Kernel::kAvx2:
-      return "Avx2";
-  }
-  return "Unknown";
-}
 
 constexpr const char* kRefused = "<refused>";
 

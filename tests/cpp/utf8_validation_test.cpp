@@ -6,22 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "utf8_kernel_name.h"
+
 namespace plomet::scan {
 namespace {
 
 using namespace std::string_view_literals;
-
-std::string validator_name(Utf8Kernel validator) {
-  switch (validator) {
-    case Utf8Kernel::kScalar:
-      return "Scalar";
-    case Utf8Kernel::kSse42:
-      return "Sse42";
-    case Utf8Kernel::kAvx2:
-      return "Avx2";
-  }
-  return "Unknown";
-}
 
 std::string hex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
@@ -94,7 +84,7 @@ const Case kCases[] = {
 class Utf8Validation : public ::testing::TestWithParam<Utf8Kernel> {
  protected:
   void SetUp() override {
-    if (!cpu_runs(GetParam())) GTEST_SKIP() << "this processor does not run " << validator_name(GetParam());
+    if (!cpu_runs(GetParam())) GTEST_SKIP() << "this processor does not run " << kernel_name(GetParam());
   }
   std::size_t find(std::string_view bytes) const { return find_invalid_utf8(bytes, GetParam()); }
 };
@@ -200,7 +190,7 @@ TEST_P(Utf8VectorValidation, AgreesWithTheScalarSearchOnRandomAndDamagedTexts) {
 }
 
 std::string test_name(const ::testing::TestParamInfo<Utf8Kernel>& info) {
-  return validator_name(info.param);
+  return kernel_name(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(EachValidator, Utf8Validation, ::testing::ValuesIn(kUtf8Kernels), test_name);
