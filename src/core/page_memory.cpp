@@ -7,14 +7,15 @@
 namespace plomet {
 namespace {
 
-// Blocks of at least this size are laid on huge-page boundaries and offered
-// to the kernel as huge pages: one fault maps 2 MiB instead of 4 KiB.
+// Mapped blocks are whole huge pages on huge-page boundaries.
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
+static_assert(kMappedBytes >= kHugePage);
 
-std::size_t mapped_size(std::size_t bytes) {
-  return bytes >= kHugePage ? (bytes + kHugePage - 1) / kHugePage * kHugePage : bytes;
-}
+std::size_t mapped_size(std::size_t bytes) { return (bytes + kHugePage - 1) / kHugePage * kHugePage; }
 
+// Maps size bytes (whole huge pages) on a huge-page boundary and offers them
+// to the kernel as huge pages, so that one fault maps 2 MiB instead of 4 KiB;
+// nullptr when the memory cannot be had.
 void* map_huge(std::size_t size) {
   void* mapped = mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapped == MAP_FAILED) return nullptr;
@@ -30,11 +31,8 @@ void* map_huge(std::size_t size) {
 
 void* allocate_bytes(std::size_t bytes) {
   if (bytes < kMappedBytes) return ::operator new(bytes);
-  const std::size_t size = mapped_size(bytes);
-  void* block = size >= kHugePage
-                    ? map_huge(size)
-                    : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (block == nullptr || block == MAP_FAILED) throw std::bad_alloc();
+  void* block = map_huge(mapped_size(bytes));
+  if (block == nullptr) throw std::bad_alloc();
   return block;
 }
 

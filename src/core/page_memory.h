@@ -1,11 +1,14 @@
-// Memory for the large buffers of a call: texts, arena chunks and indexes.
+// Memory for the large buffers of a call: texts, arena chunks, example
+// lists and indexes.
 //
-// A block of at least kMappedBytes is mapped from the system on its own and
-// unmapped when freed, so its pages go back as soon as the call is done.
-// Smaller blocks come from operator new. The C library would map large
-// blocks too, but after it frees one it raises its mapping threshold to that
-// block's size: from then on, blocks up to that size come from its heap and
-// stay resident after they are freed, in every thread's arena.
+// A block of at least kMappedBytes is mapped from the system on its own, in
+// whole huge pages, and unmapped when freed, so its pages go back as soon as
+// the call is done. The C library would map large blocks too, but after it
+// frees one it raises its mapping threshold to that block's size: from then
+// on, blocks up to that size come from its heap and stay resident after they
+// are freed, in every thread's arena. Smaller blocks come from operator new,
+// which reuses them from call to call without a fault; what the C library
+// keeps of them stays within twice the largest.
 #pragma once
 
 #include <cstddef>
@@ -16,7 +19,7 @@
 
 namespace plomet {
 
-inline constexpr std::size_t kMappedBytes = std::size_t{256} << 10;
+inline constexpr std::size_t kMappedBytes = std::size_t{2} << 20;
 
 // Throws std::bad_alloc when the memory cannot be had.
 void* allocate_bytes(std::size_t bytes);
