@@ -17,6 +17,16 @@
 namespace plomet {
 namespace {
 
+// Folds the tree of text into a new summary for shape; false when the text
+// does not read.
+bool fold_tree_of(std::string_view text, bool keep_examples, TextShape& shape) {
+  JsonDocument document;
+  if (!read_document(text, document)) return false;
+  shape.summary = std::make_unique<ShapeSummary>(keep_examples);
+  shape.summary->add_value(document.root);
+  return true;
+}
+
 // Folds the document of a candidate text into shape; false when the text
 // does not read.
 bool fold_candidate(std::string_view text, bool keep_examples, TextShape& shape) {
@@ -26,19 +36,70 @@ bool fold_candidate(std::string_view text, bool keep_examples, TextShape& shape)
       break;
     case FoldOutcome::DoesNotRead:
       return false;
-    case FoldOutcome::NeedsTree: {
+    case FoldOutcome::NeedsTree:
       // A repeated key whose first value was folded already: the tree holds
       // the last value in the first place.
-      JsonDocument document;
-      if (!read_document(text, document)) return false;
-      summary = std::make_unique<ShapeSummary>(keep_examples);
-      summary->add_value(document.root);
-      break;
-    }
+      return fold_tree_of(text, keep_examples, shape);
   }
   shape.summary = std::move(summary);
   return true;
 }
+
+// Reads the candidates of the reading order into a shape. The text's own
+// fold stays where it stopped when the text does not read, and goes on in a
+// repair that agrees with the text up to there (ReadsOnInRepairs).
+class CandidateFolds {
+ public:
+  CandidateFolds(bool keep_examples, TextShape& shape) : keep_examples_(keep_examples), shape_(shape) {}
+
+  bool operator()(std::string_view candidate, std::string* owned) {
+    if (!fold_candidate(candidate, keep_examples_, shape_)) return false;
+    keep(owned);
+    return true;
+  }
+
+  bool read_first(std::string_view text, ReadCheckpoints* checkpoints) {
+    summary_ = std::make_unique<ShapeSummary>(keep_examples_);
+    fold_ = std::make_unique<SummaryBuilder::ResumableOutline>(*summary_);
+    return outcome(fold_->fold(text, checkpoints), text);
+  }
+
+  bool may_go_on_in(std::string_view candidate, std::size_t common_prefix) const {
+    return fold_ != nullptr && fold_->may_go_on_in(candidate, common_prefix);
+  }
+
+  bool go_on_in(std::string_view candidate, std::string* owned) {
+    if (!outcome(fold_->go_on_in(candidate), candidate)) return false;
+    keep(owned);
+    return true;
+  }
+
+ private:
+  bool outcome(FoldOutcome outcome, std::string_view text) {
+    switch (outcome) {
+      case FoldOutcome::Folded:
+        fold_.reset();
+        shape_.summary = std::move(summary_);
+        return true;
+      case FoldOutcome::DoesNotRead:
+        return false;
+      case FoldOutcome::NeedsTree:
+        break;
+    }
+    fold_.reset();
+    return fold_tree_of(text, keep_examples_, shape_);
+  }
+
+  // The shape's views may point into a normalised text: it keeps it.
+  void keep(std::string* owned) {
+    if (owned != nullptr) shape_.repaired_text = std::make_unique<std::string>(std::move(*owned));
+  }
+
+  bool keep_examples_;
+  TextShape& shape_;
+  std::unique_ptr<ShapeSummary> summary_;
+  std::unique_ptr<SummaryBuilder::ResumableOutline> fold_;
+};
 
 // The fold of text's one document, read or repaired; an empty text is an
 // empty object.
@@ -48,13 +109,8 @@ Expected<TextShape, RepairError> fold_text(std::string_view text, bool keep_exam
     fold_candidate("{}", keep_examples, shape);
     return shape;
   }
-  auto read = [&](std::string_view candidate, std::string* owned) {
-    if (!fold_candidate(candidate, keep_examples, shape)) return false;
-    // The shape's views may point into a normalised text: it keeps it.
-    if (owned != nullptr) shape.repaired_text = std::make_unique<std::string>(std::move(*owned));
-    return true;
-  };
-  if (std::optional<RepairError> error = read_or_repair(text, read, &shape.attempt)) {
+  CandidateFolds folds(keep_examples, shape);
+  if (std::optional<RepairError> error = read_or_repair(text, folds, &shape.attempt)) {
     return Unexpected(std::move(*error));
   }
   return shape;

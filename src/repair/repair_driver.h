@@ -4,9 +4,11 @@
 // fails stops it with its error.
 #pragma once
 
+#include <concepts>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "core/diagnostics.h"
@@ -15,12 +17,64 @@
 #include "document/workspace.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_passes.h"
+#include "repair/shared_reads.h"
 
 namespace plomet {
+
+// A reader of candidates that can carry its read of the text on in a
+// candidate (SharedReads), beside reading a candidate whole:
+//   read_first(text, checkpoints): reads the caller's text, noting
+//     checkpoints; a read that fails stays where it stopped;
+//   may_go_on_in(candidate, common_prefix): whether that read can go on in
+//     candidate, which shares its first common_prefix bytes with the text;
+//   go_on_in(candidate, owned): goes on, as read(candidate, owned) reads.
+template <class Read>
+concept ReadsOnInRepairs = requires(Read& read, std::string_view text, std::string* owned,
+                                    ReadCheckpoints* checkpoints, std::size_t common_prefix) {
+  { read.read_first(text, checkpoints) } -> std::same_as<bool>;
+  { read.may_go_on_in(text, common_prefix) } -> std::same_as<bool>;
+  { read.go_on_in(text, owned) } -> std::same_as<bool>;
+};
 
 namespace repair_driver {
 
 using diagnostics::ReadAttempt;
+
+// Reads the candidates of one text: each whole, or, for a reader that
+// ReadsOnInRepairs while no sink hears the events of failed reads, sharing
+// the reads (SharedReads). Either way each candidate reads or not as its
+// whole read does.
+template <class Read>
+class CandidateReads {
+ public:
+  CandidateReads(std::string_view text, Read& read) : read_(read) {
+    if constexpr (ReadsOnInRepairs<Read>) {
+      if (!diagnostics::admits(diagnostics::Level::Info)) shared_.emplace(text);
+    }
+  }
+
+  bool read_text(std::string_view text) {
+    if constexpr (ReadsOnInRepairs<Read>) {
+      if (shared_) return read_.read_first(text, shared_->checkpoints());
+    }
+    return read_(text, static_cast<std::string*>(nullptr));
+  }
+
+  bool operator()(std::string_view candidate, std::string* owned) {
+    if constexpr (ReadsOnInRepairs<Read>) {
+      if (shared_) {
+        const std::size_t common_prefix = shared_->common_prefix(candidate);
+        if (read_.may_go_on_in(candidate, common_prefix)) return read_.go_on_in(candidate, owned);
+        if (shared_->check(candidate, common_prefix) == SharedReads::Verdict::DoesNotRead) return false;
+      }
+    }
+    return read_(candidate, owned);
+  }
+
+ private:
+  Read& read_;
+  std::optional<SharedReads> shared_;
+};
 
 // Records the attempt about to be made, for the caller and for a sink.
 inline void begin(const ReadAttempt& attempt, ReadAttempt* tried) {
@@ -57,13 +111,14 @@ template <class Read>
 std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
                                           diagnostics::ReadAttempt* gave = nullptr) {
   using diagnostics::ReadAttempt;
+  repair_driver::CandidateReads<std::remove_reference_t<Read>> reads(text, read);
   // A stopped call leaves every stage failing, so the check after each
   // stage tells an interruption from a text that does not read.
   repair_driver::begin({ReadAttempt::Stage::AsRead, {}}, gave);
-  if (read(text, static_cast<std::string*>(nullptr))) return std::nullopt;
+  if (reads.read_text(text)) return std::nullopt;
   if (interrupt::requested()) return RepairError::interrupted();
   repair_driver::begin({ReadAttempt::Stage::Normalised, {}}, gave);
-  if (repair_driver::read_normalized(text, read)) return std::nullopt;
+  if (repair_driver::read_normalized(text, reads)) return std::nullopt;
   for (const RepairPassEntry& pass : repair_pass_table()) {
     if (interrupt::requested()) return RepairError::interrupted();
     repair_driver::begin({ReadAttempt::Stage::Repaired, pass.name}, gave);
@@ -71,7 +126,7 @@ std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
     if (interrupt::requested()) return RepairError::interrupted();
     if (!repaired) return repair_driver::located_in(text, std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
-    const bool done = repaired.value() != text && repair_driver::read_normalized(repaired.value(), read);
+    const bool done = repaired.value() != text && repair_driver::read_normalized(repaired.value(), reads);
     recycle_text_buffer(std::move(repaired.value()));
     if (done) return std::nullopt;
   }

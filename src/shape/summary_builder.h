@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "document/json_value.h"
 #include "read/json5_read_error.h"
+#include "read/json5_read_point.h"
 #include "shape/shape_summary.h"
 
 namespace plomet {
@@ -40,6 +42,35 @@ class SummaryBuilder {
   // noted; and strings are views into text, which must outlive the summary.
   static FoldOutcome fold_outline(ShapeSummary& summary, std::string_view text);
   static void fold_tree(ShapeSummary& summary, const JsonValue& document);
+
+  class ResumableOutline;
+};
+
+// The fold of fold_outline, which a repair of the text can carry on: when
+// the text does not read, the fold stays as the events of the prefix that
+// the reader took in left it, and goes on in a candidate text that agrees
+// with the text on that prefix.
+class SummaryBuilder::ResumableOutline {
+ public:
+  // summary: empty; the fold fills it.
+  explicit ResumableOutline(ShapeSummary& summary);
+  ~ResumableOutline();
+  ResumableOutline(const ResumableOutline&) = delete;
+  ResumableOutline& operator=(const ResumableOutline&) = delete;
+
+  // Folds text from its start (once), noting checkpoints of the read in
+  // checkpoints when given.
+  FoldOutcome fold(std::string_view text, ReadCheckpoints* checkpoints);
+  // After DoesNotRead: whether the fold can go on in candidate, which shares
+  // its first common_prefix bytes with the text the fold read last.
+  bool may_go_on_in(std::string_view candidate, std::size_t common_prefix) const;
+  // Goes on in candidate (may_go_on_in). After DoesNotRead, the fold can go
+  // on in another candidate only if it folded nothing of this one.
+  FoldOutcome go_on_in(std::string_view candidate);
+
+ private:
+  struct Fold;
+  std::unique_ptr<Fold> fold_;
 };
 
 }  // namespace plomet

@@ -1,5 +1,7 @@
 #include "text/simd_scan.h"
 
+#include <algorithm>
+
 namespace plomet::scan {
 
 const char* skip_blank_bytes(const char* p, const char* end) {
@@ -18,6 +20,19 @@ const char* skip_blank_bytes(const char* p, const char* end) {
 #endif
   while (p < end && is_blank_byte(*p)) ++p;
   return p;
+}
+
+std::size_t common_prefix_length(std::string_view a, std::string_view b) {
+  const std::size_t size = std::min(a.size(), b.size());
+  std::size_t at = 0;
+#if defined(__SSE2__)
+  for (; size - at >= 16; at += 16) {
+    const unsigned differ = ~bits_of(_mm_cmpeq_epi8(load_block(a.data() + at), load_block(b.data() + at))) & 0xFFFFu;
+    if (differ != 0) return at + static_cast<std::size_t>(__builtin_ctz(differ));
+  }
+#endif
+  while (at < size && a[at] == b[at]) ++at;
+  return at;
 }
 
 }  // namespace plomet::scan

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -60,6 +61,9 @@ inline std::size_t find_first_of_bytes(std::string_view text, std::size_t pos) {
   return static_cast<std::size_t>(find_first_of_bytes<Bytes...>(text.data() + pos, text.data() + text.size()) -
                                   text.data());
 }
+
+// The length of the longest prefix a and b share.
+std::size_t common_prefix_length(std::string_view a, std::string_view b);
 
 inline bool is_blank_byte(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
 

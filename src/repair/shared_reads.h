@@ -1,0 +1,42 @@
+// What the reads of one text's candidates share. Every candidate of the
+// reading order is the text with a few edits, so a candidate agrees with the
+// text on a prefix, often a long one. A reader that can go on from where its
+// read of the text stopped (the events it delivered are those of the
+// candidate's prefix too) carries that read on in the candidate; otherwise a
+// read that builds nothing starts at the text's last checkpoint within the
+// shared prefix and tells whether the candidate reads, so that only a
+// candidate that reads is read whole. Each answer is the one a whole read of
+// the candidate gives.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "read/json5_read_point.h"
+
+namespace plomet {
+
+class SharedReads {
+ public:
+  explicit SharedReads(std::string_view text) : text_(text) {}
+
+  // Where the read of the text notes its checkpoints.
+  ReadCheckpoints* checkpoints() { return &checkpoints_; }
+
+  // The length of the prefix candidate shares with the text.
+  std::size_t common_prefix(std::string_view candidate) const;
+
+  enum class Verdict : unsigned char { Reads, DoesNotRead, ReadWhole };
+  // Whether candidate, which shares common_prefix bytes with the text, reads
+  // as JSON5, when a read from the text's last checkpoint within them tells
+  // it for less than a whole read costs; ReadWhole when the checkpoint lies
+  // in the first half of the candidate, since a candidate that reads is read
+  // whole after all.
+  Verdict check(std::string_view candidate, std::size_t common_prefix) const;
+
+ private:
+  std::string_view text_;
+  ReadCheckpoints checkpoints_;
+};
+
+}  // namespace plomet
