@@ -1,17 +1,38 @@
 // Fuzzes every repair pass on its own, each output through normalize_and_read,
 // and the JSON5 reader directly (the driver stops at the first pass that
-// works, so most passes rarely run there).
+// works, so most passes rarely run there). Normalisation, of any bytes and
+// of each pass's output, is checked against the token-by-token reference.
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
 #include <string_view>
 
+#include "normalisation_reference.h"
 #include "repair/parse_or_repair.h"
 #include "read/read_json5.h"
 #include "repair/repair_passes.h"
 #include "text/utf8.h"
 
+namespace {
+
+void expect_normalised_as_reference(std::string_view text) {
+  const std::optional<std::string> fast = plomet::normalize_json_text(text);
+  const std::optional<std::string> reference = plomet::testing::normalize_json_text_reference(text);
+  if (fast == reference) return;
+  std::fprintf(stderr, "normalisation differs from the reference\ntext:      %.*s\nfast:      %s\nreference: %s\n",
+               static_cast<int>(text.size()), text.data(), fast ? fast->c_str() : "<refused>",
+               reference ? reference->c_str() : "<refused>");
+  std::abort();
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
+  expect_normalised_as_reference(text);
   if (plomet::scan::find_invalid_utf8(text) != plomet::scan::kValidUtf8) return -1;
   {
     plomet::JsonArena arena;
@@ -19,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const plomet::RepairPassEntry& pass : plomet::repair_pass_table()) {
     plomet::PassResult repaired = pass.run(text);
-    if (repaired) (void)plomet::normalize_and_read(repaired.value());
+    if (!repaired) continue;
+    expect_normalised_as_reference(repaired.value());
+    (void)plomet::normalize_and_read(repaired.value());
   }
   return 0;
 }

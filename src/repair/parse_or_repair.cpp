@@ -127,10 +127,6 @@ bool repair_json_remove_control_characters_in_value(JsonValue& value, JsonArena&
 
 namespace {
 
-// Bytes that end a run of text outside strings (runs inside strings end at a
-// quote, a backslash or a line break).
-constexpr scan::ByteSet kOutsideRunEnd = scan::byte_set("\"',:[]{}0123456789");
-
 // The last character of a run that is not whitespace, or kEndOfText.
 char32_t last_significant_in(std::string_view run) {
   std::size_t end = run.size();
@@ -144,84 +140,90 @@ char32_t last_significant_in(std::string_view run) {
 }  // namespace
 
 // The output is the text with a few bytes replaced or inserted, so it is
-// copied in stretches, up to each change. Between the bytes it acts on, only
-// the last character that is not whitespace matters (it becomes the last
-// significant one), so such runs are passed over whole.
+// copied in stretches, up to each change. Outside strings only quotes and
+// brackets are acted on: a comma goes in front of a digit whose last
+// significant character before it is a closing quote, `]` or `}`, so the
+// digits that may need one are found from those, by looking past the
+// whitespace that follows them. Inside a string, only quotes, backslashes
+// and line breaks are.
 std::optional<std::string> normalize_json_text(std::string_view text) {
   repair::CopyThroughOutput out(text);
   repair::OpenBrackets open_brackets;
   NormalisationEdits edits;
-  bool in_string = false;
-  char32_t last_significant = scan::kEndOfText;
-  std::size_t pos = 0;
-  auto pass_run_to = [&](std::size_t end) {
-    char32_t last = last_significant_in(text.substr(pos, end - pos));
-    if (last != scan::kEndOfText) last_significant = last;
-    pos = end;
+  const auto comma_before_digit_at = [&](std::size_t from) {
+    const std::size_t next = Utf8Cursor(text, from).position_past_whitespace();
+    if (next < text.size() && scan::is_ascii_digit(static_cast<unsigned char>(text[next]))) {
+      out.insert(next, ",");
+      ++edits.commas_inserted;
+    }
+  };
+  // Reads the string whose opening quote is at pos - 1: where reading goes
+  // on after it, or nothing when the text ends inside it.
+  const auto read_string = [&](std::size_t pos) -> std::optional<std::size_t> {
+    // The last significant character before the current run: the opening
+    // quote, or a backslash.
+    char32_t before_run = static_cast<unsigned char>(text[pos - 1]);
+    std::size_t run_start = pos;
+    for (;;) {
+      if (interrupt::poll(interrupt::kValueUnits)) return text.size();
+      pos = scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos);
+      if (pos == text.size()) return std::nullopt;
+      const std::size_t at = pos++;
+      const char c = text[at];
+      if (c == '\\') {
+        // The escaped character stays as it is, whatever it is.
+        before_run = '\\';
+        if (pos < text.size()) pos += scan::decode_at(text, pos).length;
+        run_start = pos;
+        continue;
+      }
+      if (c != '"') out.replace(at, 1, "\"");
+      if (c == '"' || c == '\'') {
+        // A single quote inside a string closes it just as a double quote does.
+        if (c == '\'') ++edits.single_quotes;
+        comma_before_digit_at(pos);
+        return pos;
+      }
+      // A line break ends the string in its place; the string's last
+      // significant character is then the last one before a digit.
+      ++edits.strings_ended_at_line_breaks;
+      char32_t last = last_significant_in(text.substr(run_start, at - run_start));
+      if (last == scan::kEndOfText) last = before_run;
+      if (last == '"' || last == ']' || last == '}') comma_before_digit_at(pos);
+      return pos;
+    }
   };
 
+  bool in_string = false;
+  std::size_t pos = 0;
   while (pos < text.size()) {
     if (interrupt::poll(interrupt::kValueUnits)) break;
-    // Blanks alone leave the last significant character as it is.
-    if (!in_string) pos = static_cast<std::size_t>(scan::skip_blank_run(text.data() + pos, text.data() + text.size()) - text.data());
-    pass_run_to(in_string ? scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r'>(text, pos)
-                          : scan::find_byte_in(text, pos, kOutsideRunEnd));
+    pos = scan::find_first_of_bytes<'"', '\'', '[', ']', '{', '}'>(text, pos);
     if (pos == text.size()) break;
     const std::size_t at = pos++;
     const char c = text[at];
-    if (in_string) {
-      if (c == '\\') {
-        last_significant = '\\';
-        // The escaped character stays as it is, whatever it is.
-        if (pos < text.size()) pos += scan::decode_at(text, pos).length;
-      } else if (c == '"' || c == '\'') {
-        // A single quote inside a string closes it just as a double quote does.
-        if (c == '\'') {
-          out.replace(at, 1, "\"");
-          ++edits.single_quotes;
-        }
-        in_string = false;
-        last_significant = '"';
-      } else {  // a line break ends the string in its place
-        out.replace(at, 1, "\"");
-        ++edits.strings_ended_at_line_breaks;
-        in_string = false;
-      }
-      continue;
-    }
     switch (c) {
-      case '"':
-      case '\'':
-        if (c == '\'') {
-          out.replace(at, 1, "\"");
-          ++edits.single_quotes;
-        }
-        in_string = true;
-        last_significant = static_cast<unsigned char>(c);
-        break;
-      case ',':
-      case ':':
-        last_significant = static_cast<unsigned char>(c);
-        break;
       case '[':
       case '{':
         open_brackets.push(static_cast<unsigned char>(c));
-        last_significant = static_cast<unsigned char>(c);
         break;
       case ']':
       case '}':
         if (!open_brackets.innermost_is(c == ']' ? '[' : '{')) return std::nullopt;
         open_brackets.pop_closer();
-        last_significant = static_cast<unsigned char>(c);
+        comma_before_digit_at(pos);
         break;
-      default:  // a digit, and the rest of its number
-        if (last_significant == '"' || last_significant == ']' || last_significant == '}') {
-          out.insert(at, ",");
-          ++edits.commas_inserted;
+      default:  // a quote opens a string
+        if (c == '\'') {
+          out.replace(at, 1, "\"");
+          ++edits.single_quotes;
         }
-        // None of the rest of the number is whitespace or acted on.
-        while (pos < text.size() && number_text::continues_number_run(static_cast<unsigned char>(text[pos]))) ++pos;
-        last_significant = static_cast<unsigned char>(text[pos - 1]);
+        if (const std::optional<std::size_t> after = read_string(pos)) {
+          pos = *after;
+        } else {
+          pos = text.size();
+          in_string = true;
+        }
         break;
     }
   }
