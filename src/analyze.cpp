@@ -58,18 +58,18 @@ class CandidateFolds {
     return true;
   }
 
-  bool read_first(std::string_view text, ReadCheckpoints* checkpoints) {
+  bool read_first(std::string_view text, bool valid_utf8, ReadCheckpoints* checkpoints) {
     summary_ = std::make_unique<ShapeSummary>(keep_examples_);
     fold_ = std::make_unique<SummaryBuilder::ResumableOutline>(*summary_);
-    return outcome(fold_->fold(text, checkpoints), text);
+    return outcome(fold_->fold(text, valid_utf8, checkpoints), text);
   }
 
   bool may_go_on_in(std::string_view candidate, std::size_t common_prefix) const {
     return fold_ != nullptr && fold_->may_go_on_in(candidate, common_prefix);
   }
 
-  bool go_on_in(std::string_view candidate, std::string* owned) {
-    if (!outcome(fold_->go_on_in(candidate), candidate)) return false;
+  bool go_on_in(std::string_view candidate, bool valid_utf8, std::string* owned) {
+    if (!outcome(fold_->go_on_in(candidate, valid_utf8), candidate)) return false;
     keep(owned);
     return true;
   }

@@ -21,19 +21,42 @@ namespace {
 
 using scan::Utf8Cursor;
 
+// The comma that the closer at `at` (or the end of the text, at its size)
+// follows with only whitespace between them, or npos. Found looking back; a
+// gap that holds bytes beyond ASCII is decoded forward, as the rule reads.
+std::size_t comma_trailing_before(std::string_view text, std::size_t at) {
+  // Mostly the closer follows a value, or a run of blanks after one.
+  std::size_t pos = static_cast<std::size_t>(scan::skip_blank_bytes_back(text.data(), text.data() + at) - text.data());
+  bool beyond_ascii = false;
+  for (; pos > 0 && text[pos - 1] != ','; --pos) {
+    const auto b = static_cast<unsigned char>(text[pos - 1]);
+    if (b >= 0x80) {
+      beyond_ascii = true;
+    } else if (!scan::is_whitespace(b)) {
+      return std::string_view::npos;
+    }
+  }
+  if (pos == 0) return std::string_view::npos;
+  if (beyond_ascii && Utf8Cursor(text, pos).position_past_whitespace() != at) return std::string_view::npos;
+  return pos - 1;
+}
+
 // Drops every comma that is followed, after whitespace, by `]`, `}` or the
 // end of the text. Blind to strings: a comma inside a string value goes too.
-// Returns how many it dropped.
+// Each closer (and the end) is looked back from, once. Returns how many it
+// dropped.
 std::uint64_t drop_trailing_commas(std::string& fixed) {
   const std::string_view text = fixed;
   std::uint64_t dropped = 0;
-  repair::erase_ranges(fixed, [text, &dropped](std::size_t from) {
-    for (std::size_t pos = text.find(',', from); pos != std::string_view::npos; pos = text.find(',', pos + 1)) {
+  std::size_t next_closer_from = 0;
+  repair::erase_ranges(fixed, [text, &dropped, &next_closer_from](std::size_t /*from*/) {
+    while (next_closer_from <= text.size()) {
       if (interrupt::poll(interrupt::kValueUnits)) break;
-      const char32_t next = Utf8Cursor(text, pos + 1).peek_past_whitespace();
-      if (next == ']' || next == '}' || next == scan::kEndOfText) {
+      const std::size_t closer = scan::find_first_of_bytes<']', '}'>(text, next_closer_from);
+      next_closer_from = closer + 1;
+      if (const std::size_t comma = comma_trailing_before(text, closer); comma != std::string_view::npos) {
         ++dropped;
-        return std::pair(pos, pos + 1);
+        return std::pair(comma, comma + 1);
       }
     }
     return std::pair(std::string_view::npos, std::string_view::npos);
@@ -151,6 +174,11 @@ std::optional<std::string> normalize_json_text(std::string_view text) {
   repair::OpenBrackets open_brackets;
   NormalisationEdits edits;
   const auto comma_before_digit_at = [&](std::size_t from) {
+    // Mostly a separator follows at once.
+    if (from < text.size()) {
+      const auto b = static_cast<unsigned char>(text[from]);
+      if (b < 0x80 && !scan::is_whitespace(b) && !scan::is_ascii_digit(b)) return;
+    }
     const std::size_t next = Utf8Cursor(text, from).position_past_whitespace();
     if (next < text.size() && scan::is_ascii_digit(static_cast<unsigned char>(text[next]))) {
       out.insert(next, ",");

@@ -23,17 +23,19 @@ namespace plomet {
 
 // A reader of candidates that can carry its read of the text on in a
 // candidate (SharedReads), beside reading a candidate whole:
-//   read_first(text, checkpoints): reads the caller's text, noting
-//     checkpoints; a read that fails stays where it stopped;
+//   read_first(text, valid_utf8, checkpoints): reads the caller's text,
+//     noting checkpoints; a read that fails stays where it stopped;
 //   may_go_on_in(candidate, common_prefix): whether that read can go on in
 //     candidate, which shares its first common_prefix bytes with the text;
-//   go_on_in(candidate, owned): goes on, as read(candidate, owned) reads.
+//   go_on_in(candidate, valid_utf8, owned): goes on, as read(candidate,
+//     owned) reads.
+// valid_utf8 says whether the text read is valid UTF-8.
 template <class Read>
-concept ReadsOnInRepairs = requires(Read& read, std::string_view text, std::string* owned,
+concept ReadsOnInRepairs = requires(Read& read, std::string_view text, bool valid_utf8, std::string* owned,
                                     ReadCheckpoints* checkpoints, std::size_t common_prefix) {
-  { read.read_first(text, checkpoints) } -> std::same_as<bool>;
+  { read.read_first(text, valid_utf8, checkpoints) } -> std::same_as<bool>;
   { read.may_go_on_in(text, common_prefix) } -> std::same_as<bool>;
-  { read.go_on_in(text, owned) } -> std::same_as<bool>;
+  { read.go_on_in(text, valid_utf8, owned) } -> std::same_as<bool>;
 };
 
 namespace repair_driver {
@@ -55,7 +57,7 @@ class CandidateReads {
 
   bool read_text(std::string_view text) {
     if constexpr (ReadsOnInRepairs<Read>) {
-      if (shared_) return read_.read_first(text, shared_->checkpoints());
+      if (shared_) return read_.read_first(text, shared_->text_valid_utf8(), shared_->checkpoints());
     }
     return read_(text, static_cast<std::string*>(nullptr));
   }
@@ -64,8 +66,9 @@ class CandidateReads {
     if constexpr (ReadsOnInRepairs<Read>) {
       if (shared_) {
         const std::size_t common_prefix = shared_->common_prefix(candidate);
-        if (read_.may_go_on_in(candidate, common_prefix)) return read_.go_on_in(candidate, owned);
-        if (shared_->check(candidate, common_prefix) == SharedReads::Verdict::DoesNotRead) return false;
+        const bool valid_utf8 = shared_->valid_utf8(candidate, common_prefix);
+        if (read_.may_go_on_in(candidate, common_prefix)) return read_.go_on_in(candidate, valid_utf8, owned);
+        if (shared_->check(candidate, common_prefix, valid_utf8) == SharedReads::Verdict::DoesNotRead) return false;
       }
     }
     return read_(candidate, owned);

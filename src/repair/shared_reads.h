@@ -18,13 +18,18 @@ namespace plomet {
 
 class SharedReads {
  public:
-  explicit SharedReads(std::string_view text) : text_(text) {}
+  explicit SharedReads(std::string_view text);
 
   // Where the read of the text notes its checkpoints.
   ReadCheckpoints* checkpoints() { return &checkpoints_; }
+  // Whether the text is valid UTF-8.
+  bool text_valid_utf8() const { return text_valid_utf8_; }
 
   // The length of the prefix candidate shares with the text.
   std::size_t common_prefix(std::string_view candidate) const;
+  // Whether candidate, which shares common_prefix bytes with the text, is
+  // valid UTF-8: only the bytes after the shared characters are checked.
+  bool valid_utf8(std::string_view candidate, std::size_t common_prefix) const;
 
   enum class Verdict : unsigned char { Reads, DoesNotRead, ReadWhole };
   // Whether candidate, which shares common_prefix bytes with the text, reads
@@ -32,10 +37,11 @@ class SharedReads {
   // it for less than a whole read costs; ReadWhole when the checkpoint lies
   // in the first half of the candidate, since a candidate that reads is read
   // whole after all.
-  Verdict check(std::string_view candidate, std::size_t common_prefix) const;
+  Verdict check(std::string_view candidate, std::size_t common_prefix, bool valid_utf8) const;
 
  private:
   std::string_view text_;
+  bool text_valid_utf8_;
   ReadCheckpoints checkpoints_;
 };
 

@@ -705,9 +705,10 @@ SummaryBuilder::ResumableOutline::ResumableOutline(ShapeSummary& summary) : fold
 
 SummaryBuilder::ResumableOutline::~ResumableOutline() = default;
 
-FoldOutcome SummaryBuilder::ResumableOutline::fold(std::string_view text, ReadCheckpoints* checkpoints) {
+FoldOutcome SummaryBuilder::ResumableOutline::fold(std::string_view text, bool valid_utf8,
+                                                   ReadCheckpoints* checkpoints) {
   fold_->text = text;
-  fold_->valid_utf8 = scan::find_invalid_utf8(text) == scan::kValidUtf8;
+  fold_->valid_utf8 = valid_utf8;
   fold_->reader.emplace(text, fold_->folder, fold_->valid_utf8);
   fold_->reader->note_checkpoints_in(checkpoints);
   return fold_->outcome_of(fold_->reader->read());
@@ -718,12 +719,11 @@ bool SummaryBuilder::ResumableOutline::may_go_on_in(std::string_view candidate, 
          Fold::Reader::may_go_on_from(fold_->reader->stopped_at(), candidate, common_prefix);
 }
 
-FoldOutcome SummaryBuilder::ResumableOutline::go_on_in(std::string_view candidate) {
+FoldOutcome SummaryBuilder::ResumableOutline::go_on_in(std::string_view candidate, bool valid_utf8) {
   Fold& fold = *fold_;
   const std::size_t from = fold.reader->stopped_at().position;
   fold.reader->note_checkpoints_in(nullptr);
-  const FoldOutcome outcome =
-      fold.outcome_of(fold.reader->read_on(candidate, scan::find_invalid_utf8(candidate) == scan::kValidUtf8));
+  const FoldOutcome outcome = fold.outcome_of(fold.reader->read_on(candidate, valid_utf8));
   if (outcome != FoldOutcome::DoesNotRead) return outcome;
   // The candidate is the caller's for this call only: a fold that took none
   // of its events stands in the text again.

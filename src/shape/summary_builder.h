@@ -59,14 +59,15 @@ class SummaryBuilder::ResumableOutline {
   ResumableOutline& operator=(const ResumableOutline&) = delete;
 
   // Folds text from its start (once), noting checkpoints of the read in
-  // checkpoints when given.
-  FoldOutcome fold(std::string_view text, ReadCheckpoints* checkpoints);
+  // checkpoints when given. valid_utf8 says whether text is valid UTF-8.
+  FoldOutcome fold(std::string_view text, bool valid_utf8, ReadCheckpoints* checkpoints);
   // After DoesNotRead: whether the fold can go on in candidate, which shares
   // its first common_prefix bytes with the text the fold read last.
   bool may_go_on_in(std::string_view candidate, std::size_t common_prefix) const;
-  // Goes on in candidate (may_go_on_in). After DoesNotRead, the fold can go
-  // on in another candidate only if it folded nothing of this one.
-  FoldOutcome go_on_in(std::string_view candidate);
+  // Goes on in candidate (may_go_on_in), whose UTF-8 validity valid_utf8
+  // tells. After DoesNotRead, the fold can go on in another candidate only
+  // if it folded nothing of this one.
+  FoldOutcome go_on_in(std::string_view candidate, bool valid_utf8);
 
  private:
   struct Fold;

@@ -69,6 +69,9 @@ inline bool is_blank_byte(char b) { return b == ' ' || b == '\n' || b == '\r' ||
 
 // The first byte that is not a space, LF, CR or tab.
 const char* skip_blank_bytes(const char* p, const char* end);
+// Looking back from end: the byte after the last one before end that is not
+// a space, LF, CR or tab, or begin.
+const char* skip_blank_bytes_back(const char* begin, const char* end);
 
 // Bytes that can stay in a JSON5 string run: printable ASCII other than the
 // quote and the backslash.
