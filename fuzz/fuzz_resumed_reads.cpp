@@ -7,9 +7,10 @@
 // - the text's outline fold, stopped where its read failed, goes on in the
 //   candidate when it may, to the outcome and outline of a fold of the
 //   candidate alone, and then on in the next candidate if it folded nothing;
-// and the pipeline gives the same outline or error whether the reading
-// order shares its reads or, with a sink listening, reads every candidate
-// whole.
+// the normalisation of each pass's output (and of each edit), started from
+// the text's where they agree, is its normalisation from the start; and the
+// pipeline gives the same outline or error whether the reading order shares
+// its reads or, with a sink listening, reads every candidate whole.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -95,13 +96,13 @@ void check_from_checkpoints(std::string_view text, const ReadCheckpoints& checkp
 void check_going_on(std::string_view text, const std::vector<std::string>& candidates) {
   ShapeSummary summary(true);
   SummaryBuilder::ResumableOutline fold(summary);
-  if (fold.fold(text, nullptr) != FoldOutcome::DoesNotRead) return;
+  if (fold.fold(text, valid_utf8(text), nullptr) != FoldOutcome::DoesNotRead) return;
   for (const std::string& candidate : candidates) {
     const std::size_t common = scan::common_prefix_length(text, candidate);
     if (!fold.may_go_on_in(candidate, common)) continue;
     FoldOutcome alone_outcome{};
     const std::optional<std::string> alone = outline_of(candidate, alone_outcome);
-    const FoldOutcome outcome = fold.go_on_in(candidate);
+    const FoldOutcome outcome = fold.go_on_in(candidate, valid_utf8(candidate));
     if (outcome != alone_outcome) fail("a fold that went on ends otherwise than a fold alone", text, candidate, common);
     if (outcome == FoldOutcome::Folded) {
       std::string out;
@@ -109,6 +110,14 @@ void check_going_on(std::string_view text, const std::vector<std::string>& candi
       if (out != *alone) fail("a fold that went on gives another outline", text, candidate, common);
     }
     if (outcome != FoldOutcome::DoesNotRead) return;
+  }
+}
+
+// The normalisation of a text that agrees with the logged one on a prefix.
+void check_normalisation_sharing(std::string_view text, const NormalisationLog& log, std::string_view other) {
+  const std::size_t common = scan::common_prefix_length(text, other);
+  if (normalize_json_text(other, common, log) != normalize_json_text(other)) {
+    fail("a normalisation that shares a prefix differs from a whole one", text, other, common);
   }
 }
 
@@ -149,25 +158,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   reader.note_checkpoints_in(&checkpoints);
   (void)reader.read();
 
+  // Its normalisation, noting a checkpoint after every opener.
+  NormalisationLog normalisation(1);
   std::vector<std::string> candidates;
-  if (std::optional<std::string> normalised = normalize_json_text(text)) candidates.push_back(std::move(*normalised));
+  if (std::optional<std::string> normalised = normalize_json_text(text, normalisation)) {
+    if (normalised != normalize_json_text(text)) fail("a normalisation that notes its edits differs", text, text, 0);
+    candidates.push_back(std::move(*normalised));
+  }
   for (const RepairPassEntry& pass : repair_pass_table()) {
     PassResult repaired = pass.run(text);
     if (!repaired) continue;
+    check_normalisation_sharing(text, normalisation, *repaired);
     if (std::optional<std::string> normalised = normalize_json_text(*repaired)) candidates.push_back(std::move(*normalised));
   }
   static constexpr std::string_view kEdits[] = {"\"", "'", ",", "]", "}", "[", "{", ":", "\\", "/", "*", "\n",
                                                 "1", "e", " ", "x", "/*", "*/", "//", "\\u", "}]", "\"}"};
   const std::size_t at = text.empty() ? 0 : (where * text.size()) / 256;
   const std::string_view edit = kEdits[what % std::size(kEdits)];
-  std::string cut(text.substr(0, at));
-  candidates.push_back(cut + std::string(edit));
+  const std::size_t first_edit = candidates.size();
+  candidates.push_back(std::string(text.substr(0, at)) + std::string(edit));
   candidates.push_back(std::string(text.substr(0, at)) + std::string(edit) + std::string(text.substr(at)));
   if (at < text.size()) {
     candidates.push_back(std::string(text.substr(0, at)) + std::string(edit) + std::string(text.substr(at + 1)));
   }
   candidates.push_back(std::string(text) + std::string(edit));
 
+  for (std::size_t edited = first_edit; edited < candidates.size(); ++edited) {
+    check_normalisation_sharing(text, normalisation, candidates[edited]);
+  }
   const std::size_t count = what / 32 + 1;
   for (const std::string& candidate : candidates) check_from_checkpoints(text, checkpoints, count, candidate);
   check_going_on(text, candidates);

@@ -62,6 +62,12 @@ class CandidateReads {
     return read_(text, static_cast<std::string*>(nullptr));
   }
 
+  // The normalised form of the text or of a pass's output.
+  std::optional<std::string> normalised(std::string_view text) {
+    if (shared_) return shared_->normalised(text);
+    return normalize_json_text(text);
+  }
+
   bool operator()(std::string_view candidate, std::string* owned) {
     if constexpr (ReadsOnInRepairs<Read>) {
       if (shared_) {
@@ -85,11 +91,11 @@ inline void begin(const ReadAttempt& attempt, ReadAttempt* tried) {
   if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_attempt(attempt);
 }
 
-// Normalises text and offers the result; read may take the string (it owns
+// Normalises text and offers the result; reads may take the string (it owns
 // the views it keeps into it), and what it leaves is recycled.
-template <class Read>
-bool read_normalized(std::string_view text, Read& read) {
-  std::optional<std::string> fixed = normalize_json_text(text);
+template <class Reads>
+bool read_normalized(std::string_view text, Reads& read) {
+  std::optional<std::string> fixed = read.normalised(text);
   if (!fixed) return false;
   if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_candidate(*fixed);
   const bool done = read(std::string_view(*fixed), &*fixed);

@@ -22,6 +22,14 @@ bool SharedReads::valid_utf8(std::string_view candidate, std::size_t common_pref
   return scan::find_invalid_utf8(candidate.substr(from)) == scan::kValidUtf8;
 }
 
+std::optional<std::string> SharedReads::normalised(std::string_view text) {
+  if (!normalised_text_) {
+    normalised_text_ = true;
+    return normalize_json_text(text, normalisation_);
+  }
+  return normalize_json_text(text, common_prefix(text), normalisation_);
+}
+
 SharedReads::Verdict SharedReads::check(std::string_view candidate, std::size_t common_prefix,
                                         bool valid_utf8) const {
   const ReadCheckpoints::Checkpoint* from = checkpoints_.last_at_or_before(common_prefix);

@@ -6,13 +6,17 @@
 // read that builds nothing starts at the text's last checkpoint within the
 // shared prefix and tells whether the candidate reads, so that only a
 // candidate that reads is read whole. Each answer is the one a whole read of
-// the candidate gives.
+// the candidate gives. The normalisation of a pass's output likewise starts
+// from the normalisation of the text, where the two agree.
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "read/json5_read_point.h"
+#include "repair/normalisation.h"
 
 namespace plomet {
 
@@ -31,6 +35,9 @@ class SharedReads {
   // valid UTF-8: only the bytes after the shared characters are checked.
   bool valid_utf8(std::string_view candidate, std::size_t common_prefix) const;
 
+  // The normalised form of the text (first), or of a pass's output.
+  std::optional<std::string> normalised(std::string_view text);
+
   enum class Verdict : unsigned char { Reads, DoesNotRead, ReadWhole };
   // Whether candidate, which shares common_prefix bytes with the text, reads
   // as JSON5, when a read from the text's last checkpoint within them tells
@@ -43,6 +50,8 @@ class SharedReads {
   std::string_view text_;
   bool text_valid_utf8_;
   ReadCheckpoints checkpoints_;
+  NormalisationLog normalisation_;
+  bool normalised_text_ = false;
 };
 
 }  // namespace plomet
