@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "analyze.h"
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "output/outline.h"
 #include "read/json5_check.h"
 #include "read/json5_event_reader.h"
@@ -58,26 +58,26 @@ struct IgnoredEvents {
 
 bool valid_utf8(std::string_view text) { return scan::find_invalid_utf8(text) == scan::kValidUtf8; }
 
-bool reads_whole(std::string_view text) {
+bool reads_whole(Context& context, std::string_view text) {
   IgnoredEvents ignored;
-  Json5EventReader reader(text, ignored);
+  Json5EventReader reader(context, text, ignored);
   return reader.read() == decltype(reader)::Outcome::Read;
 }
 
-std::optional<std::string> outline_of(std::string_view text, FoldOutcome& outcome) {
+std::optional<std::string> outline_of(Context& context, std::string_view text, FoldOutcome& outcome) {
   ShapeSummary summary(true);
-  outcome = SummaryBuilder::fold_outline(summary, text);
+  outcome = SummaryBuilder::fold_outline(context, summary, text);
   if (outcome != FoldOutcome::Folded) return std::nullopt;
   std::string out;
-  render_only_document(out, summary, true);
+  render_only_document(context, out, summary, true);
   return out;
 }
 
 // Every checkpoint of the text's read within the shared prefix tells
 // whether the candidate reads.
-void check_from_checkpoints(std::string_view text, const ReadCheckpoints& checkpoints, std::size_t count,
-                            std::string_view candidate) {
-  const bool whole = reads_whole(candidate);
+void check_from_checkpoints(Context& context, std::string_view text, const ReadCheckpoints& checkpoints,
+                            std::size_t count, std::string_view candidate) {
+  const bool whole = reads_whole(context, candidate);
   const std::size_t common = scan::common_prefix_length(text, candidate);
   const bool valid = valid_utf8(candidate);
   const auto& all = checkpoints.all();
@@ -85,7 +85,7 @@ void check_from_checkpoints(std::string_view text, const ReadCheckpoints& checkp
     const ReadCheckpoints::Checkpoint& checkpoint = all[i - 1];
     if (checkpoint.position > common) continue;
     ++tried;
-    if (json5_reads_from(candidate, valid, checkpoints, checkpoint) != whole) {
+    if (json5_reads_from(context, candidate, valid, checkpoints, checkpoint) != whole) {
       fail("a read from a checkpoint disagrees with the whole read", text, candidate, checkpoint.position);
     }
   }
@@ -93,20 +93,20 @@ void check_from_checkpoints(std::string_view text, const ReadCheckpoints& checkp
 
 // The text's fold, stopped where it failed, goes on in each candidate it may
 // go on in, as long as it folded nothing of the candidates before.
-void check_going_on(std::string_view text, const std::vector<std::string>& candidates) {
+void check_going_on(Context& context, std::string_view text, const std::vector<std::string>& candidates) {
   ShapeSummary summary(true);
-  SummaryBuilder::ResumableOutline fold(summary);
+  SummaryBuilder::ResumableOutline fold(context, summary);
   if (fold.fold(text, valid_utf8(text), nullptr) != FoldOutcome::DoesNotRead) return;
   for (const std::string& candidate : candidates) {
     const std::size_t common = scan::common_prefix_length(text, candidate);
     if (!fold.may_go_on_in(candidate, common)) continue;
     FoldOutcome alone_outcome{};
-    const std::optional<std::string> alone = outline_of(candidate, alone_outcome);
+    const std::optional<std::string> alone = outline_of(context, candidate, alone_outcome);
     const FoldOutcome outcome = fold.go_on_in(candidate, valid_utf8(candidate));
     if (outcome != alone_outcome) fail("a fold that went on ends otherwise than a fold alone", text, candidate, common);
     if (outcome == FoldOutcome::Folded) {
       std::string out;
-      render_only_document(out, summary, true);
+      render_only_document(context, out, summary, true);
       if (out != *alone) fail("a fold that went on gives another outline", text, candidate, common);
     }
     if (outcome != FoldOutcome::DoesNotRead) return;
@@ -114,9 +114,10 @@ void check_going_on(std::string_view text, const std::vector<std::string>& candi
 }
 
 // The normalisation of a text that agrees with the logged one on a prefix.
-void check_normalisation_sharing(std::string_view text, const NormalisationLog& log, std::string_view other) {
+void check_normalisation_sharing(Context& context, std::string_view text, const NormalisationLog& log,
+                                 std::string_view other) {
   const std::size_t common = scan::common_prefix_length(text, other);
-  if (normalize_json_text(other, common, log) != normalize_json_text(other)) {
+  if (normalize_json_text(context, other, common, log) != normalize_json_text(context, other)) {
     fail("a normalisation that shares a prefix differs from a whole one", text, other, common);
   }
 }
@@ -132,9 +133,9 @@ void check_pipeline(std::string_view text) {
   for (bool examples : {false, true}) {
     auto shared = analyze_text(text, examples);
     ListeningSink sink;
-    diagnostics::install_sink(&sink, diagnostics::Level::Info);
-    auto whole = analyze_text(text, examples);
-    diagnostics::install_sink(nullptr);
+    Context listened;
+    listened.set_sink(&sink, diagnostics::Level::Info);
+    auto whole = analyze_text(listened, text, examples);
     const bool same = shared.has_value() == whole.has_value() &&
                       (shared ? *shared == *whole : shared.error().display_text() == whole.error().display_text());
     if (!same) fail("shared reads and whole reads give different outlines", text, text, 0);
@@ -151,25 +152,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
   if (!valid_utf8(text)) return -1;
 
+  Context context;
   // The text's read, with a checkpoint after every opener and comma.
   ReadCheckpoints checkpoints(1);
   IgnoredEvents ignored;
-  Json5EventReader reader(text, ignored);
+  Json5EventReader reader(context, text, ignored);
   reader.note_checkpoints_in(&checkpoints);
   (void)reader.read();
 
   // Its normalisation, noting a checkpoint after every opener.
   NormalisationLog normalisation(1);
   std::vector<std::string> candidates;
-  if (std::optional<std::string> normalised = normalize_json_text(text, normalisation)) {
-    if (normalised != normalize_json_text(text)) fail("a normalisation that notes its edits differs", text, text, 0);
-    candidates.push_back(std::move(*normalised));
+  if (std::optional<Text> normalised = normalize_json_text(context, text, normalisation)) {
+    if (normalised != normalize_json_text(context, text)) {
+      fail("a normalisation that notes its edits differs", text, text, 0);
+    }
+    candidates.emplace_back(*normalised);
   }
   for (const RepairPassEntry& pass : repair_pass_table()) {
-    PassResult repaired = pass.run(text);
+    PassResult repaired = pass.run(context, text);
     if (!repaired) continue;
-    check_normalisation_sharing(text, normalisation, *repaired);
-    if (std::optional<std::string> normalised = normalize_json_text(*repaired)) candidates.push_back(std::move(*normalised));
+    check_normalisation_sharing(context, text, normalisation, *repaired);
+    if (std::optional<Text> normalised = normalize_json_text(context, *repaired)) candidates.emplace_back(*normalised);
   }
   static constexpr std::string_view kEdits[] = {"\"", "'", ",", "]", "}", "[", "{", ":", "\\", "/", "*", "\n",
                                                 "1", "e", " ", "x", "/*", "*/", "//", "\\u", "}]", "\"}"};
@@ -184,11 +188,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   candidates.push_back(std::string(text) + std::string(edit));
 
   for (std::size_t edited = first_edit; edited < candidates.size(); ++edited) {
-    check_normalisation_sharing(text, normalisation, candidates[edited]);
+    check_normalisation_sharing(context, text, normalisation, candidates[edited]);
   }
   const std::size_t count = what / 32 + 1;
-  for (const std::string& candidate : candidates) check_from_checkpoints(text, checkpoints, count, candidate);
-  check_going_on(text, candidates);
+  for (const std::string& candidate : candidates) check_from_checkpoints(context, text, checkpoints, count, candidate);
+  check_going_on(context, text, candidates);
   check_pipeline(text);
   return 0;
 }

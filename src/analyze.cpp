@@ -8,7 +8,7 @@
 
 #include <optional>
 
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_driver.h"
 #include "output/outline.h"
@@ -19,19 +19,19 @@ namespace {
 
 // Folds the tree of text into a new summary for shape; false when the text
 // does not read.
-bool fold_tree_of(std::string_view text, bool keep_examples, TextShape& shape) {
-  JsonDocument document;
-  if (!read_document(text, document)) return false;
+bool fold_tree_of(Context& context, std::string_view text, bool keep_examples, TextShape& shape) {
+  JsonDocument document(context);
+  if (!read_document(context, text, document)) return false;
   shape.summary = std::make_unique<ShapeSummary>(keep_examples);
-  shape.summary->add_value(document.root);
+  shape.summary->add_value(context, document.root);
   return true;
 }
 
 // Folds the document of a candidate text into shape; false when the text
 // does not read.
-bool fold_candidate(std::string_view text, bool keep_examples, TextShape& shape) {
+bool fold_candidate(Context& context, std::string_view text, bool keep_examples, TextShape& shape) {
   auto summary = std::make_unique<ShapeSummary>(keep_examples);
-  switch (SummaryBuilder::fold_outline(*summary, text)) {
+  switch (SummaryBuilder::fold_outline(context, *summary, text)) {
     case FoldOutcome::Folded:
       break;
     case FoldOutcome::DoesNotRead:
@@ -39,7 +39,7 @@ bool fold_candidate(std::string_view text, bool keep_examples, TextShape& shape)
     case FoldOutcome::NeedsTree:
       // A repeated key whose first value was folded already: the tree holds
       // the last value in the first place.
-      return fold_tree_of(text, keep_examples, shape);
+      return fold_tree_of(context, text, keep_examples, shape);
   }
   shape.summary = std::move(summary);
   return true;
@@ -50,17 +50,18 @@ bool fold_candidate(std::string_view text, bool keep_examples, TextShape& shape)
 // repair that agrees with the text up to there (ReadsOnInRepairs).
 class CandidateFolds {
  public:
-  CandidateFolds(bool keep_examples, TextShape& shape) : keep_examples_(keep_examples), shape_(shape) {}
+  CandidateFolds(Context& context, bool keep_examples, TextShape& shape)
+      : context_(context), keep_examples_(keep_examples), shape_(shape) {}
 
-  bool operator()(std::string_view candidate, std::string* owned) {
-    if (!fold_candidate(candidate, keep_examples_, shape_)) return false;
+  bool operator()(std::string_view candidate, Text* owned) {
+    if (!fold_candidate(context_, candidate, keep_examples_, shape_)) return false;
     keep(owned);
     return true;
   }
 
   bool read_first(std::string_view text, bool valid_utf8, ReadCheckpoints* checkpoints) {
     summary_ = std::make_unique<ShapeSummary>(keep_examples_);
-    fold_ = std::make_unique<SummaryBuilder::ResumableOutline>(*summary_);
+    fold_ = std::make_unique<SummaryBuilder::ResumableOutline>(context_, *summary_);
     return outcome(fold_->fold(text, valid_utf8, checkpoints), text);
   }
 
@@ -68,7 +69,7 @@ class CandidateFolds {
     return fold_ != nullptr && fold_->may_go_on_in(candidate, common_prefix);
   }
 
-  bool go_on_in(std::string_view candidate, bool valid_utf8, std::string* owned) {
+  bool go_on_in(std::string_view candidate, bool valid_utf8, Text* owned) {
     if (!outcome(fold_->go_on_in(candidate, valid_utf8), candidate)) return false;
     keep(owned);
     return true;
@@ -87,14 +88,15 @@ class CandidateFolds {
         break;
     }
     fold_.reset();
-    return fold_tree_of(text, keep_examples_, shape_);
+    return fold_tree_of(context_, text, keep_examples_, shape_);
   }
 
   // The shape's views may point into a normalised text: it keeps it.
-  void keep(std::string* owned) {
-    if (owned != nullptr) shape_.repaired_text = std::make_unique<std::string>(std::move(*owned));
+  void keep(Text* owned) {
+    if (owned != nullptr) shape_.repaired_text = std::make_unique<Text>(std::move(*owned));
   }
 
+  Context& context_;
   bool keep_examples_;
   TextShape& shape_;
   std::unique_ptr<ShapeSummary> summary_;
@@ -103,14 +105,14 @@ class CandidateFolds {
 
 // The fold of text's one document, read or repaired; an empty text is an
 // empty object.
-Expected<TextShape, RepairError> fold_text(std::string_view text, bool keep_examples) {
+Expected<TextShape, RepairError> fold_text(Context& context, std::string_view text, bool keep_examples) {
   TextShape shape;
   if (text.empty()) {
-    fold_candidate("{}", keep_examples, shape);
+    fold_candidate(context, "{}", keep_examples, shape);
     return shape;
   }
-  CandidateFolds folds(keep_examples, shape);
-  if (std::optional<RepairError> error = read_or_repair(text, folds, &shape.attempt)) {
+  CandidateFolds folds(context, keep_examples, shape);
+  if (std::optional<RepairError> error = read_or_repair(context, text, folds, &shape.attempt)) {
     return Unexpected(std::move(*error));
   }
   return shape;
@@ -118,30 +120,32 @@ Expected<TextShape, RepairError> fold_text(std::string_view text, bool keep_exam
 
 }  // namespace
 
-Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples) {
-  auto shape = fold_text(text, keep_examples);
+Expected<TextShape, RepairError> infer_text_shape(Context& context, std::string_view text, bool keep_examples) {
+  auto shape = fold_text(context, text, keep_examples);
   if (shape) shape->schema = shape->summary->take_only_document_schema();
   return shape;
 }
 
-Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples) {
-  auto shape = fold_text(text, show_examples);
+Expected<std::string, RepairError> analyze_text(Context& context, std::string_view text, bool show_examples) {
+  auto shape = fold_text(context, text, show_examples);
   if (!shape) return Unexpected(std::move(shape).error());
   std::string outline;
-  render_only_document(outline, *shape->summary, show_examples);
-  if (shape->repaired_text) recycle_text_buffer(std::move(*shape->repaired_text));
-  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
+  render_only_document(context, outline, *shape->summary, show_examples);
+  if (shape->repaired_text) context.recycle_text(std::move(*shape->repaired_text));
+  if (context.interrupted()) return Unexpected(RepairError::interrupted());
   return outline;
 }
 
+Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples) {
+  Context context;
+  return analyze_text(context, text, show_examples);
+}
+
 Expected<std::string, RepairError> analyze_text_with_tree(std::string_view text, bool show_examples) {
-  ParseResult document = parse_or_repair(text);
+  Context context;
+  ParseResult document = parse_or_repair(context, text);
   if (!document) return Unexpected(std::move(document).error());
-  Schema schema = infer_schema(document->root);
-  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
-  std::string outline = render_schema(schema, show_examples);
-  if (interrupt::requested()) return Unexpected(RepairError::interrupted());
-  return outline;
+  return render_schema(infer_schema(document->root), show_examples);
 }
 
 }  // namespace plomet

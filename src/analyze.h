@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "core/expected.h"
 #include "core/repair_error.h"
 #include "document/json_value.h"
@@ -20,7 +20,7 @@ struct TextShape {
   Schema schema;
   // The fixed-up text that was read, when the text needed repair; held by
   // pointer so that views into a short text survive moves of the shape.
-  std::unique_ptr<std::string> repaired_text;
+  std::unique_ptr<Text> repaired_text;
   // The fold of the one document, which holds the copies of keys and
   // strings that the text does not.
   std::unique_ptr<ShapeSummary> summary;
@@ -29,14 +29,16 @@ struct TextShape {
 };
 
 // The shape of text (read, or repaired, and inferred), or the error that
-// ended reading and repair, or Interrupted when the thread's interrupt check
-// stopped the call (core/interrupt_poll.h). Examples are kept only when
-// keep_examples is set. The shape's views may point into text, which must
-// outlive it.
-Expected<TextShape, RepairError> infer_text_shape(std::string_view text, bool keep_examples);
+// ended reading and repair, or Interrupted when the context's interrupt
+// check stopped the work. Examples are kept only when keep_examples is set.
+// The shape's views may point into text, which must outlive it.
+Expected<TextShape, RepairError> infer_text_shape(Context& context, std::string_view text, bool keep_examples);
 
 // The outline of text, or the error of infer_text_shape. Throws
 // InternalFault only on a broken internal invariant.
+Expected<std::string, RepairError> analyze_text(Context& context, std::string_view text, bool show_examples);
+// The same in a context of its own, for a caller with no interrupt check, no
+// sink and no memory to share.
 Expected<std::string, RepairError> analyze_text(std::string_view text, bool show_examples);
 
 // The same outline through a document tree: read or repair the whole

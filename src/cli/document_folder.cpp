@@ -53,10 +53,10 @@ std::string counted(std::uint64_t count, std::string_view one, std::string_view 
 
 std::string invalid_utf8_text(std::uint64_t offset) { return "not valid UTF-8 at byte " + std::to_string(offset); }
 
-std::string outline_text(const Options& options, const ShapeSummary& summary) {
+std::string outline_text(Context& context, const Options& options, const ShapeSummary& summary) {
   std::string text = options.writer == DocumentWriter::JsonSchema
                          ? render_json_schema(summary, options.show_examples, options.limits)
-                         : render_documents_outline(summary, options.show_examples, options.limits);
+                         : render_documents_outline(context, summary, options.show_examples, options.limits);
   text.push_back('\n');
   return text;
 }
@@ -66,40 +66,41 @@ DocumentFolder::DocumentFolder(const Options& options)
   if (options_.explain) explain_.emplace();
 }
 
-void DocumentFolder::fold(Piece& piece) {
+void DocumentFolder::fold(Context& context, Piece& piece) {
+  if (explain_) context.set_sink(&*explain_);
   piece.start_fold(options_.show_examples);
   switch (piece.kind) {
     case Piece::Kind::Lines:
-      return fold_lines(piece);
+      return fold_lines(context, piece);
     case Piece::Kind::WholeInput: {
       const std::string_view whole = piece.text.text();
-      if (!options_.extract) return read_document(whole, {0, piece.offset}, piece);
+      if (!options_.extract) return read_document(context, whole, {0, piece.offset}, piece);
       std::optional<Extraction> extraction = extract_answer(whole);
       if (!extraction) return fail(piece, 0, "no JSON in the answer: no fenced block and no '{' or '['");
       if (options_.explain) piece.messages.push_back({0, "extract: " + extraction->description});
       const auto skipped = static_cast<std::uint64_t>(extraction->text.data() - whole.data());
-      return read_document(extraction->text, {0, piece.offset + skipped}, piece);
+      return read_document(context, extraction->text, {0, piece.offset + skipped}, piece);
     }
     case Piece::Kind::EndOfLines:
       return;
   }
 }
 
-void DocumentFolder::fold_lines(Piece& piece) {
+void DocumentFolder::fold_lines(Context& context, Piece& piece) {
   std::string_view rest = piece.text.text();
   std::uint64_t offset = piece.offset;
   while (!rest.empty()) {
     const std::size_t length = std::min(rest.find('\n'), rest.size());
     std::string_view line = rest.substr(0, length);
     if (line.ends_with('\r')) line.remove_suffix(1);
-    fold_line(line, {++piece.lines, offset}, piece);
+    fold_line(context, line, {++piece.lines, offset}, piece);
     const std::size_t consumed = std::min(length + 1, rest.size());
     offset += consumed;
     rest.remove_prefix(consumed);
   }
 }
 
-void DocumentFolder::fold_line(std::string_view line, Place place, Piece& piece) {
+void DocumentFolder::fold_line(Context& context, std::string_view line, Place place, Piece& piece) {
   if (is_blank(line)) return;
   // ShapeSummary::add_text checks UTF-8 itself; --repaired checks it here.
   if (options_.repaired()) {
@@ -107,25 +108,25 @@ void DocumentFolder::fold_line(std::string_view line, Place place, Piece& piece)
       return fail_at(piece, place.line, line, bad, invalid_utf8_text(place.offset + bad));
     }
   }
-  read_document(line, place, piece);
+  read_document(context, line, place, piece);
 }
 
 // Reads one document for the writer the options chose, then says what
 // --explain asks for and what reading dropped.
-void DocumentFolder::read_document(std::string_view text, Place place, Piece& piece) {
+void DocumentFolder::read_document(Context& context, std::string_view text, Place place, Piece& piece) {
   note_when_empty(text, place.line, piece);
   if (explain_) explain_->start_document();
   ReadAttempt attempt;
   bool read = false;
   if (options_.repaired()) {
-    read = write_repaired(text, place, piece, attempt);
+    read = write_repaired(context, text, place, piece, attempt);
   } else if (piece.kind == Piece::Kind::WholeInput && !options_.merge && options_.writer == DocumentWriter::Outline) {
-    read = outline_whole_input(text, place, piece, attempt);
+    read = outline_whole_input(context, text, place, piece, attempt);
   } else {
-    read = fold_document(text, place, piece, attempt);
+    read = fold_document(context, text, place, piece, attempt);
     // A whole input's JSON Schema, of its one document.
     if (read && piece.kind == Piece::Kind::WholeInput && !options_.merge) {
-      piece.output = outline_text(options_, *piece.summary);
+      piece.output = outline_text(context, options_, *piece.summary);
     }
   }
   if (!read) return;
@@ -140,8 +141,9 @@ void DocumentFolder::read_document(std::string_view text, Place place, Piece& pi
 }
 
 // Folds the document of text into the piece's summary.
-bool DocumentFolder::fold_document(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
-  std::optional<DocumentError> error = piece.summary->add_text(text, mode_, &attempt);
+bool DocumentFolder::fold_document(Context& context, std::string_view text, Place place, Piece& piece,
+                                   ReadAttempt& attempt) {
+  std::optional<DocumentError> error = piece.summary->add_text(context, text, mode_, &attempt);
   if (!error) return true;
   if (error->kind == DocumentError::Kind::InvalidUtf8) error->message = invalid_utf8_text(place.offset + error->offset);
   fail_at(piece, place.line, text, error->offset, std::move(error->message));
@@ -150,31 +152,33 @@ bool DocumentFolder::fold_document(std::string_view text, Place place, Piece& pi
 
 // A whole input's own outline, straight from its text with no document
 // tree; with --strict, the shape of a summary of its one document.
-bool DocumentFolder::outline_whole_input(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
+bool DocumentFolder::outline_whole_input(Context& context, std::string_view text, Place place, Piece& piece,
+                                         ReadAttempt& attempt) {
   if (options_.strict) {
-    if (!fold_document(text, place, piece, attempt)) return false;
-    write_outline(piece.summary->only_document_schema(), piece);
+    if (!fold_document(context, text, place, piece, attempt)) return false;
+    write_outline(context, piece.summary->only_document_schema(), piece);
     return true;
   }
-  auto shape = infer_text_shape(text, options_.show_examples);
+  auto shape = infer_text_shape(context, text, options_.show_examples);
   if (!shape) {
     fail_at(piece, place.line, text, shape.error().offset,
             "Failed to parse or repair JSON: " + shape.error().display_text());
     return false;
   }
   attempt = shape->attempt;
-  write_outline(shape->schema, piece);
+  write_outline(context, shape->schema, piece);
   return true;
 }
 
 // The document as compact JSON, string values as read.
-bool DocumentFolder::write_repaired(std::string_view text, Place place, Piece& piece, ReadAttempt& attempt) {
+bool DocumentFolder::write_repaired(Context& context, std::string_view text, Place place, Piece& piece,
+                                    ReadAttempt& attempt) {
   if (options_.strict) {
-    if (std::optional<Json5ReadError> error = append_json5_as_compact(text, piece.output)) {
+    if (std::optional<Json5ReadError> error = append_json5_as_compact(context, text, piece.output)) {
       fail_at(piece, place.line, text, error->offset, std::move(error->message));
       return false;
     }
-  } else if (std::optional<RepairError> error = append_repaired_json(text, piece.output, &attempt)) {
+  } else if (std::optional<RepairError> error = append_repaired_json(context, text, piece.output, &attempt)) {
     fail_at(piece, place.line, text, error->offset, "Failed to parse or repair JSON: " + error->display_text());
     return false;
   }
@@ -182,8 +186,8 @@ bool DocumentFolder::write_repaired(std::string_view text, Place place, Piece& p
   return true;
 }
 
-void DocumentFolder::write_outline(const Schema& shape, Piece& piece) {
-  render_schema(piece.output, shape, options_.show_examples, options_.limits);
+void DocumentFolder::write_outline(Context& context, const Schema& shape, Piece& piece) {
+  render_schema(context, piece.output, shape, options_.show_examples, options_.limits);
   piece.output.push_back('\n');
 }
 

@@ -13,7 +13,7 @@
 #include "cli/explain_reading.h"
 #include "cli/options.h"
 #include "cli/piece.h"
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "shape/schema.h"
 #include "shape/shape_summary.h"
 
@@ -24,7 +24,7 @@ std::string invalid_utf8_text(std::uint64_t offset);
 
 // The outline or JSON Schema of the documents of summary that the options
 // ask for, with a final line feed.
-std::string outline_text(const Options& options, const ShapeSummary& summary);
+std::string outline_text(Context& context, const Options& options, const ShapeSummary& summary);
 
 class DocumentFolder {
  public:
@@ -32,10 +32,10 @@ class DocumentFolder {
   DocumentFolder(const DocumentFolder&) = delete;
   DocumentFolder& operator=(const DocumentFolder&) = delete;
 
-  // Replaces the piece's results with those of its text. Several threads may
-  // fold pieces at once, but not with --explain: its sink is the process's
-  // one.
-  void fold(Piece& piece);
+  // Replaces the piece's results with those of its text, read in context.
+  // Several threads may fold pieces at once, each with its own context, but
+  // not with --explain: the folder has one sink.
+  void fold(Context& context, Piece& piece);
 
  private:
   // Where a document is in its input, for its messages.
@@ -46,13 +46,13 @@ class DocumentFolder {
     std::uint64_t offset;
   };
 
-  void fold_lines(Piece& piece);
-  void fold_line(std::string_view line, Place place, Piece& piece);
-  void read_document(std::string_view text, Place place, Piece& piece);
-  bool fold_document(std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
-  bool outline_whole_input(std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
-  bool write_repaired(std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
-  void write_outline(const Schema& shape, Piece& piece);
+  void fold_lines(Context& context, Piece& piece);
+  void fold_line(Context& context, std::string_view line, Place place, Piece& piece);
+  void read_document(Context& context, std::string_view text, Place place, Piece& piece);
+  bool fold_document(Context& context, std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
+  bool outline_whole_input(Context& context, std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
+  bool write_repaired(Context& context, std::string_view text, Place place, Piece& piece, diagnostics::ReadAttempt& attempt);
+  void write_outline(Context& context, const Schema& shape, Piece& piece);
   void note_more_values(std::string_view text, Place place, Piece& piece);
   void note_when_empty(std::string_view text, std::uint64_t line, Piece& piece);
 

@@ -76,10 +76,6 @@ std::string attempt_text(const ReadAttempt& attempt) {
 
 }  // namespace
 
-ExplainSink::ExplainSink() { diagnostics::install_sink(this); }
-
-ExplainSink::~ExplainSink() { diagnostics::install_sink(nullptr); }
-
 void ExplainSink::start_document() { begin_attempt({}); }
 
 std::vector<std::string> ExplainSink::report(std::string_view text) const {

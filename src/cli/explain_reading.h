@@ -14,9 +14,7 @@ namespace plomet::cli {
 
 class ExplainSink : public diagnostics::Sink {
  public:
-  // Installs itself as the process's sink, and removes itself when it goes.
-  ExplainSink();
-  ~ExplainSink() override;
+  ExplainSink() = default;
   ExplainSink(const ExplainSink&) = delete;
   ExplainSink& operator=(const ExplainSink&) = delete;
 

@@ -67,7 +67,7 @@ OutlineSession::OutlineSession(const Options& options, Output& output, bool stde
       chunk_bytes_(chunk_bytes()),
       folder_(options),
       merged_(options.show_examples),
-      pipeline_(fold_jobs(options), [this](Piece& piece) { folder_.fold(piece); },
+      pipeline_(fold_jobs(options), [this](Context& context, Piece& piece) { folder_.fold(context, piece); },
                 [this](Piece& piece) { merge_piece(piece); }) {}
 
 void OutlineSession::run_input(const std::string& name) {
@@ -93,7 +93,7 @@ void OutlineSession::run_input(const std::string& name) {
 // would look like one of a document of null.
 void OutlineSession::finish() {
   pipeline_.drain();
-  if (options_.merge && !options_.repaired() && merged_.documents() > 0) write_section(outline_text(options_, merged_));
+  if (options_.merge && !options_.repaired() && merged_.documents() > 0) write_section(outline_text(context_, options_, merged_));
 }
 
 void OutlineSession::read_whole_input(InputSource& input, const std::string& display, Progress& progress) {
@@ -178,7 +178,7 @@ void OutlineSession::end_lines_input(const std::string& display) {
   if (tally_.documents == 0 && tally_.failures == 0 && !options_.quiet) {
     message(location_prefix(display, 0) + "no documents (no line holds anything but blanks)\n");
   }
-  if (!options_.merge && !options_.repaired() && tally_.documents > 0) write_section(outline_text(options_, merged_));
+  if (!options_.merge && !options_.repaired() && tally_.documents > 0) write_section(outline_text(context_, options_, merged_));
   start_next_input();
 }
 

@@ -55,6 +55,8 @@ class OutlineSession {
   Output& output_;
   const bool progress_allowed_;
   const std::size_t chunk_bytes_;
+  // The context of the outlines written on the reader's thread.
+  Context context_;
   DocumentFolder folder_;
   // The documents merged so far: of all inputs with --merge, of the current
   // --lines input otherwise.

@@ -4,7 +4,7 @@
 
 namespace plomet::cli {
 
-PiecePipeline::PiecePipeline(std::size_t jobs, Step fold, Step merge)
+PiecePipeline::PiecePipeline(std::size_t jobs, Fold fold, Merge merge)
     : fold_(std::move(fold)), merge_(std::move(merge)), slots_(jobs == 1 ? 1 : 2 * jobs) {
   if (jobs == 1) return;
   workers_.reserve(jobs);
@@ -28,7 +28,7 @@ Piece& PiecePipeline::next_piece() {
 void PiecePipeline::submit() {
   if (workers_.empty()) {
     Piece& piece = slot(submitted_).piece;
-    fold_(piece);
+    fold_(reader_context_, piece);
     ++submitted_;
     merge_(piece);
     ++merged_;
@@ -47,6 +47,7 @@ void PiecePipeline::drain() {
 }
 
 void PiecePipeline::work() {
+  Context context;
   std::unique_lock lock(mutex_);
   for (;;) {
     work_submitted_.wait(lock, [this] { return stopping_ || taken_ < submitted_; });
@@ -54,7 +55,7 @@ void PiecePipeline::work() {
     Slot& taken = slot(taken_++);
     lock.unlock();
     try {
-      fold_(taken.piece);
+      fold_(context, taken.piece);
     } catch (...) {
       taken.fault = std::current_exception();
     }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/piece.h"
+#include "core/context.h"
 
 namespace plomet::cli {
 
@@ -20,13 +21,15 @@ namespace plomet::cli {
 // and merged as it is submitted.
 class PiecePipeline {
  public:
-  using Step = std::function<void(Piece&)>;
+  using Fold = std::function<void(Context&, Piece&)>;
+  using Merge = std::function<void(Piece&)>;
 
-  // fold runs on the workers (on the reader's thread with one job); merge
-  // runs on the reader's thread, once per piece, in submission order. What
-  // fold throws is rethrown on the reader's thread when the piece's turn to
-  // be merged comes.
-  PiecePipeline(std::size_t jobs, Step fold, Step merge);
+  // fold runs on the workers (on the reader's thread with one job), each
+  // with a context of its own that it keeps from piece to piece; merge runs
+  // on the reader's thread, once per piece, in submission order. What fold
+  // throws is rethrown on the reader's thread when the piece's turn to be
+  // merged comes.
+  PiecePipeline(std::size_t jobs, Fold fold, Merge merge);
   ~PiecePipeline();
   PiecePipeline(const PiecePipeline&) = delete;
   PiecePipeline& operator=(const PiecePipeline&) = delete;
@@ -52,8 +55,10 @@ class PiecePipeline {
   void merge_oldest();
   bool oldest_is_folded();
 
-  const Step fold_;
-  const Step merge_;
+  const Fold fold_;
+  const Merge merge_;
+  // The context of the folds run on the reader's thread, with one job.
+  Context reader_context_;
   std::vector<Slot> slots_;
   // Serial numbers of pieces: those below submitted_ were submitted, below
   // taken_ taken by a worker, below merged_ merged.

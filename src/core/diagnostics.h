@@ -2,9 +2,9 @@
 // passes and of the clean-up of string values, each within the attempt of
 // the reading order that made it.
 //
-// A host may install one process-wide sink. Until it does, the admitted
-// level is Off and an event costs one relaxed load: the message is not even
-// built, since PLOMET_REPAIR_EVENT evaluates it only when the level admits it.
+// Events go to the sink of the work's context (core/context.h). With no sink
+// the admitted level is Off and an event costs one load: the message is not
+// even built, since PLOMET_EVENT evaluates it only when the level admits it.
 #pragma once
 
 #include <string_view>
@@ -49,33 +49,4 @@ class Sink {
   virtual void candidate(std::string_view /*text*/) {}
 };
 
-// Installs (or with nullptr removes) the process-wide sink. Events at levels
-// up to max_level reach it. Not synchronised with concurrent emission; hosts
-// install the sink before they start work.
-void install_sink(Sink* sink, Level max_level = Level::Info);
-
-bool admits(Level level);
-void deliver(const EventSite& site, std::string_view message);
-void deliver_attempt(const ReadAttempt& attempt);
-void deliver_candidate(std::string_view text);
-
 }  // namespace plomet::diagnostics
-
-// Emits an event at event_level. target is a string literal; message is any
-// expression convertible to std::string_view and is evaluated only when a
-// sink admits the event. The site is a constant, so a refused event costs
-// the one relaxed load of admits.
-#define PLOMET_EVENT_AT(event_level, target, message)                                       \
-  do {                                                                                      \
-    static constexpr ::plomet::diagnostics::EventSite plomet_event_site{                    \
-        (event_level), (target), ::plomet::diagnostics::kMessageField, __FILE__, __LINE__}; \
-    if (::plomet::diagnostics::admits(plomet_event_site.level)) {                           \
-      ::plomet::diagnostics::deliver(plomet_event_site, (message));                         \
-    }                                                                                       \
-  } while (false)
-
-// Emits an informational event.
-#define PLOMET_EVENT(target, message) PLOMET_EVENT_AT(::plomet::diagnostics::Level::Info, target, message)
-
-// An event of a repair pass, named after it.
-#define PLOMET_REPAIR_EVENT(pass_name, message) PLOMET_EVENT("json_repair::" pass_name, message)

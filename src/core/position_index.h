@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/page_memory.h"
+
 namespace plomet {
 
 // Seed shared by every index of the process, drawn once. No output depends on
@@ -135,7 +137,7 @@ class PositionIndex {
   // Keeps the load at or below one half.
   void reserve_one() {
     if (2 * (count_ + 1) <= slots_.size()) return;
-    std::vector<Slot> old = std::move(slots_);
+    Slots old = std::move(slots_);
     slots_.assign(old.empty() ? 32 : old.size() * 2, Slot{0, kAbsent});
     mask_ = slots_.size() - 1;
     for (const Slot& slot : old) {
@@ -143,7 +145,8 @@ class PositionIndex {
     }
   }
 
-  std::vector<Slot> slots_;
+  using Slots = std::vector<Slot, PageAllocator<Slot>>;
+  Slots slots_;
   std::size_t mask_ = 0;
   std::size_t count_ = 0;
 };

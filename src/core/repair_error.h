@@ -20,8 +20,8 @@ struct RepairError {
     AllAttemptedRepairsFailed = 6,
     CouldNotConvertTheOutputOfDuplicateQuoteRemovalToJson = 7,
     SerdeParseError = 8,
-    // The host's interrupt check stopped the call (core/interrupt_poll.h);
-    // not a verdict on the text.
+    // The context's interrupt check stopped the call; not a verdict on the
+    // text.
     Interrupted = 9,
   };
 

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "core/interrupt_poll.h"
 #include "text/json_string_text.h"
 #include "text/float_text.h"
 #include "text/number_text.h"
@@ -12,7 +11,8 @@ namespace plomet {
 
 // Writes without recursion, like the reader: a stack of the containers
 // being written, each with the index of its next child.
-void write_compact_json(const JsonValue& root, std::string& out) {
+template <class Out>
+void write_compact_json(Context& context, const JsonValue& root, Out& out) {
   struct Open {
     const JsonValue* container;
     std::size_t next;
@@ -20,7 +20,7 @@ void write_compact_json(const JsonValue& root, std::string& out) {
   std::vector<Open> open;
   const JsonValue* value = &root;
   for (;;) {
-    if (interrupt::poll(interrupt::kValueUnits)) return;
+    if (context.poll(kValueUnits)) return;
     if (value) {
       switch (value->kind()) {
         case JsonValue::Kind::Null:
@@ -73,5 +73,8 @@ void write_compact_json(const JsonValue& root, std::string& out) {
     ++top.next;
   }
 }
+
+template void write_compact_json(Context& context, const JsonValue& value, std::string& out);
+template void write_compact_json(Context& context, const JsonValue& value, Text& out);
 
 }  // namespace plomet

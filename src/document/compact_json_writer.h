@@ -9,7 +9,11 @@
 namespace plomet {
 
 // Appends value as JSON text with no whitespace; floats (which must be
-// finite) as append_compact_float writes them.
-void write_compact_json(const JsonValue& value, std::string& out);
+// finite) as append_compact_float writes them. The context counts the work
+// for its interrupt check.
+template <class Out>
+void write_compact_json(Context& context, const JsonValue& value, Out& out);
+extern template void write_compact_json(Context& context, const JsonValue& value, std::string& out);
+extern template void write_compact_json(Context& context, const JsonValue& value, Text& out);
 
 }  // namespace plomet

@@ -8,23 +8,21 @@
 
 namespace plomet {
 
-// Never throws: give_spare_chunk frees a chunk it cannot keep.
+// Never throws: give_chunk frees a chunk it cannot keep.
 JsonArena::~JsonArena() {
   // Largest first: one big chunk serves the next document best.
-  std::sort(chunks_.begin(), chunks_.end(), [](const ArenaChunk& a, const ArenaChunk& b) { return a.size > b.size; });
-  for (ArenaChunk& chunk : chunks_) give_spare_chunk(std::move(chunk));
+  std::sort(chunks_.begin(), chunks_.end(), [](const MemoryBlock& a, const MemoryBlock& b) { return a.size() > b.size(); });
+  if (context_ == nullptr) return;
+  for (MemoryBlock& chunk : chunks_) context_->give_chunk(std::move(chunk));
 }
 
 void* JsonArena::allocate(std::size_t bytes, std::size_t align) {
   std::size_t padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
   if (cursor_ == nullptr || padding + bytes > remaining_) {
-    ArenaChunk chunk = take_spare_chunk(bytes + align);
-    if (!chunk.bytes) {
-      chunk.size = std::max(next_chunk_size_, bytes + align);
-      chunk.bytes = std::make_unique_for_overwrite<std::byte[]>(chunk.size);
-    }
-    cursor_ = chunk.bytes.get();
-    remaining_ = chunk.size;
+    MemoryBlock chunk = context_ != nullptr ? context_->take_chunk(bytes + align) : MemoryBlock();
+    if (!chunk) chunk = MemoryBlock(std::max(next_chunk_size_, bytes + align));
+    cursor_ = chunk.bytes();
+    remaining_ = chunk.size();
     chunks_.push_back(std::move(chunk));
     next_chunk_size_ = std::min<std::size_t>(next_chunk_size_ * 2, std::size_t{1} << 24);
     padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
@@ -134,17 +132,14 @@ std::size_t keep_last_values_by_tag(std::span<const JsonMember> members, JsonMem
   return count;
 }
 
-std::size_t keep_last_values_by_hash(std::span<const JsonMember> members, JsonMember* out) {
-  // The thread's index, reused; a fresh one during thread teardown.
-  PositionIndex fresh;
-  PositionIndex* index = key_index(members.size());
-  if (index == nullptr) {
-    fresh.reset(members.size());
-    index = &fresh;
-  }
+std::size_t keep_last_values_by_hash(std::span<const JsonMember> members, JsonMember* out, const JsonArena& arena) {
+  PositionIndex own;
+  PositionIndex* shared = arena.key_index(members.size());
+  if (shared == nullptr) own.reset(members.size());
+  PositionIndex& index = shared != nullptr ? *shared : own;
   std::size_t count = 0;
   for (const JsonMember& m : members) {
-    const std::uint32_t earlier = index->insert_or_find(hash_bytes(m.key), static_cast<std::uint32_t>(count),
+    const std::uint32_t earlier = index.insert_or_find(hash_bytes(m.key), static_cast<std::uint32_t>(count),
                                                        [&](std::uint32_t at) { return out[at].key == m.key; });
     if (earlier == PositionIndex::kAbsent) {
       out[count++] = m;
@@ -161,7 +156,7 @@ JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& a
   JsonMember* out = arena.allocate_array<JsonMember>(members_in_order.size());
   const std::size_t count = members_in_order.size() <= kTaggedMemberLimit
                                 ? keep_last_values_by_tag(members_in_order, out)
-                                : keep_last_values_by_hash(members_in_order, out);
+                                : keep_last_values_by_hash(members_in_order, out, arena);
   return JsonValue::object(ObjectMembers(out, count));
 }
 

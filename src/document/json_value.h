@@ -15,18 +15,22 @@
 #include <string_view>
 #include <vector>
 
-#include "document/workspace.h"
+#include "core/context.h"
 
 namespace plomet {
 
 // Bump allocator for trivially destructible objects; memory is returned only
 // when the arena is destroyed. Chunk addresses are stable across moves.
-// A destroyed arena leaves its chunks to the thread's workspace, for the next
-// arena made on the same thread, so repeated calls reuse memory that is
-// already mapped instead of faulting in fresh pages.
+// An arena made with a context takes its chunks from the context's spares
+// and leaves them there when destroyed, so that each document of the same
+// work reuses memory that is already mapped instead of faulting in fresh
+// pages; objects are built with the context's key index. An arena without a
+// context (a summary's, which outlives any one piece of work) frees its own
+// chunks.
 class JsonArena {
  public:
   JsonArena() = default;
+  explicit JsonArena(Context& context) : context_(&context) {}
   ~JsonArena();
   JsonArena(JsonArena&&) noexcept = default;
   JsonArena& operator=(JsonArena&&) noexcept = default;
@@ -43,8 +47,15 @@ class JsonArena {
 
   std::string_view copy_string(std::string_view text);
 
+  // The context's index for building an object of `expected` keys, or
+  // nullptr without a context.
+  PositionIndex* key_index(std::size_t expected) const {
+    return context_ != nullptr ? &context_->key_index(expected) : nullptr;
+  }
+
  private:
-  std::vector<ArenaChunk> chunks_;
+  Context* context_ = nullptr;
+  std::vector<MemoryBlock> chunks_;
   std::byte* cursor_ = nullptr;
   std::size_t remaining_ = 0;
   std::size_t next_chunk_size_ = 4096;
@@ -157,19 +168,22 @@ JsonValue make_object(std::span<const JsonMember> members_in_order, JsonArena& a
 
 // A tree together with the storage its views point into.
 struct JsonDocument {
-  JsonDocument() = default;
+  explicit JsonDocument(Context& context) : arena(context), context_(&context) {}
   JsonDocument(JsonDocument&&) noexcept = default;
   JsonDocument& operator=(JsonDocument&&) noexcept = default;
-  // The owned text goes back to the thread's workspace; never throws.
+  // The owned text goes back to the context; never throws.
   ~JsonDocument() {
-    if (owned_text) recycle_text_buffer(std::move(*owned_text));
+    if (owned_text) context_->recycle_text(std::move(*owned_text));
   }
 
   JsonArena arena;
   // Text owned by the document (a repaired text) that string views may point
   // into; held by pointer so the views survive moves of the document.
-  std::unique_ptr<std::string> owned_text;
+  std::unique_ptr<Text> owned_text;
   JsonValue root;
+
+ private:
+  Context* context_;
 };
 
 }  // namespace plomet

@@ -12,7 +12,7 @@
 #include "module/argument_binding.h"
 #include "module/panic_exception.h"
 #include "analyze.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 
 namespace plomet::module {
 namespace {
@@ -35,15 +35,18 @@ void raise_repair_failure(const RepairError& error) {
 PyObject* analyze_json(PyObject* /*module*/, PyObject* args, PyObject* kwargs) {
   BoundArguments bound;
   if (!bind_arguments(args, kwargs, bound)) return nullptr;
+  // Everything the call uses is its own and goes before it returns: nothing
+  // is kept from one call to the next.
+  Context context;
+  context.set_interrupt_check(signal_handler_raised, nullptr);
   // The call's own UTF-8 copy of the text; the pipeline borrows it.
-  Utf8Input utf8;
+  Utf8Input utf8(context);
   if (!input_as_utf8(bound.input.get(), utf8)) return nullptr;
   bool show_examples = true;
   if (bound.show_examples && !show_examples_as_bool(bound.show_examples.get(), show_examples)) return nullptr;
 
   try {
-    interrupt::Scope interruptible(signal_handler_raised, nullptr);
-    auto outline = analyze_text(utf8.text(), show_examples);
+    auto outline = analyze_text(context, utf8.text(), show_examples);
     if (!outline) {
       // An interrupted call leaves the handler's exception set.
       if (outline.error().kind != RepairError::Kind::Interrupted) raise_repair_failure(outline.error());

@@ -26,6 +26,9 @@ struct ShapeState {
   explicit ShapeState(ShapeSummary folded) : keeps_examples(folded.keeps_examples()), summary(std::move(folded)) {}
 
   const bool keeps_examples;  // read without a claim: it never changes
+  // The memory the Shape's folds reuse from document to document; used only
+  // under a claim.
+  Context context;
   ShapeSummary summary;
   SkippedLines skipped;
   std::atomic<bool> in_use{false};
@@ -112,9 +115,9 @@ PyObject* shape_add(PyObject* self, PyObject* doc) {
   return guarded([&]() -> PyObject* {
     ShapeState& state = state_of(self);
     Claim claim(state);
-    DocumentBytes bytes;
+    DocumentBytes bytes(state.context);
     if (!claim.held_or_raise() || !bytes.read(doc, "add() argument") ||
-        !add_document(state.summary, state.skipped, bytes.text())) {
+        !add_document(state.context, state.summary, state.skipped, bytes.text())) {
       return nullptr;
     }
     Py_RETURN_NONE;
@@ -152,20 +155,21 @@ PyObject* fold_many(PyObject* self, PyObject* args, PyObject* kwargs, const char
 
 PyObject* shape_add_lines(PyObject* self, PyObject* args, PyObject* kwargs) {
   return fold_many(self, args, kwargs, "source", "O|O:add_lines", [](ShapeState& state, PyObject* source, LineErrors mode) {
-    return add_lines(state.summary, state.skipped, source, mode);
+    return add_lines(state.context, state.summary, state.skipped, source, mode);
   });
 }
 
 PyObject* shape_add_arrow(PyObject* self, PyObject* args, PyObject* kwargs) {
   return fold_many(self, args, kwargs, "array", "O|O:add_arrow", [](ShapeState& state, PyObject* array, LineErrors mode) {
-    return add_arrow_values(state.summary, state.skipped, array, mode);
+    return add_arrow_values(state.context, state.summary, state.skipped, array, mode);
   });
 }
 
-bool add_whole_file(ShapeSummary& summary, SkippedLines& skipped, PyObject* path) {
+bool add_whole_file(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* path) {
   PyRef content = read_whole_file(path);
-  DocumentBytes bytes;
-  return content && bytes.read_buffer(content.get(), "read() result") && add_document(summary, skipped, bytes.text());
+  DocumentBytes bytes(context);
+  return content && bytes.read_buffer(content.get(), "read() result") &&
+         add_document(context, summary, skipped, bytes.text());
 }
 
 PyObject* shape_from_file(PyObject* type, PyObject* args, PyObject* kwargs) {
@@ -185,8 +189,8 @@ PyObject* shape_from_file(PyObject* type, PyObject* args, PyObject* kwargs) {
     PyRef shape(new_shape(as_type(type), ShapeSummary(examples != 0)));
     if (!shape) return nullptr;
     ShapeState& state = state_of(shape.get());
-    const bool added = lines != 0 ? add_file_lines(state.summary, state.skipped, path, *mode)
-                                  : add_whole_file(state.summary, state.skipped, path);
+    const bool added = lines != 0 ? add_file_lines(state.context, state.summary, state.skipped, path, *mode)
+                                  : add_whole_file(state.context, state.summary, state.skipped, path);
     return added ? shape.release() : nullptr;
   });
 }
@@ -256,7 +260,8 @@ PyObject* shape_bytes(PyObject* self, PyObject* /*unused*/) {
 
 PyObject* shape_from_bytes(PyObject* type, PyObject* data) {
   return guarded([&]() -> PyObject* {
-    DocumentBytes bytes;
+    Context context;
+    DocumentBytes bytes(context);
     if (!bytes.read_buffer(data, "from_bytes() argument")) return nullptr;
     Expected<ShapeSummary, std::string> summary = ShapeSummary::from_bytes(bytes.text());
     if (!summary) {
@@ -312,20 +317,22 @@ PyObject* render_shape(PyObject* self, PyObject* args, PyObject* kwargs, const c
     ShapeState& state = state_of(self);
     Claim claim(state);
     if (!claim.held_or_raise()) return nullptr;
-    return text_object(render(state.summary, show_examples != 0 && state.keeps_examples, limits));
+    return text_object(render(state.context, state.summary, show_examples != 0 && state.keeps_examples, limits));
   });
 }
 
 PyObject* shape_outline(PyObject* self, PyObject* args, PyObject* kwargs) {
   return render_shape(self, args, kwargs, "|pOO:outline",
-                      [](const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
-                        return render_documents_outline(summary, show_examples, limits);
+                      [](Context& context, const ShapeSummary& summary, bool show_examples,
+                         const ExampleLimits& limits) {
+                        return render_documents_outline(context, summary, show_examples, limits);
                       });
 }
 
 PyObject* shape_json_schema(PyObject* self, PyObject* args, PyObject* kwargs) {
   return render_shape(self, args, kwargs, "|pOO:json_schema",
-                      [](const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
+                      [](Context& /*context*/, const ShapeSummary& summary, bool show_examples,
+                         const ExampleLimits& limits) {
                         return render_json_schema(summary, show_examples, limits);
                       });
 }

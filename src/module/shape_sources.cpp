@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "read/json5_event_reader.h"
 #include "repair/top_level_values.h"
 
@@ -116,13 +116,27 @@ class ReleasedGil {
   PyThreadState* thread_;
 };
 
-// Runs work with the GIL released and check installed; the GIL is held again
-// when work returns or throws.
+// Installs a check on a context for its lifetime.
+class InterruptCheckScope {
+ public:
+  InterruptCheckScope(Context& context, InterruptCheck check, void* state) : context_(context) {
+    context.set_interrupt_check(check, state);
+  }
+  ~InterruptCheckScope() { context_.set_interrupt_check(nullptr, nullptr); }
+  InterruptCheckScope(const InterruptCheckScope&) = delete;
+  InterruptCheckScope& operator=(const InterruptCheckScope&) = delete;
+
+ private:
+  Context& context_;
+};
+
+// Runs work with the GIL released and check installed on context; the GIL
+// is held again when work returns or throws.
 template <class Work>
-auto without_gil(ReleasedGilCheck& check, Work work) {
+auto without_gil(Context& context, ReleasedGilCheck& check, Work work) {
   ReleasedGil released;
   check.set_thread(released.thread());
-  interrupt::Scope interruptible(&ReleasedGilCheck::run, &check);
+  InterruptCheckScope interruptible(context, &ReleasedGilCheck::run, &check);
   return work();
 }
 
@@ -157,8 +171,8 @@ bool is_blank(std::string_view line) { return line.find_first_not_of(" \t\r\f\v"
 // document, with the GIL released. Line numbers count every line from 1.
 class LineFolder {
  public:
-  LineFolder(ShapeSummary& summary, SkippedLines& skipped, LineErrors errors)
-      : summary_(summary), skipped_(skipped), errors_(errors) {}
+  LineFolder(Context& context, ShapeSummary& summary, SkippedLines& skipped, LineErrors errors)
+      : context_(context), summary_(summary), skipped_(skipped), errors_(errors) {}
 
   // Adds the lines that chunk ends; its unfinished last line waits for the
   // next chunk. Called with the GIL held; false with the Python error set.
@@ -168,6 +182,8 @@ class LineFolder {
   // Adds each value as one line, a null as a blank one.
   bool fold_values(const ArrowStrings& values);
 
+  Context& context() const { return context_; }
+
  private:
   template <class Step>
   bool run_without_gil(Step step);
@@ -175,6 +191,7 @@ class LineFolder {
   bool fold_unfinished();
   bool fold_line(std::string_view line);
 
+  Context& context_;
   ShapeSummary& summary_;
   SkippedLines& skipped_;
   LineErrors errors_;
@@ -207,7 +224,7 @@ bool LineFolder::fold_values(const ArrowStrings& values) {
 // ValueError, and an interruption leaves the signal handler's exception.
 template <class Step>
 bool LineFolder::run_without_gil(Step step) {
-  if (without_gil(interrupt_check_, step)) return true;
+  if (without_gil(context_, interrupt_check_, step)) return true;
   if (failure_->kind != DocumentError::Kind::Interrupted) {
     raise_document_error("line " + std::to_string(line_number_) + ": " + failure_->message, summary_.documents() + 1,
                          line_number_, failure_->offset);
@@ -247,7 +264,7 @@ bool LineFolder::fold_line(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   if (is_blank(line)) return true;
   diagnostics::ReadAttempt attempt;
-  std::optional<DocumentError> error = summary_.add_text(line, ReadMode::Lenient, &attempt);
+  std::optional<DocumentError> error = summary_.add_text(context_, line, ReadMode::Lenient, &attempt);
   if (!error) {
     skipped_.note_values_after_the_first(line, attempt, summary_.documents(), line_number_);
     return true;
@@ -295,7 +312,7 @@ bool fold_stream_lines(PyObject* file, LineFolder& folder) {
   for (;;) {
     PyRef chunk(PyObject_CallMethod(file, "read", "n", kChunkBytes));
     if (!chunk) return false;
-    DocumentBytes bytes;
+    DocumentBytes bytes(folder.context());
     if (!bytes.read(chunk.get(), "read() result")) return false;
     if (bytes.text().empty()) return folder.finish();
     if (!folder.fold(bytes.text())) return false;
@@ -331,7 +348,7 @@ bool fold_iterable_lines(PyObject* iterable, LineFolder& folder) {
   if (!iterator) return false;
   std::string batch;
   while (PyRef item{PyIter_Next(iterator.get())}) {
-    DocumentBytes line;
+    DocumentBytes line(folder.context());
     if (!line.read(item.get(), "a line")) break;
     append_line(batch, line.text());
     if (batch.size() >= static_cast<std::size_t>(kChunkBytes) && !fold_batch(folder, batch)) return false;
@@ -422,11 +439,11 @@ bool DocumentBytes::read_memoryview(PyObject* view) {
   return copy && read_bytes(copy.get());
 }
 
-bool add_document(ShapeSummary& summary, SkippedLines& skipped, std::string_view text) {
+bool add_document(Context& context, ShapeSummary& summary, SkippedLines& skipped, std::string_view text) {
   ReleasedGilCheck interrupt_check;
   diagnostics::ReadAttempt attempt;
-  const std::optional<DocumentError> error = without_gil(interrupt_check, [&] {
-    std::optional<DocumentError> refused = summary.add_text(text, ReadMode::Lenient, &attempt);
+  const std::optional<DocumentError> error = without_gil(context, interrupt_check, [&] {
+    std::optional<DocumentError> refused = summary.add_text(context, text, ReadMode::Lenient, &attempt);
     if (!refused) skipped.note_values_after_the_first(text, attempt, summary.documents(), 0);
     return refused;
   });
@@ -438,28 +455,28 @@ bool add_document(ShapeSummary& summary, SkippedLines& skipped, std::string_view
   return false;
 }
 
-bool add_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* source, LineErrors errors) {
+bool add_lines(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* source, LineErrors errors) {
   if (is_buffer(source)) {
     PyErr_SetString(PyExc_TypeError,
                     "add_lines() takes a path, a file object or an iterable of lines, not a buffer: "
                     "io.BytesIO(data) reads the lines of bytes");
     return false;
   }
-  LineFolder folder(summary, skipped, errors);
+  LineFolder folder(context, summary, skipped, errors);
   if (is_path(source)) return fold_path_lines(source, folder);
   if (PyObject_HasAttrString(source, "read")) return fold_stream_lines(source, folder);
   return fold_iterable_lines(source, folder);
 }
 
-bool add_arrow_values(ShapeSummary& summary, SkippedLines& skipped, PyObject* array, LineErrors errors) {
+bool add_arrow_values(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* array, LineErrors errors) {
   ArrowStrings values;
   if (!values.read(array)) return false;
-  LineFolder folder(summary, skipped, errors);
+  LineFolder folder(context, summary, skipped, errors);
   return folder.fold_values(values);
 }
 
-bool add_file_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors) {
-  LineFolder folder(summary, skipped, errors);
+bool add_file_lines(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors) {
+  LineFolder folder(context, summary, skipped, errors);
   return fold_path_lines(path, folder);
 }
 

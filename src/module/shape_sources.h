@@ -19,6 +19,7 @@
 #include "module/arrow_strings.h"
 #include "module/python_api.h"
 #include "module/utf8_input.h"
+#include "core/context.h"
 #include "shape/shape_summary.h"
 
 namespace plomet::module {
@@ -61,6 +62,9 @@ void raise_wrong_type(const char* what, const char* expected, PyObject* object);
 // any other buffer, or a str's UTF-8.
 class DocumentBytes {
  public:
+  // A str's UTF-8 is transcoded into a text of context.
+  explicit DocumentBytes(Context& context) : utf8_(context) {}
+
   // Reads a str, bytes, bytearray or C-contiguous memoryview; false with a
   // Python error set. `what` names the object in a TypeError.
   bool read(PyObject* object, const char* what);
@@ -77,11 +81,14 @@ class DocumentBytes {
   std::string_view text_;
 };
 
+// The functions that add documents do their work in context, with the GIL
+// released and the signal handlers run as they go.
+
 // Adds one document with the GIL released; false with the Python error set:
 // ValueError with the core's message for a document that does not read (its
 // attributes document, line and offset say where), or what a signal handler
 // raised.
-bool add_document(ShapeSummary& summary, SkippedLines& skipped, std::string_view text);
+bool add_document(Context& context, ShapeSummary& summary, SkippedLines& skipped, std::string_view text);
 
 enum class LineErrors : std::uint8_t {
   Raise,  // the first line that does not read raises ValueError("line N: ...")
@@ -91,14 +98,14 @@ enum class LineErrors : std::uint8_t {
 // Adds every line of source that holds more than blanks, as a document:
 // source is a path (str or os.PathLike), a file object (binary or text), or
 // an iterable of str or bytes lines. Lines before a failure stay added.
-bool add_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* source, LineErrors errors);
+bool add_lines(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* source, LineErrors errors);
 
 // Adds each value of an Arrow string or binary array (see ArrowStrings) as
 // one line: numbered from 1, and skipped when null or blank.
-bool add_arrow_values(ShapeSummary& summary, SkippedLines& skipped, PyObject* array, LineErrors errors);
+bool add_arrow_values(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* array, LineErrors errors);
 
 // Adds the lines of the file at path (str or os.PathLike).
-bool add_file_lines(ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors);
+bool add_file_lines(Context& context, ShapeSummary& summary, SkippedLines& skipped, PyObject* path, LineErrors errors);
 
 // The whole content of the file at path, as a bytes object, or an empty
 // PyRef with the Python error set.

@@ -11,13 +11,12 @@
 #include <algorithm>
 #include <new>
 
-#include "document/workspace.h"
 #include "text/utf8.h"
 
 namespace plomet::module {
 namespace {
 
-// A str that fits the workspace's transcoding buffer is converted in one
+// A str that fits the context's transcoding buffer is converted in one
 // step (slicing costs a copy of each slice); a longer one in slices of that
 // size, so the extra memory beyond the UTF-8 text stays at 64 KiB of code
 // points.
@@ -35,9 +34,9 @@ bool is_ascii(PyObject* str) {
 
 }  // namespace
 
-// The transcoded text goes back to the thread's workspace, which the core's
-// repair buffers share.
-Utf8Input::~Utf8Input() { recycle_text_buffer(std::move(owned_)); }
+// The transcoded text goes back to the context, whose texts the repair
+// chain reuses.
+Utf8Input::~Utf8Input() { context_.recycle_text(std::move(owned_)); }
 
 bool Utf8Input::encode(PyObject* str) {
   const Py_ssize_t length = PyUnicode_GetLength(str);
@@ -56,15 +55,11 @@ bool Utf8Input::encode_ascii(PyObject* str) {
 
 bool Utf8Input::transcode(PyObject* str, Py_ssize_t length) {
   const Py_ssize_t slice_length = std::min(length, kSliceCodePoints);
-  char32_t* slice = transcoding_buffer().data();
-  if (!slice) {
-    PyErr_NoMemory();
-    return false;
-  }
-  auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
   try {
+    char32_t* slice = context_.transcoding_buffer().data();
+    auto* slice_units = reinterpret_cast<Py_UCS4*>(slice);
     // Room for mostly-ASCII text; grown on demand.
-    owned_ = take_text_buffer(0);
+    owned_ = context_.take_text(0);
     owned_.resize(static_cast<std::size_t>(length) + static_cast<std::size_t>(length) / 8 + 64);
     std::size_t size = 0;
     for (Py_ssize_t start = 0; start < length; start += slice_length) {

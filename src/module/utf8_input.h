@@ -6,13 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include "core/context.h"
 #include "module/python_api.h"
 
 namespace plomet::module {
 
 class Utf8Input {
  public:
-  Utf8Input() = default;
+  // The transcoded text comes from context and goes back to it.
+  explicit Utf8Input(Context& context) : context_(context) {}
   Utf8Input(const Utf8Input&) = delete;
   Utf8Input& operator=(const Utf8Input&) = delete;
   ~Utf8Input();
@@ -29,7 +31,8 @@ class Utf8Input {
   bool encode_ascii(PyObject* str);
   bool transcode(PyObject* str, Py_ssize_t length);
 
-  std::string owned_;  // a non-ASCII str's UTF-8, transcoded here
+  Context& context_;
+  Text owned_;  // a non-ASCII str's UTF-8, transcoded here
   const char* data_ = "";
   std::size_t size_ = 0;
 };

@@ -190,7 +190,7 @@ class JsonSchemaWriter {
   // and those that would have to be cut to fit (fits says) are left out, as
   // a cut example is not a value seen.
   template <class T, class AppendOne, class Fits = bool (*)(const T&)>
-  void examples(std::size_t depth, const std::vector<T>& values, AppendOne append_one,
+  void examples(std::size_t depth, const LargeVector<T>& values, AppendOne append_one,
                 Fits fits = [](const T&) { return true; }) {
     if (!show_examples_ || values.empty()) return;
     const std::size_t within = std::min(values.size(), limits_.max_examples);

@@ -6,7 +6,7 @@
 
 #include <charconv>
 
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "core/internal_fault.h"
 #include "shape/leaf_text.h"
 #include "text/json_string_text.h"
@@ -60,14 +60,14 @@ const SummaryNode* item_of(const SummaryNode& node) {
 template <class Node>
 class Renderer {
  public:
-  Renderer(std::string& out, bool show_examples, const ExampleLimits& limits)
-      : out_(out), show_examples_(show_examples), limits_(limits) {}
+  Renderer(Context& context, std::string& out, bool show_examples, const ExampleLimits& limits)
+      : context_(context), out_(out), show_examples_(show_examples), limits_(limits) {}
 
   // The node's text with its first line starting at depth; indent_first
   // false leaves that first indent out.
   void node(const Node& schema, std::size_t depth, bool indent_first) {
     if (indent_first) indent(depth);
-    if (append_scalar_text(out_, schema, show_examples_, limits_)) return;
+    if (scalar_text(schema)) return;
     if (is_object(schema)) {
       out_.push_back('{');
       fields(schema, depth + 1);
@@ -104,7 +104,7 @@ class Renderer {
     const std::size_t count = fields.size();
     for (std::size_t i = 0; i < count; ++i) {
       const auto& field = fields[i];
-      if (interrupt::poll(interrupt::kValueUnits)) return;
+      if (context_.poll(kValueUnits)) return;
       if (!field_start(field, field_depth)) node(value_of(field), field_depth, false);
       if (i + 1 < count) out_.push_back(',');
     }
@@ -118,14 +118,14 @@ class Renderer {
     append_json_string_text(out_, field.key);
     out_.append(is_optional(field) ? "?: " : ": ");
     const Node& value = value_of(field);
-    if (append_scalar_text(out_, value, show_examples_, limits_)) return true;
+    if (scalar_text(value)) return true;
     if (!is_object(value) && !is_array(value)) fail(kFieldValueWithoutKind);
     return false;
   }
 
   [[gnu::noinline]] void scalar_item(const Node* item, std::size_t depth) {
     line(depth);
-    if (item == nullptr || !append_scalar_text(out_, *item, show_examples_, limits_)) fail(kArrayItemNotScalar);
+    if (item == nullptr || !scalar_text(*item)) fail(kArrayItemNotScalar);
   }
 
   // The element object's closing line, then the item-count line at the
@@ -159,6 +159,16 @@ class Renderer {
 
   [[gnu::noinline]] void indent(std::size_t depth) { out_.append(2 * depth, ' '); }
 
+  // Appends the text of a scalar node, counting the bytes written as work: a
+  // list of examples can be long.
+  bool scalar_text(const Node& node) {
+    const std::size_t before = out_.size();
+    if (!append_scalar_text(out_, node, show_examples_, limits_)) return false;
+    context_.poll(out_.size() - before);
+    return true;
+  }
+
+  Context& context_;
   std::string& out_;
   const bool show_examples_;
   const ExampleLimits& limits_;
@@ -166,29 +176,33 @@ class Renderer {
 
 }  // namespace
 
-void render_schema(std::string& out, const Schema& schema, bool show_examples, const ExampleLimits& limits) {
+void render_schema(Context& context, std::string& out, const Schema& schema, bool show_examples,
+                   const ExampleLimits& limits) {
   // A root object starts at the margin, any other root one level in.
-  Renderer<Schema>(out, show_examples, limits).node(schema, is_object(schema) ? 0 : 1, true);
+  Renderer<Schema>(context, out, show_examples, limits).node(schema, is_object(schema) ? 0 : 1, true);
 }
 
-void render_schema(std::string& out, const SummaryNode& root, bool show_examples, const ExampleLimits& limits) {
-  Renderer<SummaryNode>(out, show_examples, limits).node(root, is_object(root) ? 0 : 1, true);
+void render_schema(Context& context, std::string& out, const SummaryNode& root, bool show_examples,
+                   const ExampleLimits& limits) {
+  Renderer<SummaryNode>(context, out, show_examples, limits).node(root, is_object(root) ? 0 : 1, true);
 }
 
 std::string render_schema(const Schema& schema, bool show_examples) {
+  Context context;
   std::string out;
-  render_schema(out, schema, show_examples);
+  render_schema(context, out, schema, show_examples);
   return out;
 }
 
-void render_only_document(std::string& out, const ShapeSummary& summary, bool show_examples,
+void render_only_document(Context& context, std::string& out, const ShapeSummary& summary, bool show_examples,
                           const ExampleLimits& limits) {
-  render_schema(out, summary.root(), show_examples && summary.keeps_examples(), limits);
+  render_schema(context, out, summary.root(), show_examples && summary.keeps_examples(), limits);
 }
 
-std::string render_documents_outline(const ShapeSummary& summary, bool show_examples, const ExampleLimits& limits) {
+std::string render_documents_outline(Context& context, const ShapeSummary& summary, bool show_examples,
+                                     const ExampleLimits& limits) {
   std::string text;
-  render_schema(text, summary.documents_schema(), show_examples && summary.keeps_examples(), limits);
+  render_schema(context, text, summary.documents_schema(), show_examples && summary.keeps_examples(), limits);
   return text;
 }
 

@@ -22,10 +22,10 @@ struct IgnoredEvents {
 
 }  // namespace
 
-bool json5_reads_from(std::string_view text, bool valid_utf8, const ReadCheckpoints& checkpoints,
+bool json5_reads_from(Context& context, std::string_view text, bool valid_utf8, const ReadCheckpoints& checkpoints,
                       const ReadCheckpoints::Checkpoint& checkpoint, ReadCheckpoints* noted) {
   IgnoredEvents ignored;
-  Json5EventReader reader(text, ignored, valid_utf8);
+  Json5EventReader reader(context, text, ignored, valid_utf8);
   reader.note_checkpoints_in(noted);
   using Outcome = decltype(reader)::Outcome;
   return reader.read_from(text, valid_utf8, checkpoints, checkpoint) == Outcome::Read;

@@ -38,7 +38,7 @@
 #include <vector>
 
 #include "core/container_stack.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "read/json5_number.h"
 #include "read/json5_read_error.h"
 #include "read/json5_read_point.h"
@@ -127,12 +127,14 @@ std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::
 template <class Consumer>
 class Json5EventReader {
  public:
-  Json5EventReader(std::string_view text, Consumer& consumer)
-      : Json5EventReader(text, consumer, scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
+  // The context counts the reader's work for its interrupt check.
+  Json5EventReader(Context& context, std::string_view text, Consumer& consumer)
+      : Json5EventReader(context, text, consumer, scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
 
   // For a caller that has checked the text's UTF-8 already.
-  Json5EventReader(std::string_view text, Consumer& consumer, bool valid_utf8)
-      : text_(text),
+  Json5EventReader(Context& context, std::string_view text, Consumer& consumer, bool valid_utf8)
+      : context_(context),
+        text_(text),
         p_(text.data()),
         end_(text.data() + text.size()),
         consumer_(consumer),
@@ -380,7 +382,7 @@ class Json5EventReader {
   bool read_text(bool at_value) {
     for (;;) {
       if (at_value) {
-        if (interrupt::poll(interrupt::kValueUnits)) return fail(p_, "no interruption");
+        if (context_.poll(kValueUnits)) return fail(p_, "no interruption");
         if (p_ == end_) return fail(p_, "a value");
         const char c = *p_;
         if (c == '[' || c == '{') {
@@ -828,6 +830,7 @@ class Json5EventReader {
     return true;
   }
 
+  Context& context_;
   std::string_view text_;
   const char* p_;
   const char* end_;

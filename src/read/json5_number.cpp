@@ -110,6 +110,7 @@ double float_token_value(const NumberToken& token) {
   const number_text::SignedText signed_text = number_text::split_sign(token.text);
   const bool negative = signed_text.sign == '-';
   const std::string_view digits = signed_text.magnitude;
+  if (const std::optional<double> exact = number_text::exact_small_decimal(digits)) return negative ? -*exact : *exact;
   double value = 0;
   auto [stop, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
   if (ec == std::errc() && stop == digits.data() + digits.size()) return negative ? -value : value;

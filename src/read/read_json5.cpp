@@ -90,16 +90,16 @@ class TreeBuilder {
 
 }  // namespace
 
-Expected<JsonValue, Json5ReadError> read_json5(std::string_view text, JsonArena& arena) {
+Expected<JsonValue, Json5ReadError> read_json5(Context& context, std::string_view text, JsonArena& arena) {
   TreeBuilder builder(arena);
-  Json5EventReader reader(text, builder);
+  Json5EventReader reader(context, text, builder);
   if (reader.read() != decltype(reader)::Outcome::Read) return Unexpected(reader.failure());
   return builder.root();
 }
 
-std::optional<JsonValue> try_read_json5(std::string_view text, JsonArena& arena) {
+std::optional<JsonValue> try_read_json5(Context& context, std::string_view text, JsonArena& arena) {
   TreeBuilder builder(arena);
-  Json5EventReader reader(text, builder);
+  Json5EventReader reader(context, text, builder);
   if (reader.read() != decltype(reader)::Outcome::Read) return std::nullopt;
   return builder.root();
 }

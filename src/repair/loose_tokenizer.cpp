@@ -122,7 +122,7 @@ LooseToken LooseTokenizer::bare_word(std::size_t start) {
 }
 
 bool LooseTokenStream::quotes_added() {
-  while (!tokenizer_.quotes_added() && !tokenizer_.at_end() && !interrupt::poll(interrupt::kValueUnits)) {
+  while (!tokenizer_.quotes_added() && !tokenizer_.at_end() && !context_.poll(kValueUnits)) {
     tokenizer_.next();
   }
   return tokenizer_.quotes_added();

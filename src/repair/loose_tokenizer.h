@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 
 namespace plomet {
 
@@ -76,7 +76,8 @@ class LooseTokenizer {
 // front, one token at a time.
 class LooseTokenStream {
  public:
-  explicit LooseTokenStream(std::string_view text) : tokenizer_(text) { fill(); }
+  // The context counts the work for its interrupt check.
+  LooseTokenStream(Context& context, std::string_view text) : context_(context), tokenizer_(text) { fill(); }
   // The front token's text may point into the tokenizer's buffer.
   LooseTokenStream(const LooseTokenStream&) = delete;
   LooseTokenStream& operator=(const LooseTokenStream&) = delete;
@@ -94,10 +95,11 @@ class LooseTokenStream {
  private:
   void fill() {
     // A call that must stop sees the text end here.
-    has_front_ = !tokenizer_.at_end() && !interrupt::poll(interrupt::kValueUnits);
+    has_front_ = !tokenizer_.at_end() && !context_.poll(kValueUnits);
     if (has_front_) front_ = tokenizer_.next();
   }
 
+  Context& context_;
   LooseTokenizer tokenizer_;
   LooseToken front_;
   bool has_front_ = false;

@@ -10,8 +10,6 @@
 
 #include <algorithm>
 
-#include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
 #include "repair/pass_toolkit.h"
 #include "text/simd_scan.h"
 #include "text/text_scan.h"
@@ -94,31 +92,33 @@ std::size_t trailing_comma_in(std::string_view written) {
 // One normalisation of a text, from its start or from a checkpoint of a log.
 class Normaliser {
  public:
-  Normaliser(std::string_view text, NormalisationLog* log) : text_(text), out_(text), log_(log) {}
+  Normaliser(Context& context, std::string_view text, NormalisationLog* log)
+      : context_(context), text_(text), out_(context, text), log_(log) {}
 
   // Goes on from the checkpoint, replaying the edits made before it.
-  Normaliser(std::string_view text, const NormalisationLog& log, const NormalisationLog::Checkpoint& from)
-      : text_(text), out_(text), open_brackets_(std::string_view(log.openers_).substr(from.openers_at, from.depth)) {
+  Normaliser(Context& context, std::string_view text, const NormalisationLog& log,
+             const NormalisationLog::Checkpoint& from)
+      : context_(context), text_(text), out_(context, text), open_brackets_(std::string_view(log.openers_).substr(from.openers_at, from.depth)) {
     for (std::size_t i = 0; i < from.edits; ++i) replay(log.edits_[i]);
     pos_ = from.position;
   }
 
   // The normalisation of text, which agrees with the text of log on its
   // first `shared` bytes, from the last checkpoint among them.
-  static std::optional<std::string> run_sharing(std::string_view text, std::size_t shared,
-                                                const NormalisationLog& log) {
+  static std::optional<Text> run_sharing(Context& context, std::string_view text, std::size_t shared,
+                                         const NormalisationLog& log) {
     // A closer that does not match within the shared prefix refuses this text too.
     if (log.refused_at_ && *log.refused_at_ < shared) return std::nullopt;
     const auto after = std::upper_bound(log.checkpoints_.begin(), log.checkpoints_.end(), shared,
                                         [](std::size_t at, const NormalisationLog::Checkpoint& c) { return at < c.position; });
-    if (after == log.checkpoints_.begin()) return Normaliser(text, nullptr).run();
-    return Normaliser(text, log, *(after - 1)).run();
+    if (after == log.checkpoints_.begin()) return Normaliser(context, text, nullptr).run();
+    return Normaliser(context, text, log, *(after - 1)).run();
   }
 
-  std::optional<std::string> run() {
+  std::optional<Text> run() {
     bool in_string = false;
     while (pos_ < text_.size()) {
-      if (interrupt::poll(interrupt::kValueUnits)) break;
+      if (context_.poll(kValueUnits)) break;
       pos_ = scan::find_first_of_bytes<'"', '\'', '[', ']', '{', '}'>(text_, pos_);
       if (pos_ == text_.size()) break;
       const std::size_t at = pos_++;
@@ -143,24 +143,24 @@ class Normaliser {
           if (c == '\'') edit(NormalisationLog::EditKind::SingleQuote, at);
           if (!read_string()) {
             pos_ = text_.size();
-            in_string = !interrupt::requested();
+            in_string = !context_.interrupted();
           }
           break;
       }
     }
-    std::string& end = out_.written_to(text_.size());
+    Text& end = out_.written_to(text_.size());
     if (in_string) {
       end.push_back('"');
     } else if (const std::size_t comma = trailing_comma_in(end); comma != std::string_view::npos) {
       drop_comma(end, comma, text_.size() - (end.size() - comma));
     }
     edits_.string_closed_at_end = in_string;
-    std::string fixed = out_.finish();
+    Text fixed = out_.finish();
     const std::size_t closed_from = fixed.size();
     open_brackets_.append_closers(fixed);
-    if (diagnostics::admits(diagnostics::Level::Info)) {
-      edits_.appended_closers = fixed.substr(closed_from);
-      if (std::string said = describe(edits_); !said.empty()) PLOMET_EVENT("normalisation", said);
+    if (context_.admits(diagnostics::Level::Info)) {
+      edits_.appended_closers = std::string_view(fixed).substr(closed_from);
+      if (std::string said = describe(edits_); !said.empty()) PLOMET_EVENT(context_, "normalisation", said);
     }
     return fixed;
   }
@@ -196,7 +196,7 @@ class Normaliser {
 
   // Leaves out the comma at written[index], the input's comma at `at`, from
   // the output written so far.
-  void drop_comma(std::string& written, std::size_t index, std::size_t at) {
+  void drop_comma(Text& written, std::size_t index, std::size_t at) {
     written.erase(index, 1);
     ++edits_.commas_dropped;
     if (log_ != nullptr) log_->edits_.push_back({at, NormalisationLog::EditKind::CommaDropped});
@@ -206,7 +206,7 @@ class Normaliser {
   // whitespace lies between them, which no edit touches, so the comma's
   // input position is as far back from `at` as it is in the output.
   void drop_trailing_comma_before(std::size_t at) {
-    std::string& written = out_.written_to(at);
+    Text& written = out_.written_to(at);
     const std::size_t comma = trailing_comma_in(written);
     if (comma != std::string_view::npos) drop_comma(written, comma, at - (written.size() - comma));
   }
@@ -232,7 +232,7 @@ class Normaliser {
     char32_t before_run = static_cast<unsigned char>(text_[pos_ - 1]);
     std::size_t run_start = pos_;
     for (;;) {
-      if (interrupt::poll(interrupt::kValueUnits)) return false;
+      if (context_.poll(kValueUnits)) return false;
       pos_ = scan::find_first_of_bytes<'"', '\'', '\\', '\n', '\r', ']', '}'>(text_, pos_);
       if (pos_ == text_.size()) return false;
       const std::size_t at = pos_++;
@@ -275,6 +275,7 @@ class Normaliser {
     next_checkpoint_ = pos_ + log_->spacing_;
   }
 
+  Context& context_;
   std::string_view text_;
   repair::CopyThroughOutput out_;
   repair::OpenBrackets open_brackets_;
@@ -284,15 +285,17 @@ class Normaliser {
   std::size_t next_checkpoint_ = 0;
 };
 
-std::optional<std::string> normalize_json_text(std::string_view text) { return Normaliser(text, nullptr).run(); }
-
-std::optional<std::string> normalize_json_text(std::string_view text, NormalisationLog& log) {
-  return Normaliser(text, &log).run();
+std::optional<Text> normalize_json_text(Context& context, std::string_view text) {
+  return Normaliser(context, text, nullptr).run();
 }
 
-std::optional<std::string> normalize_json_text(std::string_view text, std::size_t shared,
-                                               const NormalisationLog& log) {
-  return Normaliser::run_sharing(text, shared, log);
+std::optional<Text> normalize_json_text(Context& context, std::string_view text, NormalisationLog& log) {
+  return Normaliser(context, text, &log).run();
+}
+
+std::optional<Text> normalize_json_text(Context& context, std::string_view text, std::size_t shared,
+                                        const NormalisationLog& log) {
+  return Normaliser::run_sharing(context, text, shared, log);
 }
 
 }  // namespace plomet

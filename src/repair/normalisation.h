@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/context.h"
+
 namespace plomet {
 
 class NormalisationLog {
@@ -53,16 +55,16 @@ class NormalisationLog {
   std::optional<std::size_t> refused_at_;
 };
 
-// The normalised form of text, or nothing when a closing bracket does not
-// match the innermost open one.
-std::optional<std::string> normalize_json_text(std::string_view text);
+// The normalised form of text, written into a text of the context, or
+// nothing when a closing bracket does not match the innermost open one.
+std::optional<Text> normalize_json_text(Context& context, std::string_view text);
 
 // The same, noting its edits and checkpoints in log, which is empty.
-std::optional<std::string> normalize_json_text(std::string_view text, NormalisationLog& log);
+std::optional<Text> normalize_json_text(Context& context, std::string_view text, NormalisationLog& log);
 
 // The normalised form of text, which agrees on its first `shared` bytes with
 // the text whose normalisation log noted.
-std::optional<std::string> normalize_json_text(std::string_view text, std::size_t shared,
-                                               const NormalisationLog& log);
+std::optional<Text> normalize_json_text(Context& context, std::string_view text, std::size_t shared,
+                                        const NormalisationLog& log);
 
 }  // namespace plomet

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/context.h"
 #include "document/json_value.h"
 
 namespace plomet::repair {
@@ -20,10 +21,6 @@ namespace plomet::repair {
 // Message prefix of the passes that close a cut-off text by appending.
 inline constexpr std::string_view kAddedAtEndMessage =
     "Repaired JSON by adding the following characters at the end: ";
-
-// Pass outputs are written into recycled text buffers (take_text_buffer).
-using plomet::take_text_buffer;
-using plomet::recycle_text_buffer;
 
 inline char closer_for(char32_t opener) { return opener == '[' ? ']' : '}'; }
 
@@ -35,7 +32,9 @@ inline bool is_closer(char32_t c) { return c == ']' || c == '}'; }
 // copied in one piece, not character by character.
 class CopyThroughOutput {
  public:
-  explicit CopyThroughOutput(std::string_view input) : input_(input), out_(take_text_buffer(input.size() + 16)) {}
+  // The output is written into a text the context recycles.
+  CopyThroughOutput(Context& context, std::string_view input)
+      : input_(input), out_(context.take_text(input.size() + 16)) {}
 
   // Writes text in front of the input byte at pos.
   void insert(std::size_t pos, std::string_view text) {
@@ -48,12 +47,12 @@ class CopyThroughOutput {
     copied_to_ = pos + length;
   }
   // The output so far, the input up to pos included; further writes go after it.
-  std::string& written_to(std::size_t pos) {
+  Text& written_to(std::size_t pos) {
     copy_to(pos);
     return out_;
   }
   // The whole output: the rest of the input copied through.
-  std::string finish() {
+  Text finish() {
     copy_to(input_.size());
     return std::move(out_);
   }
@@ -65,7 +64,7 @@ class CopyThroughOutput {
   }
 
   std::string_view input_;
-  std::string out_;
+  Text out_;
   std::size_t copied_to_ = 0;
 };
 
@@ -208,7 +207,7 @@ class OpenBrackets {
 
   // Appends the closers of every bracket still open, innermost first, and
   // empties the stack. Returns true when it appended anything.
-  bool append_closers(std::string& out) {
+  bool append_closers(Text& out) {
     bool any = !open_.empty();
     while (!open_.empty()) out.push_back(pop_closer());
     return any;
@@ -237,7 +236,7 @@ struct BracketCounts {
   }
 
   // Appends one `]` per open bracket and then one `}` per open brace.
-  void append_closers(std::string& out) const {
+  void append_closers(Text& out) const {
     out.append(static_cast<std::size_t>(open_brackets), ']');
     out.append(static_cast<std::size_t>(open_braces), '}');
   }
@@ -260,7 +259,7 @@ struct BracketBalance {
     }
   }
   // Appends one `]` per open bracket and then one `}` per open brace.
-  void append_closers(std::string& out) const {
+  void append_closers(Text& out) const {
     if (brackets > 0) out.append(static_cast<std::size_t>(brackets), ']');
     if (braces > 0) out.append(static_cast<std::size_t>(braces), '}');
   }
@@ -269,7 +268,7 @@ struct BracketBalance {
 // The output of a pass that closes a cut-off text: the text as it was, then
 // what the pass appended to close it.
 struct ClosedAtEnd {
-  std::string text;
+  Text text;
   std::size_t input_size = 0;
 
   std::string_view appended() const { return std::string_view(text).substr(input_size); }
@@ -278,10 +277,10 @@ struct ClosedAtEnd {
   std::string added_at_end_message() const;
 };
 
-// Copies text through and lets append_end(std::string&) write after it.
+// Copies text through and lets append_end(Text&) write after it.
 template <class AppendEnd>
-ClosedAtEnd close_at_end(std::string_view text, AppendEnd append_end) {
-  CopyThroughOutput out(text);
+ClosedAtEnd close_at_end(Context& context, std::string_view text, AppendEnd append_end) {
+  CopyThroughOutput out(context, text);
   append_end(out.written_to(text.size()));
   return {out.finish(), text.size()};
 }
@@ -289,8 +288,8 @@ ClosedAtEnd close_at_end(std::string_view text, AppendEnd append_end) {
 // Closes a cut-off text with a quote when it ends inside a string, then with
 // the closers brackets (any bracket policy) still owes.
 template <class Brackets>
-ClosedAtEnd close_string_and_brackets(std::string_view text, bool in_string, Brackets& brackets) {
-  return close_at_end(text, [&](std::string& end) {
+ClosedAtEnd close_string_and_brackets(Context& context, std::string_view text, bool in_string, Brackets& brackets) {
+  return close_at_end(context, text, [&](Text& end) {
     if (in_string) end.push_back('"');
     brackets.append_closers(end);
   });
@@ -303,7 +302,7 @@ ClosedAtEnd close_string_and_brackets(std::string_view text, bool in_string, Bra
 // moved at most once, so it is linear, and a text with nothing to remove is
 // left untouched.
 template <class NextRemoval>
-void erase_ranges(std::string& text, NextRemoval next_removal) {
+void erase_ranges(Text& text, NextRemoval next_removal) {
   std::size_t kept = 0;       // bytes kept so far, at the front of text
   std::size_t copied_to = 0;  // the bytes before this are kept or removed
   bool removed = false;

@@ -11,10 +11,8 @@
 #include <type_traits>
 #include <utility>
 
-#include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "core/repair_error.h"
-#include "document/workspace.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_passes.h"
 #include "repair/shared_reads.h"
@@ -31,7 +29,7 @@ namespace plomet {
 //     owned) reads.
 // valid_utf8 says whether the text read is valid UTF-8.
 template <class Read>
-concept ReadsOnInRepairs = requires(Read& read, std::string_view text, bool valid_utf8, std::string* owned,
+concept ReadsOnInRepairs = requires(Read& read, std::string_view text, bool valid_utf8, Text* owned,
                                     ReadCheckpoints* checkpoints, std::size_t common_prefix) {
   { read.read_first(text, valid_utf8, checkpoints) } -> std::same_as<bool>;
   { read.may_go_on_in(text, common_prefix) } -> std::same_as<bool>;
@@ -49,9 +47,9 @@ using diagnostics::ReadAttempt;
 template <class Read>
 class CandidateReads {
  public:
-  CandidateReads(std::string_view text, Read& read) : read_(read) {
+  CandidateReads(Context& context, std::string_view text, Read& read) : context_(context), read_(read) {
     if constexpr (ReadsOnInRepairs<Read>) {
-      if (!diagnostics::admits(diagnostics::Level::Info)) shared_.emplace(text);
+      if (!context.admits(diagnostics::Level::Info)) shared_.emplace(context, text);
     }
   }
 
@@ -59,16 +57,16 @@ class CandidateReads {
     if constexpr (ReadsOnInRepairs<Read>) {
       if (shared_) return read_.read_first(text, shared_->text_valid_utf8(), shared_->checkpoints());
     }
-    return read_(text, static_cast<std::string*>(nullptr));
+    return read_(text, static_cast<Text*>(nullptr));
   }
 
   // The normalised form of the text or of a pass's output.
-  std::optional<std::string> normalised(std::string_view text) {
+  std::optional<Text> normalised(std::string_view text) {
     if (shared_) return shared_->normalised(text);
-    return normalize_json_text(text);
+    return normalize_json_text(context_, text);
   }
 
-  bool operator()(std::string_view candidate, std::string* owned) {
+  bool operator()(std::string_view candidate, Text* owned) {
     if constexpr (ReadsOnInRepairs<Read>) {
       if (shared_) {
         const std::size_t common_prefix = shared_->common_prefix(candidate);
@@ -81,66 +79,69 @@ class CandidateReads {
   }
 
  private:
+  Context& context_;
   Read& read_;
   std::optional<SharedReads> shared_;
 };
 
 // Records the attempt about to be made, for the caller and for a sink.
-inline void begin(const ReadAttempt& attempt, ReadAttempt* tried) {
+inline void begin(Context& context, const ReadAttempt& attempt, ReadAttempt* tried) {
   if (tried != nullptr) *tried = attempt;
-  if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_attempt(attempt);
+  if (context.admits(diagnostics::Level::Info)) context.deliver_attempt(attempt);
 }
 
-// Normalises text and offers the result; reads may take the string (it owns
+// Normalises text and offers the result; reads may take the text (it owns
 // the views it keeps into it), and what it leaves is recycled.
 template <class Reads>
-bool read_normalized(std::string_view text, Reads& read) {
-  std::optional<std::string> fixed = read.normalised(text);
+bool read_normalized(Context& context, std::string_view text, Reads& reads) {
+  std::optional<Text> fixed = reads.normalised(text);
   if (!fixed) return false;
-  if (diagnostics::admits(diagnostics::Level::Info)) diagnostics::deliver_candidate(*fixed);
-  const bool done = read(std::string_view(*fixed), &*fixed);
-  recycle_text_buffer(std::move(*fixed));
+  if (context.admits(diagnostics::Level::Info)) context.deliver_candidate(*fixed);
+  const bool done = reads(std::string_view(*fixed), &*fixed);
+  context.recycle_text(std::move(*fixed));
   return done;
 }
 
 // The error that ended the chain, with the offset at which text stops
 // reading as JSON5.
-RepairError located_in(std::string_view text, RepairError error);
+RepairError located_in(Context& context, std::string_view text, RepairError error);
 
 }  // namespace repair_driver
 
-// read(std::string_view candidate, std::string* owned) returns whether the
-// candidate reads; owned is null for the caller's own text. Returns nothing
-// once a candidate reads, else the error that ended the chain, located in
-// text (Interrupted, with no offset, when the thread's interrupt check
-// stopped it). Once a candidate reads, *gave (when given) is the attempt
-// that made it. A sink hears each attempt begin, then its events and the
-// text it reads.
+// read(std::string_view candidate, Text* owned) returns whether the
+// candidate reads; owned is null for the caller's own text. A read that
+// ReadsOnInRepairs shares its work between candidates (CandidateReads).
+// Returns nothing once a candidate reads, else the error that ended the
+// chain, located in text (Interrupted, with no offset, when the context's
+// interrupt check stopped it). Once a candidate reads, *gave (when given) is
+// the attempt that made it. A sink hears each attempt begin, then its events
+// and the text it reads.
 template <class Read>
-std::optional<RepairError> read_or_repair(std::string_view text, Read&& read,
+std::optional<RepairError> read_or_repair(Context& context, std::string_view text, Read&& read,
                                           diagnostics::ReadAttempt* gave = nullptr) {
   using diagnostics::ReadAttempt;
-  repair_driver::CandidateReads<std::remove_reference_t<Read>> reads(text, read);
+  repair_driver::CandidateReads<std::remove_reference_t<Read>> reads(context, text, read);
   // A stopped call leaves every stage failing, so the check after each
   // stage tells an interruption from a text that does not read.
-  repair_driver::begin({ReadAttempt::Stage::AsRead, {}}, gave);
+  repair_driver::begin(context, {ReadAttempt::Stage::AsRead, {}}, gave);
   if (reads.read_text(text)) return std::nullopt;
-  if (interrupt::requested()) return RepairError::interrupted();
-  repair_driver::begin({ReadAttempt::Stage::Normalised, {}}, gave);
-  if (repair_driver::read_normalized(text, reads)) return std::nullopt;
+  if (context.interrupted()) return RepairError::interrupted();
+  repair_driver::begin(context, {ReadAttempt::Stage::Normalised, {}}, gave);
+  if (repair_driver::read_normalized(context, text, reads)) return std::nullopt;
   for (const RepairPassEntry& pass : repair_pass_table()) {
-    if (interrupt::requested()) return RepairError::interrupted();
-    repair_driver::begin({ReadAttempt::Stage::Repaired, pass.name}, gave);
-    PassResult repaired = pass.run(text);
-    if (interrupt::requested()) return RepairError::interrupted();
-    if (!repaired) return repair_driver::located_in(text, std::move(repaired).error());
+    if (context.interrupted()) return RepairError::interrupted();
+    repair_driver::begin(context, {ReadAttempt::Stage::Repaired, pass.name}, gave);
+    PassResult repaired = pass.run(context, text);
+    if (context.interrupted()) return RepairError::interrupted();
+    if (!repaired) return repair_driver::located_in(context, text, std::move(repaired).error());
     // An unchanged text would fail exactly as the read of the input did.
-    const bool done = repaired.value() != text && repair_driver::read_normalized(repaired.value(), reads);
-    recycle_text_buffer(std::move(repaired.value()));
+    const bool done =
+        repaired.value() != text && repair_driver::read_normalized(context, repaired.value(), reads);
+    context.recycle_text(std::move(repaired.value()));
     if (done) return std::nullopt;
   }
-  if (interrupt::requested()) return RepairError::interrupted();
-  return repair_driver::located_in(text, RepairError::all_attempted_repairs_failed());
+  if (context.interrupted()) return RepairError::interrupted();
+  return repair_driver::located_in(context, text, RepairError::all_attempted_repairs_failed());
 }
 
 }  // namespace plomet

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -16,15 +16,15 @@ bool is_quote(char32_t c) { return c == '"' || c == '\''; }
 
 }  // namespace
 
-PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   repair::EscapeTracker escapes;  // applies inside and outside strings
   bool in_string = false;
   char opening_quote = 0;
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     // Every other character is copied and ends any escape.
     if (std::string_view run = cursor.take_run_until<'"', '\'', '\\'>(); !run.empty()) {
       escapes.take_ordinary();
@@ -57,7 +57,7 @@ PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::st
   }
 
   if (changed) {
-    PLOMET_REPAIR_EVENT("repair_json_accidental_single_quote_instead_of_a_double_quote",
+    PLOMET_REPAIR_EVENT(context, "repair_json_accidental_single_quote_instead_of_a_double_quote",
                         "Fixed accidental single quotes in JSON strings.");
   }
   return out.finish();

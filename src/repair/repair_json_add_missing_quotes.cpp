@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "document/compact_json_writer.h"
 #include "repair/loose_reader.h"
 #include "repair/pass_toolkit.h"
@@ -11,15 +11,15 @@
 
 namespace plomet {
 
-PassResult repair_json_add_missing_quotes(std::string_view text) {
-  LooseTokenStream tokens(text);
-  JsonArena arena;
+PassResult repair_json_add_missing_quotes(Context& context, std::string_view text) {
+  LooseTokenStream tokens(context, text);
+  JsonArena arena(context);
   LooseReadResult value = parse_loose_value(tokens, arena);
   if (!value) return Unexpected(std::move(value).error());
-  std::string out = repair::take_text_buffer(text.size() + 16);
-  write_compact_json(*value, out);
+  Text out = context.take_text(text.size() + 16);
+  write_compact_json(context, *value, out);
   if (tokens.quotes_added()) {
-    PLOMET_REPAIR_EVENT("repair_json_add_missing_quotes", "added missing quotations where necessary");
+    PLOMET_REPAIR_EVENT(context, "repair_json_add_missing_quotes", "added missing quotations where necessary");
   }
   return out;
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -17,8 +17,8 @@ constexpr std::string_view kInsertedComma = "Inserted comma between adjacent str
 
 }  // namespace
 
-PassResult repair_json_comma_behavior(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_comma_behavior(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   repair::ChangeLog changes;
   // Only the character before a quote decides whether it delimits: this pass
   // reads strings as a plain text editor would, not by the escape rule.
@@ -27,7 +27,7 @@ PassResult repair_json_comma_behavior(std::string_view text) {
   std::size_t string_start = 0;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     const std::size_t position = cursor.position();
     if (!quotes.delimits(cursor.next())) continue;
     if (!in_string) {
@@ -49,10 +49,10 @@ PassResult repair_json_comma_behavior(std::string_view text) {
   }
   // Input that ends inside a string keeps the characters of that string; the
   // driver's normalisation closes it.
-  std::string repaired = out.finish();
+  Text repaired = out.finish();
 
   if (!changes.empty()) {
-    PLOMET_REPAIR_EVENT("repair_json_comma_behavior",
+    PLOMET_REPAIR_EVENT(context, "repair_json_comma_behavior",
                         "Repaired JSON by making the following changes: " + changes.joined("; "));
   }
   return repaired;

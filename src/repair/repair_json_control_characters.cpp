@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -36,14 +36,14 @@ std::string removed_message(std::string_view removed) {
 
 }  // namespace
 
-PassResult repair_json_control_characters(std::string_view text) {
+PassResult repair_json_control_characters(Context& context, std::string_view text) {
   // Every removed character is below U+0020, so one byte holds each.
   std::string removed;
   scan::Utf8Cursor cursor(text);
-  std::string out = repair::take_text_buffer(text.size());
+  Text out = context.take_text(text.size());
   out.assign(text);
   repair::erase_ranges(out, [&](std::size_t) {
-    while (!cursor.at_end() && !interrupt::poll(1)) {
+    while (!cursor.at_end() && !context.poll(1)) {
       const std::size_t position = cursor.position();
       const char32_t c = cursor.next();
       if (!is_removed_control(c)) continue;
@@ -53,7 +53,7 @@ PassResult repair_json_control_characters(std::string_view text) {
     return std::pair(std::string_view::npos, std::string_view::npos);
   });
 
-  if (!removed.empty()) PLOMET_REPAIR_EVENT("repair_json_control_characters", removed_message(removed));
+  if (!removed.empty()) PLOMET_REPAIR_EVENT(context, "repair_json_control_characters", removed_message(removed));
   return out;
 }
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -33,8 +33,8 @@ bool may_start_value(char32_t c) {
 
 }  // namespace
 
-PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_fix_mismatched_quotes(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   // Strings open with either quote and close with their own. A backslash
   // escapes anywhere, so an escaped quote outside a string does not open one.
   repair::EscapeTracker escapes;
@@ -46,7 +46,7 @@ PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
   // the next one.
   scan::Utf8Cursor cursor(text);
   while (!cursor.at_end()) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     const std::size_t at = cursor.position();
     const char32_t c = cursor.next();
     if (escapes.take(c)) continue;
@@ -96,7 +96,7 @@ PassResult repair_json_fix_mismatched_quotes(std::string_view text) {
   }
   if (in_string) out.written_to(text.size()).push_back(quote);
   if (in_string || changed) {
-    PLOMET_REPAIR_EVENT("repair_json_fix_mismatched_quotes", "Repaired mismatched quotation marks.");
+    PLOMET_REPAIR_EVENT(context, "repair_json_fix_mismatched_quotes", "Repaired mismatched quotation marks.");
   }
   return out.finish();
 }

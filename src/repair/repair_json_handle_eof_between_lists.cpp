@@ -4,21 +4,21 @@
 #include <string_view>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
 
-PassResult repair_json_handle_eof_between_lists(std::string_view text) {
+PassResult repair_json_handle_eof_between_lists(Context& context, std::string_view text) {
   // Quotes toggle a string and a backslash escapes anywhere, so an escaped
   // quote outside a string does not open one.
   repair::EscapeTracker escapes;
   repair::OpenBrackets open_brackets;  // any closer closes the innermost bracket
   bool in_string = false;
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     char32_t c = cursor.next();
     if (escapes.take(c)) continue;
     if (c == '"') {
@@ -32,8 +32,8 @@ PassResult repair_json_handle_eof_between_lists(std::string_view text) {
       open_brackets.pop_closer();
     }
   }
-  repair::ClosedAtEnd closed = repair::close_string_and_brackets(text, in_string, open_brackets);
-  if (closed.changed()) PLOMET_REPAIR_EVENT("repair_json_handle_eof_between_lists", "Repaired EOF between lists.");
+  repair::ClosedAtEnd closed = repair::close_string_and_brackets(context, text, in_string, open_brackets);
+  if (closed.changed()) PLOMET_REPAIR_EVENT(context, "repair_json_handle_eof_between_lists", "Repaired EOF between lists.");
   return std::move(closed.text);
 }
 

@@ -4,21 +4,21 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
 
 namespace plomet {
 
-PassResult repair_json_mismatched_brackets(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_mismatched_brackets(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   repair::DoubleQuotedStrings strings;  // escapes count inside strings only
   repair::OpenBrackets open_brackets;   // wrong closers are replaced, extra ones dropped
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     const std::size_t at = cursor.position();
     const char32_t c = cursor.next();
     if (!strings.structural(c)) continue;
@@ -32,7 +32,7 @@ PassResult repair_json_mismatched_brackets(std::string_view text) {
   changed |= open_brackets.append_closers(out.written_to(text.size()));
 
   if (changed) {
-    PLOMET_REPAIR_EVENT("repair_json_mismatched_brackets", "Repaired mismatched or unbalanced brackets.");
+    PLOMET_REPAIR_EVENT(context, "repair_json_mismatched_brackets", "Repaired mismatched or unbalanced brackets.");
   }
   return out.finish();
 }

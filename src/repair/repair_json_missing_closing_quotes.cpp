@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -14,10 +14,10 @@ namespace {
 
 // Replaces every ", " with ",", left to right and without overlap, across
 // the whole text (strings included).
-void squeeze_comma_space(std::string& squeezed) {
+void squeeze_comma_space(Context& context, Text& squeezed) {
   const std::string_view text = squeezed;
-  repair::erase_ranges(squeezed, [text](std::size_t from) {
-    const std::size_t found = interrupt::poll(interrupt::kValueUnits) ? std::string_view::npos : text.find(", ", from);
+  repair::erase_ranges(squeezed, [text, &context](std::size_t from) {
+    const std::size_t found = context.poll(kValueUnits) ? std::string_view::npos : text.find(", ", from);
     if (found == std::string_view::npos) return std::pair(found, found);
     return std::pair(found + 1, found + 2);
   });
@@ -32,8 +32,8 @@ std::string_view take_ordinary_run(scan::Utf8Cursor& cursor, bool in_string) {
 
 }  // namespace
 
-PassResult repair_json_missing_closing_quotes(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_missing_closing_quotes(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   // Double-quoted strings with escapes inside them only, as DoubleQuotedStrings
   // follows them, but tracked by hand: a string also closes at a line break
   // or at a `,` `]` `}`, and its quote may come late.
@@ -45,7 +45,7 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     if (!escapes.pending()) {
       if (std::string_view run = take_ordinary_run(cursor, in_string); !run.empty()) {
         if (in_string) ends_with_backslash = false;
@@ -93,7 +93,7 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
     }
   }
 
-  std::string& end = out.written_to(text.size());
+  Text& end = out.written_to(text.size());
   if (in_string) {
     if (ends_with_backslash) {
       end.pop_back();
@@ -105,10 +105,10 @@ PassResult repair_json_missing_closing_quotes(std::string_view text) {
   }
   changed |= open_brackets.append_closers(end);
 
-  std::string repaired = out.finish();
+  Text repaired = out.finish();
   if (!changed) return repaired;  // the copied-through input, as it was
-  squeeze_comma_space(repaired);
-  PLOMET_REPAIR_EVENT("repair_json_missing_closing_quotes", "Repaired missing closing quotes.");
+  squeeze_comma_space(context, repaired);
+  PLOMET_REPAIR_EVENT(context, "repair_json_missing_closing_quotes", "Repaired missing closing quotes.");
   return repaired;
 }
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/number_text.h"
@@ -22,8 +22,8 @@ void skip_while(scan::Utf8Cursor& cursor, Continues continues) {
 
 }  // namespace
 
-PassResult repair_json_missing_commas_in_list(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_missing_commas_in_list(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   repair::DoubleQuotedStrings strings;  // escapes count inside strings only
   bool after_value = false;  // the last token completed was a value
   std::int64_t inserted = 0;
@@ -34,7 +34,7 @@ PassResult repair_json_missing_commas_in_list(std::string_view text) {
   };
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     const std::size_t at = cursor.position();
     const char32_t c = cursor.next();
     if (strings.in_string()) {
@@ -63,10 +63,10 @@ PassResult repair_json_missing_commas_in_list(std::string_view text) {
     }
   }
   // A string still open stays open.
-  std::string repaired = out.finish();
+  Text repaired = out.finish();
 
   if (inserted > 0) {
-    PLOMET_REPAIR_EVENT("repair_json_missing_commas_in_list",
+    PLOMET_REPAIR_EVENT(context, "repair_json_missing_commas_in_list",
                         "repaired " + std::to_string(inserted) + " missing comma(s) inside of a list");
   }
   return repaired;

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -18,8 +18,8 @@ bool may_follow_closed_string(char32_t c) {
 
 }  // namespace
 
-PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
-  repair::CopyThroughOutput out(text);
+PassResult repair_json_remove_duplicate_quotes(Context& context, std::string_view text) {
+  repair::CopyThroughOutput out(context, text);
   // A backslash escapes anywhere, so an escaped quote outside a string does
   // not open one.
   repair::EscapeTracker escapes;
@@ -27,7 +27,7 @@ PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
   bool changed = false;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     const std::size_t at = cursor.position();
     const char32_t c = cursor.next();
     if (escapes.take(c) || c != '"') continue;
@@ -54,7 +54,7 @@ PassResult repair_json_remove_duplicate_quotes(std::string_view text) {
   }
 
   if (changed) {
-    PLOMET_REPAIR_EVENT("repair_json_remove_duplicate_quotes", "Removed duplicate or invalid quotes in JSON.");
+    PLOMET_REPAIR_EVENT(context, "repair_json_remove_duplicate_quotes", "Removed duplicate or invalid quotes in JSON.");
   }
   return out.finish();
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/diagnostics.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repair/repair_passes.h"
 #include "repair/pass_toolkit.h"
 #include "text/text_scan.h"
@@ -25,7 +25,7 @@ std::string_view missing_rest_of_boolean(std::string_view word) {
 
 }  // namespace
 
-PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
+PassResult repair_json_truncated_boolean_behavior(Context& context, std::string_view text) {
   // A backslash escapes anywhere, so an escaped quote outside a string does
   // not open one.
   repair::EscapeTracker escapes;
@@ -37,7 +37,7 @@ PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
   std::size_t word_end = 0;
 
   for (scan::Utf8Cursor cursor(text); !cursor.at_end();) {
-    if (interrupt::poll(1)) break;
+    if (context.poll(1)) break;
     std::size_t position = cursor.position();
     const char32_t c = cursor.next();
     const bool escaped = escapes.take(c);
@@ -56,7 +56,7 @@ PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
     }
   }
 
-  repair::ClosedAtEnd closed = repair::close_at_end(text, [&](std::string& end) {
+  repair::ClosedAtEnd closed = repair::close_at_end(context, text, [&](Text& end) {
     if (in_string) {
       end.push_back('"');
     } else {
@@ -65,7 +65,7 @@ PassResult repair_json_truncated_boolean_behavior(std::string_view text) {
     counts.append_closers(end);
   });
   if (closed.changed()) {
-    PLOMET_REPAIR_EVENT("repair_json_truncated_boolean_behavior",
+    PLOMET_REPAIR_EVENT(context, "repair_json_truncated_boolean_behavior",
                         "Repaired truncated booleans or unclosed delimiters in JSON.");
   }
   return std::move(closed.text);

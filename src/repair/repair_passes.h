@@ -8,32 +8,33 @@
 #include <string_view>
 
 #include "core/expected.h"
+#include "core/context.h"
 #include "core/repair_error.h"
 
 namespace plomet {
 
-using PassResult = Expected<std::string, RepairError>;
-using RepairPass = PassResult (*)(std::string_view text);
+using PassResult = Expected<Text, RepairError>;
+using RepairPass = PassResult (*)(Context& context, std::string_view text);
 
 struct RepairPassEntry {
   std::string_view name;
   RepairPass run;
 };
 
-PassResult repair_json_missing_closing_quotes(std::string_view text);
-PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(std::string_view text);
-PassResult repair_json_comma_behavior(std::string_view text);
-PassResult repair_json_truncated_boolean_behavior(std::string_view text);
-PassResult repair_json_mismatched_brackets(std::string_view text);
-PassResult repair_json_missing_commas_in_list(std::string_view text);
-PassResult repair_json_control_characters(std::string_view text);
-PassResult repair_json_remove_duplicate_quotes(std::string_view text);
-PassResult repair_json_close_unexpected_eof(std::string_view text);
-PassResult repair_json_add_missing_quotes(std::string_view text);
-PassResult repair_json_handle_eof_between_lists(std::string_view text);
-PassResult repair_json_fix_mismatched_quotes(std::string_view text);
-PassResult repair_json_close_unexpected_eof_in_array_tag(std::string_view text);
-PassResult repair_json_close_unexpected_eof_in_array_item(std::string_view text);
+PassResult repair_json_missing_closing_quotes(Context& context, std::string_view text);
+PassResult repair_json_accidental_single_quote_instead_of_a_double_quote(Context& context, std::string_view text);
+PassResult repair_json_comma_behavior(Context& context, std::string_view text);
+PassResult repair_json_truncated_boolean_behavior(Context& context, std::string_view text);
+PassResult repair_json_mismatched_brackets(Context& context, std::string_view text);
+PassResult repair_json_missing_commas_in_list(Context& context, std::string_view text);
+PassResult repair_json_control_characters(Context& context, std::string_view text);
+PassResult repair_json_remove_duplicate_quotes(Context& context, std::string_view text);
+PassResult repair_json_close_unexpected_eof(Context& context, std::string_view text);
+PassResult repair_json_add_missing_quotes(Context& context, std::string_view text);
+PassResult repair_json_handle_eof_between_lists(Context& context, std::string_view text);
+PassResult repair_json_fix_mismatched_quotes(Context& context, std::string_view text);
+PassResult repair_json_close_unexpected_eof_in_array_tag(Context& context, std::string_view text);
+PassResult repair_json_close_unexpected_eof_in_array_item(Context& context, std::string_view text);
 
 // The passes the driver runs, in order.
 std::span<const RepairPassEntry> repair_pass_table();

@@ -144,10 +144,10 @@ class CompactJsonEvents {
 enum class Written : std::uint8_t { Read, DoesNotRead, RepeatsAKey };
 
 // Appends text's document, read as JSON5, to out; on failure out is cut back.
-Written append_from_events(std::string_view text, std::string& out, Json5ReadError* failure) {
+Written append_from_events(Context& context, std::string_view text, std::string& out, Json5ReadError* failure) {
   const std::size_t start = out.size();
   CompactJsonEvents writer(out);
-  Json5EventReader reader(text, writer);
+  Json5EventReader reader(context, text, writer);
   const auto outcome = reader.read();
   if (outcome == decltype(reader)::Outcome::Read) return Written::Read;
   out.resize(start);
@@ -158,15 +158,15 @@ Written append_from_events(std::string_view text, std::string& out, Json5ReadErr
 
 }  // namespace
 
-std::optional<RepairError> append_repaired_json(std::string_view text, std::string& out,
+std::optional<RepairError> append_repaired_json(Context& context, std::string_view text, std::string& out,
                                                 diagnostics::ReadAttempt* gave) {
   if (text.empty()) {
     if (gave != nullptr) *gave = {};
     out.append("{}");
     return std::nullopt;
   }
-  auto read = [&out](std::string_view candidate, std::string* /*owned*/) {
-    switch (append_from_events(candidate, out, nullptr)) {
+  auto read = [&out, &context](std::string_view candidate, Text* /*owned*/) {
+    switch (append_from_events(context, candidate, out, nullptr)) {
       case Written::Read:
         return true;
       case Written::DoesNotRead:
@@ -174,17 +174,17 @@ std::optional<RepairError> append_repaired_json(std::string_view text, std::stri
       case Written::RepeatsAKey:
         break;
     }
-    JsonDocument document;
-    if (!read_document(candidate, document, ReadOptions{.remove_control_characters = false})) return false;
-    write_compact_json(document.root, out);
+    JsonDocument document(context);
+    if (!read_document(context, candidate, document, ReadOptions{.remove_control_characters = false})) return false;
+    write_compact_json(context, document.root, out);
     return true;
   };
-  return read_or_repair(text, read, gave);
+  return read_or_repair(context, text, read, gave);
 }
 
-std::optional<Json5ReadError> append_json5_as_compact(std::string_view text, std::string& out) {
+std::optional<Json5ReadError> append_json5_as_compact(Context& context, std::string_view text, std::string& out) {
   Json5ReadError failure{};
-  switch (append_from_events(text, out, &failure)) {
+  switch (append_from_events(context, text, out, &failure)) {
     case Written::Read:
       return std::nullopt;
     case Written::DoesNotRead:
@@ -192,10 +192,10 @@ std::optional<Json5ReadError> append_json5_as_compact(std::string_view text, std
     case Written::RepeatsAKey:
       break;
   }
-  JsonArena arena;
-  auto value = read_json5(text, arena);
+  JsonArena arena(context);
+  auto value = read_json5(context, text, arena);
   if (!value) return std::move(value).error();
-  write_compact_json(*value, out);
+  write_compact_json(context, *value, out);
   return std::nullopt;
 }
 

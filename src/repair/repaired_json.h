@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "core/repair_error.h"
 #include "read/json5_read_error.h"
 
@@ -18,11 +18,11 @@ namespace plomet {
 // Appends the document of text, read or repaired through the lenient
 // reading order, to out; on an error out is as it was. Once it reads, *gave
 // (when given) is the attempt that read. An empty text is an empty object.
-std::optional<RepairError> append_repaired_json(std::string_view text, std::string& out,
+std::optional<RepairError> append_repaired_json(Context& context, std::string_view text, std::string& out,
                                                 diagnostics::ReadAttempt* gave = nullptr);
 
 // Appends the document of text read as JSON5 alone; on a text that does not
 // read, the reader's error, and out is as it was.
-std::optional<Json5ReadError> append_json5_as_compact(std::string_view text, std::string& out);
+std::optional<Json5ReadError> append_json5_as_compact(Context& context, std::string_view text, std::string& out);
 
 }  // namespace plomet

@@ -6,8 +6,8 @@
 
 namespace plomet {
 
-SharedReads::SharedReads(std::string_view text)
-    : text_(text), text_valid_utf8_(scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
+SharedReads::SharedReads(Context& context, std::string_view text)
+    : context_(context), text_(text), text_valid_utf8_(scan::find_invalid_utf8(text) == scan::kValidUtf8) {}
 
 std::size_t SharedReads::common_prefix(std::string_view candidate) const {
   return scan::common_prefix_length(text_, candidate);
@@ -22,19 +22,20 @@ bool SharedReads::valid_utf8(std::string_view candidate, std::size_t common_pref
   return scan::find_invalid_utf8(candidate.substr(from)) == scan::kValidUtf8;
 }
 
-std::optional<std::string> SharedReads::normalised(std::string_view text) {
+std::optional<Text> SharedReads::normalised(std::string_view text) {
   if (!normalised_text_) {
     normalised_text_ = true;
-    return normalize_json_text(text, normalisation_);
+    return normalize_json_text(context_, text, normalisation_);
   }
-  return normalize_json_text(text, common_prefix(text), normalisation_);
+  return normalize_json_text(context_, text, common_prefix(text), normalisation_);
 }
 
 SharedReads::Verdict SharedReads::check(std::string_view candidate, std::size_t common_prefix,
                                         bool valid_utf8) const {
   const ReadCheckpoints::Checkpoint* from = checkpoints_.last_at_or_before(common_prefix);
   if (from == nullptr || from->position < candidate.size() / 2) return Verdict::ReadWhole;
-  return json5_reads_from(candidate, valid_utf8, checkpoints_, *from) ? Verdict::Reads : Verdict::DoesNotRead;
+  return json5_reads_from(context_, candidate, valid_utf8, checkpoints_, *from) ? Verdict::Reads
+                                                                                  : Verdict::DoesNotRead;
 }
 
 }  // namespace plomet

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/context.h"
 #include "read/json5_read_point.h"
 #include "repair/normalisation.h"
 
@@ -22,7 +23,8 @@ namespace plomet {
 
 class SharedReads {
  public:
-  explicit SharedReads(std::string_view text);
+  // The context is the reading order's.
+  SharedReads(Context& context, std::string_view text);
 
   // Where the read of the text notes its checkpoints.
   ReadCheckpoints* checkpoints() { return &checkpoints_; }
@@ -36,7 +38,7 @@ class SharedReads {
   bool valid_utf8(std::string_view candidate, std::size_t common_prefix) const;
 
   // The normalised form of the text (first), or of a pass's output.
-  std::optional<std::string> normalised(std::string_view text);
+  std::optional<Text> normalised(std::string_view text);
 
   enum class Verdict : unsigned char { Reads, DoesNotRead, ReadWhole };
   // Whether candidate, which shares common_prefix bytes with the text, reads
@@ -47,6 +49,7 @@ class SharedReads {
   Verdict check(std::string_view candidate, std::size_t common_prefix, bool valid_utf8) const;
 
  private:
+  Context& context_;
   std::string_view text_;
   bool text_valid_utf8_;
   ReadCheckpoints checkpoints_;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "document/json_value.h"
 #include "text/text_scan.h"
 
@@ -37,17 +37,17 @@ inline double double_of(const JsonNumber& integer) {
 
 // The clean-up's event, for a string value it changed and for each
 // container around one.
-inline void note_cleaned_value() {
-  PLOMET_REPAIR_EVENT("repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
+inline void note_cleaned_value(Context& context) {
+  PLOMET_REPAIR_EVENT(context, "repair_json_remove_control_characters_in_value", "Removed control characters from JSON value.");
 }
 
 // The string as the clean-up leaves it, without the control characters other
 // than LF, written into buffer; emits the clean-up's event.
-inline std::string_view cleaned_string(std::string_view text, std::string& buffer) {
+inline std::string_view cleaned_string(Context& context, std::string_view text, std::string& buffer) {
   buffer.clear();
   std::copy_if(text.begin(), text.end(), std::back_inserter(buffer),
                [](char c) { return !scan::is_removed_control_byte(c); });
-  note_cleaned_value();
+  note_cleaned_value(context);
   return buffer;
 }
 

@@ -24,7 +24,7 @@ template <class T>
 class ExampleGatherer {
  public:
   template <class Hash>
-  void add(std::vector<T>& list, const T& value, std::size_t depth, Hash hash) {
+  void add(LargeVector<T>& list, const T& value, std::size_t depth, Hash hash) {
     if (&list != list_) {
       finish();
       list_ = &list;
@@ -84,7 +84,7 @@ class ExampleGatherer {
 
   void insert_first() {
     const Pending& p = pending_[first_];
-    std::vector<T>& list = *list_;
+    LargeVector<T>& list = *list_;
     const auto position = static_cast<std::uint32_t>(list.size());
     if (index_.insert_unique(p.hash, position, [&](std::uint32_t i) { return list[i] == p.value; })) {
       list.push_back(p.value);
@@ -93,7 +93,7 @@ class ExampleGatherer {
     --count_;
   }
 
-  std::vector<T>* list_ = nullptr;
+  LargeVector<T>* list_ = nullptr;
   std::size_t depth_ = 0;
   bool indexed_ = false;
   bool ascending_ = true;  // the list holds strictly ascending values

@@ -17,7 +17,6 @@
 #include <optional>
 #include <span>
 
-#include "core/interrupt_poll.h"
 #include "shape/object_merge.h"
 #include "shape/schema.h"
 
@@ -70,11 +69,10 @@ bool infers_as_float(const JsonValue& value) {
 // are fetched a few values ahead of their insertion, so that the memory
 // accesses of a long list overlap instead of following one another.
 template <class T, class Extract, class Hash>
-[[gnu::noinline]] void gather_examples(std::vector<T>& examples, std::span<const JsonValue> items,
+[[gnu::noinline]] void gather_examples(LargeVector<T>& examples, std::span<const JsonValue> items,
                                        Extract extract, Hash hash) {
   std::size_t next = 0;
   for (; next < items.size() && examples.size() < kExampleScanLimit; ++next) {
-    if (interrupt::poll(interrupt::kValueUnits)) return;
     std::optional<T> candidate = extract(items[next]);
     if (!candidate) continue;
     bool held = false;
@@ -105,7 +103,6 @@ template <class T, class Extract, class Hash>
     --count;
   };
   for (; next < items.size(); ++next) {
-    if (interrupt::poll(interrupt::kValueUnits)) return;
     std::optional<T> candidate = extract(items[next]);
     if (!candidate) continue;
     if (count == kLookahead) insert_first();
@@ -189,7 +186,6 @@ void infer_items_into(Schema& item, std::span<const JsonValue> items) {
 
 // The shape of value, into out (Null on entry).
 void infer_into(Schema& out, const JsonValue& value) {
-  if (interrupt::poll(interrupt::kValueUnits)) return;
   if (value.is(JsonValue::Kind::Array)) {
     const std::span<const JsonValue> items = value.items();
     ArraySchema& array = out.payload.emplace<ArraySchema>();
@@ -259,7 +255,6 @@ void fold_items(Schema& target, std::span<const JsonValue> items) {
 }
 
 void fold_value(Schema& target, const JsonValue& value) {
-  if (interrupt::poll(interrupt::kValueUnits)) return;
   if (target.is(Schema::Kind::Int)) {
     if (infers_as_float(value)) target.payload.emplace<FloatSchema>();
   } else if (target.is(Schema::Kind::Array)) {

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "core/interrupt_poll.h"
 #include "shape/schema.h"
 #include "shape/summary_node.h"
 #include "text/float_text.h"
@@ -21,7 +20,6 @@ bool append_examples(std::string& out, std::span<const T> examples, std::size_t 
   if (examples.empty()) return false;
   const std::size_t shown = std::min(examples.size(), max_examples);
   for (std::size_t i = 0; i < shown; ++i) {
-    if (interrupt::poll(interrupt::kValueUnits)) break;
     if (i > 0) out.append(kExampleSeparator);
     append_one(examples[i]);
   }

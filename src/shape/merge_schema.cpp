@@ -1,6 +1,5 @@
 #include <algorithm>
 
-#include "core/interrupt_poll.h"
 #include "shape/object_merge.h"
 #include "shape/schema.h"
 
@@ -27,7 +26,6 @@ void merge_fields(ObjectSchema& target, const ObjectSchema& other) {
 }  // namespace
 
 void merge_schema(Schema& target, const Schema& other) {
-  if (interrupt::poll(interrupt::kValueUnits)) return;
   if (target.is(Schema::Kind::Int) && other.is(Schema::Kind::Float)) {
     // The integer examples are dropped and the float ones are not taken.
     target.payload.emplace<FloatSchema>();

@@ -3,7 +3,6 @@
 #include <type_traits>
 #include <variant>
 
-#include "core/interrupt_poll.h"
 
 namespace plomet {
 
@@ -85,7 +84,6 @@ Schema Schema::array(Schema item, std::uint64_t max_items) {
 
 // Recursive with a small frame: containers are filled in place.
 void copy_schema_into(Schema& out, const Schema& schema) {
-  if (interrupt::poll(interrupt::kValueUnits)) return;
   if (const auto* array = std::get_if<ArraySchema>(&schema.payload)) {
     ArraySchema& copy = out.payload.emplace<ArraySchema>();
     copy.max_items = array->max_items;

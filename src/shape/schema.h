@@ -35,16 +35,16 @@ struct BoolSchema {
 
 // Example lists hold no two equal values, in order of first appearance.
 struct IntSchema {
-  std::vector<std::int64_t> examples;
+  LargeVector<std::int64_t> examples;
 };
 
 struct FloatSchema {
   // Compared with IEEE ==, so 0.0 and -0.0 count as one value.
-  std::vector<double> examples;
+  LargeVector<double> examples;
 };
 
 struct StrSchema {
-  std::vector<std::string_view> examples;
+  LargeVector<std::string_view> examples;
 };
 
 struct ArraySchema {

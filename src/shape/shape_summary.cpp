@@ -5,7 +5,6 @@
 #include <utility>
 #include <vector>
 
-#include "core/interrupt_poll.h"
 #include "repair/parse_or_repair.h"
 #include "repair/repair_driver.h"
 #include "shape/summary_builder.h"
@@ -221,7 +220,7 @@ ShapeSummary::~ShapeSummary() = default;
 ShapeSummary::ShapeSummary(ShapeSummary&&) noexcept = default;
 ShapeSummary& ShapeSummary::operator=(ShapeSummary&&) noexcept = default;
 
-std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadMode mode,
+std::optional<DocumentError> ShapeSummary::add_text(Context& context, std::string_view text, ReadMode mode,
                                                    diagnostics::ReadAttempt* gave) {
   if (gave != nullptr) *gave = {};
   if (std::size_t bad = scan::find_invalid_utf8(text); bad != scan::kValidUtf8) {
@@ -231,9 +230,9 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
   if (text.empty() && mode == ReadMode::Lenient) text = "{}";
   Json5ReadError reader_error{};
   // The text itself was checked above; the texts repair makes are not.
-  auto read = [&](std::string_view candidate, std::string* owned) {
+  auto read = [&](std::string_view candidate, Text* owned) {
     const bool checked = owned == nullptr && candidate.data() == text.data();
-    switch (SummaryBuilder::fold_text(*this, candidate, &reader_error, checked)) {
+    switch (SummaryBuilder::fold_text(context, *this, candidate, &reader_error, checked)) {
       case FoldOutcome::Folded:
         return true;
       case FoldOutcome::DoesNotRead:
@@ -241,26 +240,26 @@ std::optional<DocumentError> ShapeSummary::add_text(std::string_view text, ReadM
       case FoldOutcome::NeedsTree:
         break;
     }
-    JsonDocument document;
-    if (!read_document(candidate, document)) return false;
-    SummaryBuilder::fold_tree(*this, document.root);
+    JsonDocument document(context);
+    if (!read_document(context, candidate, document)) return false;
+    SummaryBuilder::fold_tree(context, *this, document.root);
     return true;
   };
   const auto interrupted = [] { return DocumentError{DocumentError::Kind::Interrupted, "interrupted"}; };
   if (mode == ReadMode::Strict) {
     if (read(text, nullptr)) return std::nullopt;
-    if (interrupt::requested()) return interrupted();
+    if (context.interrupted()) return interrupted();
     return DocumentError{DocumentError::Kind::Unreadable, std::move(reader_error.message), reader_error.offset};
   }
-  std::optional<RepairError> error = read_or_repair(text, read, gave);
+  std::optional<RepairError> error = read_or_repair(context, text, read, gave);
   if (!error) return std::nullopt;
   if (error->kind == RepairError::Kind::Interrupted) return interrupted();
   return DocumentError{DocumentError::Kind::Unreadable, "Failed to parse or repair JSON: " + error->display_text(),
                        error->offset};
 }
 
-void ShapeSummary::add_value(const JsonValue& document) {
-  SummaryBuilder::fold_tree(*this, document);
+void ShapeSummary::add_value(Context& context, const JsonValue& document) {
+  SummaryBuilder::fold_tree(context, *this, document);
 }
 
 void ShapeSummary::merge(const ShapeSummary& later) {

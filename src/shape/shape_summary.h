@@ -19,7 +19,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/diagnostics.h"
+#include "core/context.h"
 #include "core/expected.h"
 #include "core/repair_error.h"
 #include "document/json_value.h"
@@ -39,7 +39,7 @@ struct DocumentError {
     // analyze_json raises ("Failed to parse or repair JSON: ..."), or with
     // ReadMode::Strict the reader's own, which leaves the position to offset.
     Unreadable,
-    // The thread's interrupt check stopped the work (core/interrupt_poll.h).
+    // The context's interrupt check stopped the work.
     Interrupted,
   };
   static constexpr std::size_t kNoOffset = RepairError::kNoOffset;
@@ -72,12 +72,13 @@ class ShapeSummary {
   // Adds one document read (or repaired) from text; the text is borrowed for
   // the call only. An empty text is an empty object, as for analyze_json,
   // except in ReadMode::Strict, which refuses it. Once a document is added,
-  // *gave (when given) is the candidate of the reading order that read.
-  std::optional<DocumentError> add_text(std::string_view text, ReadMode mode = ReadMode::Lenient,
+  // *gave (when given) is the candidate of the reading order that read. The
+  // work is done in context (its memory, interrupt check and sink).
+  std::optional<DocumentError> add_text(Context& context, std::string_view text, ReadMode mode = ReadMode::Lenient,
                                         diagnostics::ReadAttempt* gave = nullptr);
 
   // Adds a document given as a tree.
-  void add_value(const JsonValue& document);
+  void add_value(Context& context, const JsonValue& document);
 
   // Appends the documents of later, in order, after this summary's own.
   // Both must keep examples, or neither (keeps_examples()).

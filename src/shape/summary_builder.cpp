@@ -85,9 +85,9 @@ enum class FoldFor : std::uint8_t {
 template <FoldFor kFor>
 class Folder {
  public:
-  Folder(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings, std::uint64_t& serial,
-         bool keep_examples)
-      : root_(root), serial_(serial), top_(top), strings_(strings), keep_examples_(keep_examples) {}
+  Folder(Context& context, SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
+         std::uint64_t& serial, bool keep_examples)
+      : context_(context), root_(root), serial_(serial), top_(top), strings_(strings), keep_examples_(keep_examples) {}
 
   // Reader events.
   void begin_array() { begin(kArrayTag); }
@@ -320,7 +320,7 @@ class Folder {
   std::string_view cleaned(std::string_view text, bool has_controls) {
     if (!has_controls) return text;
     if (!frames_.empty()) frames_.back().cleaned = true;
-    return event_values::cleaned_string(text, cleaned_);
+    return event_values::cleaned_string(context_, text, cleaned_);
   }
 
   void scalar(KindTag kind) {
@@ -521,7 +521,7 @@ class Folder {
     const bool cleaned = frame.cleaned;
     frames_.pop_back();
     if (cleaned) {
-      event_values::note_cleaned_value();
+      event_values::note_cleaned_value(context_);
       if (!frames_.empty()) frames_.back().cleaned = true;
     }
   }
@@ -556,6 +556,7 @@ class Folder {
     present.resize(kept);
   }
 
+  Context& context_;
   SummaryNode& root_;
   std::uint64_t& serial_;
   ShapeSummary::TopGather& top_;
@@ -644,11 +645,12 @@ void walk_tree(const JsonValue& document, Folder<FoldFor::Summary>& folder) {
 // Folds the document of text as one more document of summary; a fold that
 // fails is taken back (for an Outline fold, the caller drops the summary).
 template <FoldFor kFor>
-FoldOutcome fold_document_text(SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
+FoldOutcome fold_document_text(Context& context, SummaryNode& root, ShapeSummary::TopGather& top, JsonArena& strings,
                                std::uint64_t& serial, bool keep_examples, std::uint64_t& documents,
                                std::string_view text, Json5ReadError* failure, bool valid_utf8) {
-  Folder<kFor> folder(root, top, strings, serial, keep_examples);
-  Json5EventReader reader = valid_utf8 ? Json5EventReader(text, folder, true) : Json5EventReader(text, folder);
+  Folder<kFor> folder(context, root, top, strings, serial, keep_examples);
+  Json5EventReader reader =
+      valid_utf8 ? Json5EventReader(context, text, folder, true) : Json5EventReader(context, text, folder);
   const auto outcome = reader.read();
   if (outcome == decltype(reader)::Outcome::Read) {
     folder.commit();
@@ -663,22 +665,26 @@ FoldOutcome fold_document_text(SummaryNode& root, ShapeSummary::TopGather& top, 
 
 }  // namespace
 
-FoldOutcome SummaryBuilder::fold_text(ShapeSummary& summary, std::string_view text, Json5ReadError* failure,
-                                      bool valid_utf8) {
-  return fold_document_text<FoldFor::Summary>(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
-                                              summary.keep_examples_, summary.documents_, text, failure, valid_utf8);
+FoldOutcome SummaryBuilder::fold_text(Context& context, ShapeSummary& summary, std::string_view text,
+                                      Json5ReadError* failure, bool valid_utf8) {
+  return fold_document_text<FoldFor::Summary>(context, *summary.root_, *summary.top_, summary.strings_,
+                                              summary.fold_serial_, summary.keep_examples_, summary.documents_, text,
+                                              failure, valid_utf8);
 }
 
-FoldOutcome SummaryBuilder::fold_outline(ShapeSummary& summary, std::string_view text) {
-  return fold_document_text<FoldFor::Outline>(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
-                                              summary.keep_examples_, summary.documents_, text, nullptr, false);
+FoldOutcome SummaryBuilder::fold_outline(Context& context, ShapeSummary& summary, std::string_view text) {
+  return fold_document_text<FoldFor::Outline>(context, *summary.root_, *summary.top_, summary.strings_,
+                                              summary.fold_serial_, summary.keep_examples_, summary.documents_, text,
+                                              nullptr, false);
 }
 
 struct SummaryBuilder::ResumableOutline::Fold {
   using Reader = Json5EventReader<Folder<FoldFor::Outline>>;
 
-  explicit Fold(ShapeSummary& into)
-      : summary(into), folder(*into.root_, *into.top_, into.strings_, into.fold_serial_, into.keep_examples_) {}
+  Fold(Context& work, ShapeSummary& into)
+      : context(work),
+        summary(into),
+        folder(work, *into.root_, *into.top_, into.strings_, into.fold_serial_, into.keep_examples_) {}
 
   FoldOutcome outcome_of(Reader::Outcome outcome) {
     if (outcome == Reader::Outcome::Read) {
@@ -690,6 +696,7 @@ struct SummaryBuilder::ResumableOutline::Fold {
     return FoldOutcome::DoesNotRead;
   }
 
+  Context& context;
   ShapeSummary& summary;
   Folder<FoldFor::Outline> folder;
   std::optional<Reader> reader;
@@ -701,7 +708,8 @@ struct SummaryBuilder::ResumableOutline::Fold {
   bool folded_candidate = false;
 };
 
-SummaryBuilder::ResumableOutline::ResumableOutline(ShapeSummary& summary) : fold_(std::make_unique<Fold>(summary)) {}
+SummaryBuilder::ResumableOutline::ResumableOutline(Context& context, ShapeSummary& summary)
+    : fold_(std::make_unique<Fold>(context, summary)) {}
 
 SummaryBuilder::ResumableOutline::~ResumableOutline() = default;
 
@@ -709,7 +717,7 @@ FoldOutcome SummaryBuilder::ResumableOutline::fold(std::string_view text, bool v
                                                    ReadCheckpoints* checkpoints) {
   fold_->text = text;
   fold_->valid_utf8 = valid_utf8;
-  fold_->reader.emplace(text, fold_->folder, fold_->valid_utf8);
+  fold_->reader.emplace(fold_->context, text, fold_->folder, fold_->valid_utf8);
   fold_->reader->note_checkpoints_in(checkpoints);
   return fold_->outcome_of(fold_->reader->read());
 }
@@ -732,8 +740,8 @@ FoldOutcome SummaryBuilder::ResumableOutline::go_on_in(std::string_view candidat
   return outcome;
 }
 
-void SummaryBuilder::fold_tree(ShapeSummary& summary, const JsonValue& document) {
-  Folder<FoldFor::Summary> folder(*summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
+void SummaryBuilder::fold_tree(Context& context, ShapeSummary& summary, const JsonValue& document) {
+  Folder<FoldFor::Summary> folder(context, *summary.root_, *summary.top_, summary.strings_, summary.fold_serial_,
                                   summary.keep_examples_);
   walk_tree(document, folder);
   folder.commit();

@@ -30,18 +30,19 @@ enum class FoldOutcome : std::uint8_t {
 
 class SummaryBuilder {
  public:
+  // The context counts the work and hears the clean-up's events.
   // Folds the document of text as one more document; the summary keeps
   // copies of what it retains. A fold that fails leaves the summary as it
   // was; on DoesNotRead, failure (when given) receives the reader's error.
   // valid_utf8 says that the caller checked the text's UTF-8.
-  static FoldOutcome fold_text(ShapeSummary& summary, std::string_view text, Json5ReadError* failure = nullptr,
-                               bool valid_utf8 = false);
+  static FoldOutcome fold_text(Context& context, ShapeSummary& summary, std::string_view text,
+                               Json5ReadError* failure = nullptr, bool valid_utf8 = false);
   // Folds the one document of text into an empty summary that serves only
   // its outline (only_document_schema): nothing is journalled, so on failure
   // the summary is to be dropped; the kinds the JSON Schema admits are not
   // noted; and strings are views into text, which must outlive the summary.
-  static FoldOutcome fold_outline(ShapeSummary& summary, std::string_view text);
-  static void fold_tree(ShapeSummary& summary, const JsonValue& document);
+  static FoldOutcome fold_outline(Context& context, ShapeSummary& summary, std::string_view text);
+  static void fold_tree(Context& context, ShapeSummary& summary, const JsonValue& document);
 
   class ResumableOutline;
 };
@@ -52,8 +53,9 @@ class SummaryBuilder {
 // with the text on that prefix.
 class SummaryBuilder::ResumableOutline {
  public:
-  // summary: empty; the fold fills it.
-  explicit ResumableOutline(ShapeSummary& summary);
+  // summary: empty; the fold fills it. The context counts the work and
+  // serves the fold's memory.
+  ResumableOutline(Context& context, ShapeSummary& summary);
   ~ResumableOutline();
   ResumableOutline(const ResumableOutline&) = delete;
   ResumableOutline& operator=(const ResumableOutline&) = delete;

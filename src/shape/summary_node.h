@@ -81,9 +81,9 @@ struct SummaryNode {
   ScopeStamp innermost;
 
   // The first value's examples (only the list of its kind is used).
-  std::vector<std::int64_t> ints;
-  std::vector<double> floats;
-  std::vector<std::string_view> strings;
+  LargeVector<std::int64_t> ints;
+  LargeVector<double> floats;
+  LargeVector<std::string_view> strings;
 
   // Arrays: the longest, and the position of their items.
   std::uint64_t max_items = 0;
@@ -140,7 +140,7 @@ struct TaggedNumber {
 struct ShapeSummary::TopGather {
   std::vector<TaggedNumber> numbers;
   PositionIndex number_index;
-  std::vector<std::string_view> strings;
+  LargeVector<std::string_view> strings;
   PositionIndex string_index;
 
   // Whether value is new; the caller appends a string it keeps.

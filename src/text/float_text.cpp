@@ -2,23 +2,15 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
 #include "text/number_text.h"
 
 namespace plomet {
-namespace {
 
-// The shortest round-trip digits of a finite, positive double:
-// value = d1.d2..dk × 10^exponent, with no trailing zero digit.
-struct ShortestFloatDigits {
-  char digits[20];
-  std::size_t count = 0;
-  int exponent = 0;
-};
-
-ShortestFloatDigits shortest_float_digits(double magnitude) {
+ShortestFloatDigits shortest_float_digits_by_conversion(double magnitude) {
   // Shortest round-trip form "d[.ddd]e±XX"; 40 bytes hold the longest, 17
   // digits and a 3-digit exponent.
   char scientific[40];
@@ -37,9 +29,78 @@ ShortestFloatDigits shortest_float_digits(double magnitude) {
   return shortest;
 }
 
+namespace {
+
+constexpr int kShortDigits = 15;
+constexpr std::uint64_t kShortLimit = 1'000'000'000'000'000;  // 10^15
+
+// 10^0 to 10^22, each exact as a double and as a long double.
+constexpr long double kPowersOfTen[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,
+                                        1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L,
+                                        1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L};
+
+// The 15-digit rounding of magnitude, whose leading digit has the power of
+// ten `leading` (from -8 to 14, so that the scale is an exact power): the
+// product is taken in extended precision, whose error is far below the half
+// unit that rounding to an integer allows.
+std::uint64_t fifteen_digits(double magnitude, int leading) {
+  const long double scaled = static_cast<long double>(magnitude) * kPowersOfTen[kShortDigits - 1 - leading];
+  return static_cast<std::uint64_t>(scaled + 0.5L);
+}
+
+// The power of ten of the leading digit of a magnitude from 1e-8 to 1e15,
+// as doubles compare: a value just below a power of ten may be taken for
+// it, which the caller sees in its digit count.
+int leading_power(double magnitude) {
+  static constexpr double kFractions[] = {1, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7, 1e-8};
+  int leading = 0;
+  if (magnitude >= 1) {
+    while (leading < kShortDigits - 1 && magnitude >= static_cast<double>(kPowersOfTen[leading + 1])) ++leading;
+  } else {
+    while (leading > -8 && magnitude < kFractions[-leading]) --leading;
+  }
+  return leading;
+}
+
+// A double that some decimal of at most 15 significant digits rounds to has
+// that decimal as its shortest round-trip form, since no two such decimals
+// round to the same double. So the 15-digit rounding of the value, its
+// trailing zeros dropped, is the shortest form when it reads back as the
+// value with one exact rounding. Nothing for any other value, which takes
+// the general conversion.
+std::optional<ShortestFloatDigits> shortest_short_decimal(double magnitude) {
+  if (!(magnitude >= 1e-8 && magnitude < 1e15)) return std::nullopt;
+  const int leading = leading_power(magnitude);
+  std::uint64_t digits = fifteen_digits(magnitude, leading);
+  if (digits >= kShortLimit || digits < kShortLimit / 10) return std::nullopt;
+  int power = leading - (kShortDigits - 1);  // of the last digit
+  while (digits % 10 == 0) {
+    digits /= 10;
+    ++power;
+  }
+  const auto exact = static_cast<double>(digits);
+  const auto scale = static_cast<double>(kPowersOfTen[power >= 0 ? power : -power]);
+  if ((power >= 0 ? exact * scale : exact / scale) != magnitude) return std::nullopt;
+  ShortestFloatDigits shortest;
+  const std::to_chars_result written = std::to_chars(shortest.digits, shortest.digits + sizeof shortest.digits, digits);
+  shortest.count = static_cast<std::size_t>(written.ptr - shortest.digits);
+  shortest.exponent = power + static_cast<int>(shortest.count) - 1;
+  return shortest;
+}
+
+}  // namespace
+
+ShortestFloatDigits shortest_float_digits(double magnitude) {
+  if (const std::optional<ShortestFloatDigits> shortest = shortest_short_decimal(magnitude)) return *shortest;
+  return shortest_float_digits_by_conversion(magnitude);
+}
+
+namespace {
+
 // Appends the sign of value (`-` also for -0.0), and zero_text when it is
 // zero; otherwise returns the shortest digits of its magnitude.
-std::optional<ShortestFloatDigits> append_sign_or_zero(std::string& out, double value, std::string_view zero_text) {
+template <class Out>
+std::optional<ShortestFloatDigits> append_sign_or_zero(Out& out, double value, std::string_view zero_text) {
   if (std::signbit(value)) out.push_back('-');
   if (value != 0) return shortest_float_digits(std::fabs(value));
   out.append(zero_text);
@@ -64,7 +125,8 @@ void append_float_text(std::string& out, double value) {
   }
 }
 
-void append_compact_float(std::string& out, double value) {
+template <class Out>
+void append_compact_float(Out& out, double value) {
   const std::optional<ShortestFloatDigits> shortest = append_sign_or_zero(out, value, "0.0");
   if (!shortest) return;
   const int exponent = shortest->exponent;
@@ -87,5 +149,8 @@ void append_compact_float(std::string& out, double value) {
     out.append(digits).append(integer_digits - digits.size(), '0').append(".0");
   }
 }
+
+template void append_compact_float(std::string& out, double value);
+template void append_compact_float(Text& out, double value);
 
 }  // namespace plomet

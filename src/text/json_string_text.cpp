@@ -9,7 +9,8 @@ constexpr bool needs_escape(unsigned char byte) { return byte < 0x20 || byte == 
 
 }  // namespace
 
-void append_json_string_text(std::string& out, std::string_view text) {
+template <class Out>
+void append_json_string_text(Out& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t run_start = 0;
@@ -36,5 +37,8 @@ void append_json_string_text(std::string& out, std::string_view text) {
   out.append(text, run_start, text.size() - run_start);
   out.push_back('"');
 }
+
+template void append_json_string_text(std::string& out, std::string_view text);
+template void append_json_string_text(Text& out, std::string_view text);
 
 }  // namespace plomet

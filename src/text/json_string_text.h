@@ -6,11 +6,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/page_memory.h"
+
 namespace plomet {
 
 // Appends text as a JSON string literal with the minimal escaping of RFC 8259
 // and lowercase hexadecimal.
-void append_json_string_text(std::string& out, std::string_view text);
+template <class Out>
+void append_json_string_text(Out& out, std::string_view text);
+extern template void append_json_string_text(std::string& out, std::string_view text);
+extern template void append_json_string_text(Text& out, std::string_view text);
 
 // The control character that the escape `\e` stands for (b, f, n, r, t), or
 // 0 for any other e.

@@ -54,10 +54,53 @@ std::optional<std::int64_t> decimal_float_leading_power(std::string_view text) {
   return -static_cast<std::int64_t>(fraction_nonzero - fraction_start) - 1 + exponent;
 }
 
+std::optional<double> exact_small_decimal(std::string_view text) {
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr int kLargestPower = 22;
+  constexpr int kMostDigits = 15;
+  std::uint64_t digits = 0;
+  int significant = 0;
+  int power = 0;  // of the last digit taken
+  bool any_digit = false;
+  std::size_t pos = 0;
+  const auto take_digits = [&](bool fraction) {
+    for (; pos < text.size() && is_digit(text[pos]); ++pos) {
+      any_digit = true;
+      power -= fraction ? 1 : 0;
+      const auto digit = static_cast<unsigned>(text[pos] - '0');
+      if (digits == 0 && digit == 0) continue;
+      if (++significant > kMostDigits) return false;
+      digits = digits * 10 + digit;
+    }
+    return true;
+  };
+  if (!take_digits(false)) return std::nullopt;
+  if (pos < text.size() && text[pos] == '.') {
+    ++pos;
+    if (!take_digits(true)) return std::nullopt;
+  }
+  if (!any_digit) return std::nullopt;
+  if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+    const SignedText exponent = split_sign(text.substr(pos + 1));
+    if (!is_digit_run(exponent.magnitude) || exponent.magnitude.size() > 4) return std::nullopt;
+    int value = 0;
+    for (char c : exponent.magnitude) value = value * 10 + (c - '0');
+    power += exponent.sign == '-' ? -value : value;
+    pos = text.size();
+  }
+  if (pos != text.size()) return std::nullopt;
+  if (digits == 0) return 0.0;
+  if (power < -kLargestPower || power > kLargestPower) return std::nullopt;
+  const auto exact = static_cast<double>(digits);
+  return power >= 0 ? exact * kPowersOfTen[power] : exact / kPowersOfTen[-power];
+}
+
 DecimalRead read_unsigned_decimal(std::string_view text) {
   // From a digit or a point on, from_chars takes exactly the decimal float
   // form; its words ("inf", "nan") and signs are kept out here.
   if (text.empty() || !(is_digit(text[0]) || text[0] == '.')) return {};
+  if (const std::optional<double> exact = exact_small_decimal(text)) return {DecimalRead::Status::Value, *exact};
   const char* end = text.data() + text.size();
   double value = 0;
   const std::from_chars_result read = std::from_chars(text.data(), end, value);

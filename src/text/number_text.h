@@ -53,6 +53,13 @@ struct DecimalRead {
   Status status = Status::NotDecimal;
   double value = 0;  // Value: correctly rounded; 0 below the smallest denormal
 };
+// The double of an unsigned decimal float text (digits with an optional
+// point, then an optional exponent) when one rounding gives it: at most 15
+// significant digits, which are an exact double, and a power of ten from
+// -22 to 22, also exact, so that one multiplication or division rounds
+// correctly. Nothing for any other text, which takes the general path.
+std::optional<double> exact_small_decimal(std::string_view text);
+
 // Reads text, which must be a decimal float from its first character (a
 // digit or `.`) to its last. A value past the largest double is TooLarge; one
 // too small to represent reads as 0.
@@ -67,8 +74,8 @@ bool is_json5_non_finite_word(std::string_view text);
 bool is_loose_non_finite_word(std::string_view text);
 
 // Appends the decimal digits of an integer, with a `-` when negative.
-template <class Integer>
-void append_integer_text(std::string& out, Integer value) {
+template <class Out, class Integer>
+void append_integer_text(Out& out, Integer value) {
   char digits[24];  // every 64-bit value and its sign
   const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, value);
   out.append(digits, written.ptr);

@@ -30,6 +30,7 @@ std::string last_pass_event(const CapturingSink& sink) {
 }
 
 TEST(AnalyzeBrokenDocuments, RepairsAndOutlinesRealisticDamage) {
+  Context context;
   using namespace std::string_literals;
   const BrokenDocument cases[] = {
       {"API response cut inside a boolean",
@@ -77,8 +78,8 @@ TEST(AnalyzeBrokenDocuments, RepairsAndOutlinesRealisticDamage) {
   };
   for (const BrokenDocument& c : cases) {
     SCOPED_TRACE(c.what);
-    CapturingSink sink;
-    auto outline = analyze_text(c.input, true);
+    CapturingSink sink(context);
+    auto outline = analyze_text(context, c.input, true);
     ASSERT_TRUE(outline.has_value()) << outline.error().display_text();
     EXPECT_EQ(outline.value(), c.outline);
     EXPECT_EQ(last_pass_event(sink), c.repaired_by.empty() ? "" : "json_repair::" + c.repaired_by);

@@ -1,13 +1,12 @@
-// A diagnostics sink for tests: it records every event it receives. Construct
-// one in a test to install it for that test; it removes itself when it goes
-// out of scope.
+// A diagnostics sink for tests: it records every event it receives. It is
+// the sink of its context while it lives.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "core/diagnostics.h"
+#include "core/context.h"
 
 namespace plomet::testing {
 
@@ -20,10 +19,11 @@ struct CapturedEvent {
 
 class CapturingSink : public diagnostics::Sink {
  public:
-  explicit CapturingSink(diagnostics::Level max_level = diagnostics::Level::Info) {
-    diagnostics::install_sink(this, max_level);
+  explicit CapturingSink(Context& context, diagnostics::Level max_level = diagnostics::Level::Info)
+      : context_(context) {
+    context.set_sink(this, max_level);
   }
-  ~CapturingSink() override { diagnostics::install_sink(nullptr); }
+  ~CapturingSink() override { context_.set_sink(nullptr); }
   CapturingSink(const CapturingSink&) = delete;
   CapturingSink& operator=(const CapturingSink&) = delete;
 
@@ -70,6 +70,7 @@ class CapturingSink : public diagnostics::Sink {
   }
 
  private:
+  Context& context_;
   std::vector<CapturedEvent> events_;
   std::vector<const diagnostics::EventSite*> sites_;
   std::vector<diagnostics::ReadAttempt> attempts_;

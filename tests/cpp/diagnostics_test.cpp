@@ -26,11 +26,12 @@ const std::vector<std::string> kBrokenTexts = {
 // Every place that speaks describes itself fully: severity Info, a target,
 // the field "message", and a source location inside the project's source.
 TEST(Diagnostics, EverySiteCarriesLevelTargetFieldAndLocation) {
+  Context context;
   std::set<std::string> targets;
   for (const std::string& text : kBrokenTexts) {
     SCOPED_TRACE("input: " + text);
-    CapturingSink sink;
-    (void)parse_or_repair(text);
+    CapturingSink sink(context);
+    (void)parse_or_repair(context, text);
     ASSERT_EQ(sink.sites().size(), sink.events().size());
     for (const diagnostics::EventSite* site : sink.sites()) {
       EXPECT_EQ(site->level, Level::Info);
@@ -50,9 +51,10 @@ TEST(Diagnostics, EverySiteCarriesLevelTargetFieldAndLocation) {
 // Two events from different places in one file differ in their line; the
 // same place gives the same description each time it speaks.
 TEST(Diagnostics, TheSiteIsFixedPerPlace) {
-  CapturingSink sink(Level::Trace);
-  for (int i = 0; i < 2; ++i) PLOMET_EVENT("test::first", "one");
-  PLOMET_EVENT("test::second", "two");
+  Context context;
+  CapturingSink sink(context, Level::Trace);
+  for (int i = 0; i < 2; ++i) PLOMET_EVENT(context, "test::first", "one");
+  PLOMET_EVENT(context, "test::second", "two");
   ASSERT_EQ(sink.sites().size(), 3u);
   EXPECT_EQ(sink.sites()[0], sink.sites()[1]);
   EXPECT_NE(sink.sites()[0]->line, sink.sites()[2]->line);
@@ -61,6 +63,7 @@ TEST(Diagnostics, TheSiteIsFixedPerPlace) {
 
 // A sink hears every level up to its maximum, and nothing without a sink.
 TEST(Diagnostics, ASinkAdmitsUpToItsMaximumLevel) {
+  Context context;
   struct Case {
     Level max_level;
     std::vector<std::string> heard;
@@ -75,12 +78,12 @@ TEST(Diagnostics, ASinkAdmitsUpToItsMaximumLevel) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.max_level));
-    CapturingSink sink(c.max_level);
-    PLOMET_EVENT_AT(Level::Trace, "test::levels", "trace");
-    PLOMET_EVENT_AT(Level::Debug, "test::levels", "debug");
-    PLOMET_EVENT_AT(Level::Info, "test::levels", "info");
-    PLOMET_EVENT_AT(Level::Warn, "test::levels", "warn");
-    PLOMET_EVENT_AT(Level::Error, "test::levels", "error");
+    CapturingSink sink(context, c.max_level);
+    PLOMET_EVENT_AT(context, Level::Trace, "test::levels", "trace");
+    PLOMET_EVENT_AT(context, Level::Debug, "test::levels", "debug");
+    PLOMET_EVENT_AT(context, Level::Info, "test::levels", "info");
+    PLOMET_EVENT_AT(context, Level::Warn, "test::levels", "warn");
+    PLOMET_EVENT_AT(context, Level::Error, "test::levels", "error");
     std::vector<std::string> heard = sink.messages_for("test::levels");
     std::sort(heard.begin(), heard.end());
     std::vector<std::string> expected = c.heard;
@@ -88,15 +91,16 @@ TEST(Diagnostics, ASinkAdmitsUpToItsMaximumLevel) {
     EXPECT_EQ(heard, expected);
   }
   int built = 0;
-  PLOMET_EVENT("test::levels", (++built, "no sink"));
+  PLOMET_EVENT(context, "test::levels", (++built, "no sink"));
   EXPECT_EQ(built, 0);
 }
 
 // A sink below Info hears none of the reader's events, and their messages
 // are never built.
 TEST(Diagnostics, TheReaderIsSilentBelowInfo) {
-  CapturingSink sink(Level::Warn);
-  for (const std::string& text : kBrokenTexts) (void)parse_or_repair(text);
+  Context context;
+  CapturingSink sink(context, Level::Warn);
+  for (const std::string& text : kBrokenTexts) (void)parse_or_repair(context, text);
   EXPECT_TRUE(sink.events().empty());
 }
 

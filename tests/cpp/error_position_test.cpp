@@ -16,6 +16,7 @@ namespace plomet::testing {
 namespace {
 
 TEST(ReadErrors, SayWhyAndAtWhichByte) {
+  Context context;
   using Kind = Json5ReadError::Kind;
   struct Case {
     std::string text;
@@ -37,10 +38,10 @@ TEST(ReadErrors, SayWhyAndAtWhichByte) {
   for (const Case& c : cases) {
     SCOPED_TRACE("text: " + c.text);
     JsonArena arena;
-    auto tree = read_json5(c.text, arena);
+    auto tree = read_json5(context, c.text, arena);
     ASSERT_FALSE(tree.has_value());
     std::string out;
-    std::optional<Json5ReadError> events = append_json5_as_compact(c.text, out);
+    std::optional<Json5ReadError> events = append_json5_as_compact(context, c.text, out);
     ASSERT_TRUE(events.has_value());
     for (const Json5ReadError& error : {tree.error(), *events}) {
       EXPECT_EQ(error.kind, c.kind);
@@ -54,6 +55,7 @@ TEST(ReadErrors, SayWhyAndAtWhichByte) {
 // Every driver of the lenient order reports the byte where the text as
 // given stops reading, and its message stays what it was.
 TEST(RepairErrors, CarryWhereTheTextStopsReading) {
+  Context context;
   struct Case {
     std::string text;
     RepairError::Kind kind;
@@ -68,10 +70,10 @@ TEST(RepairErrors, CarryWhereTheTextStopsReading) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("text: " + c.text);
-    ParseResult parsed = parse_or_repair(c.text);
+    ParseResult parsed = parse_or_repair(context, c.text);
     ASSERT_FALSE(parsed.has_value());
     std::string out;
-    std::optional<RepairError> repaired = append_repaired_json(c.text, out);
+    std::optional<RepairError> repaired = append_repaired_json(context, c.text, out);
     ASSERT_TRUE(repaired.has_value());
     auto outlined = analyze_text(c.text, true);
     ASSERT_FALSE(outlined.has_value());
@@ -86,6 +88,7 @@ TEST(RepairErrors, CarryWhereTheTextStopsReading) {
 TEST(RepairErrors, AnInterruptionHasNoOffset) { EXPECT_EQ(RepairError::interrupted().offset, RepairError::kNoOffset); }
 
 TEST(ShapeSummaryErrors, NameTheOffsetInEachMode) {
+  Context context;
   struct Case {
     std::string text;
     ReadMode mode;
@@ -105,7 +108,7 @@ TEST(ShapeSummaryErrors, NameTheOffsetInEachMode) {
   for (const Case& c : cases) {
     SCOPED_TRACE("text: " + c.text);
     ShapeSummary summary(true);
-    std::optional<DocumentError> error = summary.add_text(c.text, c.mode);
+    std::optional<DocumentError> error = summary.add_text(context, c.text, c.mode);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind, c.kind);
     EXPECT_EQ(error->message, c.message);

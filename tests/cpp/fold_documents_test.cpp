@@ -18,10 +18,11 @@ namespace {
 // Folds each text read on its own; every document and its text are gone
 // before the next one is read.
 std::string folded_outline(const std::vector<std::string>& texts, bool show_examples = true) {
+  Context context;
   DocumentFold fold;
   for (const std::string& original : texts) {
     auto text = std::make_unique<std::string>(original);
-    ParseResult document = parse_or_repair(*text);
+    ParseResult document = parse_or_repair(context, *text);
     EXPECT_TRUE(document.has_value()) << original;
     if (!document) continue;
     fold.add(document->root);
@@ -76,11 +77,12 @@ TEST(FoldDocuments, KeptStringsSurviveTheirDocumentsAndCompaction) {
 }
 
 TEST(FoldDocuments, CountsDocumentsAndKeepsNoBooleanExample) {
+  Context context;
   DocumentFold fold;
   auto count = [&] { return std::get<ArraySchema>(fold.shape().payload).max_items; };
   EXPECT_EQ(count(), 0u);
   EXPECT_TRUE(fold.item().is(Schema::Kind::Null));
-  ParseResult document = parse_or_repair("true");
+  ParseResult document = parse_or_repair(context, "true");
   ASSERT_TRUE(document.has_value());
   fold.add(document->root);
   EXPECT_EQ(count(), 1u);

@@ -26,8 +26,9 @@ struct InferCase {
 };
 
 std::string described_inference(std::string_view json) {
+  Context context;
   JsonArena arena;
-  auto value = read_json5(json, arena);
+  auto value = read_json5(context, json, arena);
   if (!value) return "unreadable: " + value.error().message;
   return describe(infer_schema(*value));
 }
@@ -221,8 +222,9 @@ TEST(MergeSchema, LargeObjectsMergeThroughTheKeyIndex) {
 }
 
 TEST(CopySchema, KeepsKindsExamplesOrderAndOptionalMarks) {
+  Context context;
   JsonArena arena;
-  auto value = read_json5(R"([{"b": [1, 2], "a": {"x": "s"}}, {"b": [2.5], "c": true}])", arena);
+  auto value = read_json5(context, R"([{"b": [1, 2], "a": {"x": "s"}}, {"b": [2.5], "c": true}])", arena);
   ASSERT_TRUE(value);
   Schema original = infer_schema(*value);
   Schema copy;

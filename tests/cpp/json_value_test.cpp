@@ -7,10 +7,10 @@
 #include <new>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "document/workspace.h"
+#include "core/context.h"
+#include "core/position_index.h"
 
 namespace {
 // While set, allocation fails on this thread: a test runs code that must
@@ -78,53 +78,77 @@ TEST(MakeObject, KeepsFirstPositionsAndLastValuesOnEitherSideOfEveryThreshold) {
   }
 }
 
-// Each case runs on a thread of its own, whose workspace starts empty.
-void on_fresh_thread(void (*body)()) { std::thread(body).join(); }
-
-TEST(Workspace, ArenaAndDocumentDestructorsSurviveRunningOutOfMemory) {
-  on_fresh_thread([] {
+TEST(ContextMemory, ArenaAndDocumentDestructorsSurviveRunningOutOfMemory) {
+  {
+    Context context;
     {
-      JsonArena arena;
+      JsonArena arena(context);
       arena.allocate(64, 8);
       refuse_allocations = true;  // the spare list cannot grow to keep the chunk
     }
     refuse_allocations = false;
-    EXPECT_EQ(take_spare_chunk(1).bytes, nullptr);  // dropped, not kept
-    { JsonArena arena; arena.allocate(64, 8); }
-    EXPECT_NE(take_spare_chunk(1).bytes, nullptr);  // kept again once memory is there
-  });
-  on_fresh_thread([] {
+    EXPECT_FALSE(context.take_chunk(1));  // dropped, not kept
     {
-      JsonDocument document;
-      document.owned_text = std::make_unique<std::string>(8192, 'x');
-      refuse_allocations = true;
+      JsonArena arena(context);
+      arena.allocate(64, 8);
     }
-    refuse_allocations = false;
-    EXPECT_LT(take_text_buffer(0).capacity(), 8192u);
-  });
+    EXPECT_TRUE(context.take_chunk(1));  // kept again once memory is there
+  }
+  Context context;
+  {
+    JsonDocument document(context);
+    document.owned_text = std::make_unique<Text>(8192, 'x');
+    refuse_allocations = true;
+  }
+  refuse_allocations = false;
+  EXPECT_LT(context.take_text(0).capacity(), 8192u);
 }
 
-TEST(Workspace, KeepsSpareMemoryWithinItsBound) {
-  on_fresh_thread([] {
+TEST(ContextMemory, KeepsSpareMemoryWithinItsBound) {
+  {
+    Context context;
     const struct {
       std::size_t size;
       bool kept;
-    } chunks[] = {{kWorkspaceBytes - 8192, true}, {8192, true}, {1, false}};
-    for (const auto& c : chunks) give_spare_chunk({std::make_unique_for_overwrite<std::byte[]>(c.size), c.size});
-    for (const auto& c : chunks) {
-      EXPECT_EQ(take_spare_chunk(c.size).size == c.size, c.kept) << c.size;
-    }
-  });
-  on_fresh_thread([] {
-    recycle_text_buffer(std::string(100, 'x'));  // too small to keep
-    std::string big(10000, 'x');
-    const std::size_t capacity = big.capacity();
-    recycle_text_buffer(std::move(big));
-    std::string taken = take_text_buffer(10);
-    EXPECT_EQ(taken.capacity(), capacity);
-    EXPECT_TRUE(taken.empty());
-    EXPECT_LT(take_text_buffer(0).capacity(), 4096u);
-  });
+    } chunks[] = {{kSpareBytes - 8192, true}, {8192, true}, {1, false}};
+    for (const auto& c : chunks) context.give_chunk(MemoryBlock(c.size));
+    for (const auto& c : chunks) EXPECT_EQ(context.take_chunk(c.size).size() == c.size, c.kept) << c.size;
+  }
+  Context context;
+  context.recycle_text(Text(100, 'x'));  // too small to keep
+  Text big(10000, 'x');
+  const std::size_t capacity = big.capacity();
+  context.recycle_text(std::move(big));
+  Text taken = context.take_text(10);
+  EXPECT_EQ(taken.capacity(), capacity);
+  EXPECT_TRUE(taken.empty());
+  EXPECT_LT(context.take_text(0).capacity(), 4096u);
+}
+
+// Texts and indexes grow across the size at which their memory is mapped
+// rather than allocated, and shrink back; under the sanitizers a block freed
+// the wrong way fails.
+TEST(ContextMemory, BuffersGrowAndShrinkAcrossTheMappedSize) {
+  for (const std::size_t size : {kMappedBytes - 1, kMappedBytes, kMappedBytes + 1, 3 * kMappedBytes}) {
+    SCOPED_TRACE(size);
+    Text text;
+    for (std::size_t i = 0; i < size; ++i) text.push_back(static_cast<char>('a' + i % 26));
+    ASSERT_EQ(text.size(), size);
+    EXPECT_EQ(text[size - 1], static_cast<char>('a' + (size - 1) % 26));
+    text.resize(10);
+    text.shrink_to_fit();
+    EXPECT_EQ(text, "abcdefghij");
+    MemoryBlock block(size);
+    std::fill_n(block.bytes(), size, std::byte{7});
+    MemoryBlock moved = std::move(block);
+    EXPECT_FALSE(block);
+    EXPECT_EQ(moved.bytes()[size - 1], std::byte{7});
+  }
+  PositionIndex index;
+  const std::uint32_t count = kMappedBytes / 4;
+  for (std::uint32_t i = 0; i < count; ++i) index.insert_new(hash_integer(i), i);
+  EXPECT_EQ(index.size(), count);
+  EXPECT_EQ(index.find(hash_integer(count - 1), [&](std::uint32_t at) { return at == count - 1; }), count - 1);
 }
 
 }  // namespace

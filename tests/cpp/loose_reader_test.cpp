@@ -21,11 +21,12 @@ namespace {
 
 // The value a scalar text stands for, written compactly, or the error text.
 std::string classified(std::string_view text) {
+  Context context;
   JsonArena arena;
   LooseReadResult value = classify_loose_scalar(text, arena);
   if (!value) return "error " + value.error().display_text();
   std::string out;
-  write_compact_json(*value, out);
+  write_compact_json(context, *value, out);
   return out;
 }
 
@@ -162,6 +163,7 @@ TEST(CompactWriter, FloatsReadBackExactly) {
 }
 
 TEST(CompactWriter, WritesValuesWithoutWhitespace) {
+  Context context;
   JsonArena arena;
   JsonValue items[] = {JsonValue::null(), JsonValue::boolean(true), JsonValue::boolean(false),
                        JsonValue::number(JsonNumber::u64(18446744073709551615u)),
@@ -171,17 +173,18 @@ TEST(CompactWriter, WritesValuesWithoutWhitespace) {
                           {"", make_object({}, arena)},
                           {"e", make_array({}, arena)}};
   std::string out;
-  write_compact_json(make_object(members, arena), out);
+  write_compact_json(context, make_object(members, arena), out);
   EXPECT_EQ(out, "{\"k\\\"\":[null,true,false,18446744073709551615,-9223372036854775808,"
                  "\"q\\\"b\\\\t\\tn\\nc\\u001b\x7f\xC3\xA9/\"],\"\":{},\"e\":[]}");
 }
 
-std::string repaired(std::string_view text) {
-  PassResult result = repair_json_add_missing_quotes(text);
-  return result ? result.value() : "error " + result.error().display_text();
+std::string repaired(Context& context, std::string_view text) {
+  PassResult result = repair_json_add_missing_quotes(context, text);
+  return result ? std::string(result.value()) : "error " + result.error().display_text();
 }
 
 TEST(AddMissingQuotes, RebuildsTheDocument) {
+  Context context;
   struct Case {
     std::string input;
     std::string output;
@@ -227,8 +230,8 @@ TEST(AddMissingQuotes, RebuildsTheDocument) {
       {", : ]", "[]", false},
   };
   for (const Case& c : cases) {
-    testing::CapturingSink sink;
-    EXPECT_EQ(repaired(c.input), c.output) << c.input;
+    testing::CapturingSink sink(context);
+    EXPECT_EQ(repaired(context, c.input), c.output) << c.input;
     std::vector<testing::CapturedEvent> events;
     if (c.event) {
       events.push_back({"json_repair::repair_json_add_missing_quotes", "added missing quotations where necessary"});
@@ -238,6 +241,7 @@ TEST(AddMissingQuotes, RebuildsTheDocument) {
 }
 
 TEST(AddMissingQuotes, FailsOnNonFiniteNumbersWithoutAnEvent) {
+  Context context;
   struct Case {
     std::string input;
     std::string error;
@@ -250,8 +254,8 @@ TEST(AddMissingQuotes, FailsOnNonFiniteNumbersWithoutAnEvent) {
       {"[1e400]", "InvalidNumber: 1e400"},
   };
   for (const Case& c : cases) {
-    testing::CapturingSink sink;
-    PassResult result = repair_json_add_missing_quotes(c.input);
+    testing::CapturingSink sink(context);
+    PassResult result = repair_json_add_missing_quotes(context, c.input);
     ASSERT_FALSE(result.has_value()) << c.input;
     EXPECT_EQ(result.error().kind, RepairError::Kind::InvalidNumber);
     EXPECT_EQ(result.error().display_text(), c.error);
@@ -260,28 +264,29 @@ TEST(AddMissingQuotes, FailsOnNonFiniteNumbersWithoutAnEvent) {
 }
 
 TEST(LooseReaders, ReadContainersUpToTheirCloser) {
+  Context context;
   JsonArena arena;
   std::string out;
-  LooseTokenStream array_rest("[1, [2], x] tail");
+  LooseTokenStream array_rest(context, "[1, [2], x] tail");
   LooseReadResult array = parse_loose_value(array_rest, arena);
   ASSERT_TRUE(array.has_value());
-  write_compact_json(*array, out);
+  write_compact_json(context, *array, out);
   EXPECT_EQ(out, R"([1,[2],"x"])");
   ASSERT_FALSE(array_rest.empty());  // the reader stops after its `]`
   EXPECT_TRUE(array_rest.front().is(LooseToken::Kind::SpaceToken));
 
   out.clear();
-  LooseTokenStream object_rest("{a: {b: 2}} 3");
+  LooseTokenStream object_rest(context, "{a: {b: 2}} 3");
   LooseReadResult object = parse_loose_value(object_rest, arena);
   ASSERT_TRUE(object.has_value());
-  write_compact_json(*object, out);
+  write_compact_json(context, *object, out);
   EXPECT_EQ(out, R"({"a":{"b":2}})");
 
   out.clear();
-  LooseTokenStream values(", 7 8 ]");
+  LooseTokenStream values(context, ", 7 8 ]");
   LooseReadResult value = parse_loose_value(values, arena);
   ASSERT_TRUE(value.has_value());
-  write_compact_json(*value, out);
+  write_compact_json(context, *value, out);
   EXPECT_EQ(out, R"("7 8")");
   EXPECT_TRUE(values.front().is_punct(']'));
 }
@@ -309,19 +314,20 @@ void on_small_stack(void (*body)()) {
 
 TEST(LooseReaders, BoundNestingDepth) {
   on_small_stack([] {
+    Context context;
     for (std::string_view opener : {"[", "{a:", "[{\"k\": "}) {
       std::size_t per_level = opener.size() > 4 ? 2 : 1;
       std::size_t depth = kMaxNestingDepth / per_level;
-      std::string deepest = repaired(nested(depth, opener, "x"));
+      std::string deepest = repaired(context, nested(depth, opener, "x"));
       EXPECT_EQ(deepest.rfind("error", 0), std::string::npos) << opener;
       EXPECT_NE(deepest.find("\"x\""), std::string::npos) << opener;
-      EXPECT_EQ(repaired(nested(depth + 1, opener, "x")), "error Unrepairable: nesting deeper than 1024 levels")
+      EXPECT_EQ(repaired(context, nested(depth + 1, opener, "x")), "error Unrepairable: nesting deeper than 1024 levels")
           << opener;
     }
     // Closed levels do not count.
     std::string wide;
     for (int i = 0; i < 3000; ++i) wide.append("[1],");
-    EXPECT_EQ(repaired("[" + wide + "]").rfind("[[1],[1],", 0), 0u);
+    EXPECT_EQ(repaired(context, "[" + wide + "]").rfind("[[1],[1],", 0), 0u);
   });
 }
 

@@ -18,8 +18,9 @@ struct LooseTokenList {
 };
 
 LooseTokenList tokenize_loose(std::string_view text) {
+  Context context;
   LooseTokenList list;
-  LooseTokenStream stream(text);
+  LooseTokenStream stream(context, text);
   for (; !stream.empty(); stream.pop()) {
     LooseToken token = stream.front();
     token.text = list.texts.emplace_back(token.text);
@@ -122,12 +123,13 @@ TEST(LooseTokenizer, KeepsEveryUnescapedTextOfAList) {
 }
 
 TEST(LooseTokenStream, FindsBareWordsBeyondWhatWasRead) {
-  LooseTokenStream stream(R"("a" 1 b)");
+  Context context;
+  LooseTokenStream stream(context, R"("a" 1 b)");
   EXPECT_TRUE(stream.front().is(LooseToken::Kind::TextToken));
   EXPECT_EQ(stream.front().text, "a");
   EXPECT_TRUE(stream.quotes_added());
 
-  LooseTokenStream quoted_only(R"(["a", 1, "b"])");
+  LooseTokenStream quoted_only(context, R"(["a", 1, "b"])");
   EXPECT_FALSE(quoted_only.quotes_added());
 }
 

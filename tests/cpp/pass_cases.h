@@ -28,10 +28,11 @@ inline void expect_pass_cases(RepairPass pass, std::string_view pass_name, std::
   const std::string target = "json_repair::" + std::string(pass_name);
   for (const PassCase& c : cases) {
     SCOPED_TRACE("input: " + c.input);
-    CapturingSink sink;
-    PassResult result = pass(c.input);
+    Context context;
+    CapturingSink sink(context);
+    PassResult result = pass(context, c.input);
     ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(result.value(), c.expected);
+    EXPECT_EQ(std::string_view(result.value()), c.expected);
     if (c.message) {
       ASSERT_EQ(sink.events().size(), 1u);
       EXPECT_EQ(sink.events()[0], (CapturedEvent{target, *c.message}));

@@ -21,9 +21,10 @@ using testing::file_text;
 using testing::kCorpora;
 
 bool reads(const fs::path& path) {
+  Context context;
   std::string text = file_text(path);
   JsonArena arena;
-  return read_json5(text, arena).has_value();
+  return read_json5(context, text, arena).has_value();
 }
 
 // Files that break the usual expectation, each with the reader rule that

@@ -45,8 +45,9 @@ constexpr testing::ValueTextStyle kDescription{append_tagged_number, append_hex_
 
 // The description of what text reads as, or "FAIL: " and the message.
 std::string read_and_describe(std::string_view text) {
+  Context context;
   JsonArena arena;
-  auto value = read_json5(text, arena);
+  auto value = read_json5(context, text, arena);
   if (!value) return "FAIL: " + value.error().message_with_position(text);
   std::string out;
   testing::append_value_text(*value, out, kDescription);
@@ -268,9 +269,10 @@ TEST(ReadJson5, GrammarFailureOutranksConversionFailureAndGivesPosition) {
 }
 
 TEST(ReadJson5, PlainStringsAreViewsIntoTheTextAndDecodedOnesAreNot) {
+  Context context;
   const std::string text = R"({"plain": "abc", "esc\u0041": "a\nb", plain2: 'x'})";
   JsonArena arena;
-  auto value = read_json5(text, arena);
+  auto value = read_json5(context, text, arena);
   ASSERT_TRUE(value);
   auto inside_text = [&](std::string_view s) {
     return s.data() >= text.data() && s.data() + s.size() <= text.data() + text.size();
@@ -288,6 +290,7 @@ TEST(ReadJson5, PlainStringsAreViewsIntoTheTextAndDecodedOnesAreNot) {
 }
 
 TEST(ReadJson5, LongStringsAndManyItems) {
+  Context context;
   // Runs longer than the block scan, with every stop byte at each offset.
   for (std::size_t offset = 0; offset < 40; ++offset) {
     std::string run(offset, 'a');
@@ -305,7 +308,7 @@ TEST(ReadJson5, LongStringsAndManyItems) {
   }
   many += "]";
   JsonArena arena;
-  auto value = read_json5(many, arena);
+  auto value = read_json5(context, many, arena);
   ASSERT_TRUE(value);
   ASSERT_EQ(value->items().size(), 5000u);
   const JsonValue& last = value->items()[4999];
@@ -341,9 +344,10 @@ struct DepthRun {
 };
 
 void run_depth_reads(DepthRun& run) {
-  auto reads = [](const std::string& text) {
+  Context context;
+  auto reads = [&context](const std::string& text) {
     JsonArena arena;
-    return read_json5(text, arena).has_value();
+    return read_json5(context, text, arena).has_value();
   };
   run.arrays_at_limit = reads(nested(kMaxNestingDepth, false));
   run.objects_at_limit = reads(nested(kMaxNestingDepth, true));
@@ -366,6 +370,7 @@ void expect_depth_limit(const DepthRun& run) {
 // the 16-byte runs the string scanner takes; its neighbours U+2027 and
 // U+202A, and other three-byte characters, are text.
 TEST(ReadJson5, RawLineAndParagraphSeparatorsAtEveryOffset) {
+  Context context;
   const struct {
     const char* character;
     bool reads;
@@ -374,7 +379,7 @@ TEST(ReadJson5, RawLineAndParagraphSeparatorsAtEveryOffset) {
     for (std::size_t before = 0; before < 40; ++before) {
       const std::string text = "[\"" + std::string(before, 'x') + c.character + "yz\", \"tail\"]";
       JsonArena arena;
-      EXPECT_EQ(read_json5(text, arena).has_value(), c.reads) << c.character << " after " << before;
+      EXPECT_EQ(read_json5(context, text, arena).has_value(), c.reads) << c.character << " after " << before;
     }
   }
 }

@@ -156,10 +156,11 @@ TEST(RenderSchema, OutlineForms) {
 }
 
 TEST(RenderSchema, EndToEndFromADocument) {
+  Context context;
   const std::string_view text =
       R"({"id": 7, "name": "text", "list": ["x", "y", "x"], "users": [{"a": 1, "b": true}, {"a": 2}]})";
   JsonArena arena;
-  auto value = read_json5(text, arena);
+  auto value = read_json5(context, text, arena);
   ASSERT_TRUE(value);
   Schema schema = infer_schema(*value);
   EXPECT_EQ(render_schema(schema, true), R"({
@@ -190,7 +191,7 @@ TEST(RenderSchema, EndToEndFromADocument) {
   ]
 })");
   std::string out = "prefix:";
-  render_schema(out, schema, false);
+  render_schema(context, out, schema, false);
   EXPECT_EQ(out, testing::cat({"prefix:", render_schema(schema, false)}));
 
   auto analyzed = analyze_text(text, true);

@@ -30,10 +30,11 @@ struct ChainCase {
 };
 
 void expect_chain_cases(std::span<const ChainCase> cases) {
+  Context context;
   for (const ChainCase& c : cases) {
     SCOPED_TRACE("input: " + c.input);
-    CapturingSink sink;
-    ParseResult result = parse_or_repair(c.input);
+    CapturingSink sink(context);
+    ParseResult result = parse_or_repair(context, c.input);
     ASSERT_TRUE(result.has_value()) << result.error().display_text();
     EXPECT_EQ(value_text(result->root), c.document);
     EXPECT_EQ(sink.pass_targets(), c.event_targets);
@@ -43,9 +44,10 @@ void expect_chain_cases(std::span<const ChainCase> cases) {
 // The document a single pass followed by normalisation gives, or "" when
 // that does not read.
 std::string repaired_by(RepairPass pass, std::string_view text) {
-  PassResult repaired = pass(text);
+  Context context;
+  PassResult repaired = pass(context, text);
   if (!repaired) return "";
-  ParseResult read = normalize_and_read(repaired.value());
+  ParseResult read = normalize_and_read(context, repaired.value());
   return read ? value_text(read->root) : "";
 }
 
@@ -112,6 +114,7 @@ TEST(ParseOrRepair, TheFirstPassWhoseOutputReadsWins) {
 // Normalisation says what it changed in one event, and the sink hears which
 // attempt read: the last one begun.
 TEST(ParseOrRepair, NormalisationReportsItsEditsAndTheAttemptThatRead) {
+  Context context;
   using Stage = diagnostics::ReadAttempt::Stage;
   struct Case {
     std::string input;
@@ -129,8 +132,8 @@ TEST(ParseOrRepair, NormalisationReportsItsEditsAndTheAttemptThatRead) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE("input: " + c.input);
-    CapturingSink sink;
-    ASSERT_TRUE(parse_or_repair(c.input).has_value());
+    CapturingSink sink(context);
+    ASSERT_TRUE(parse_or_repair(context, c.input).has_value());
     ASSERT_FALSE(sink.attempts().empty());
     EXPECT_EQ(sink.attempts().back().stage, c.read_by);
     EXPECT_EQ(sink.attempts().back().pass, c.pass);
@@ -146,13 +149,14 @@ TEST(ParseOrRepair, NormalisationReportsItsEditsAndTheAttemptThatRead) {
 }
 
 TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
+  Context context;
   // The first pass ends the string at the comma, which leaves `" "` for the
   // comma pass to misread; given the caller's text, the comma pass removes
   // the comma and inserts one.
   const std::string input = R"({"city": "Paris," "country": "France"})";
   {
-    CapturingSink sink;
-    ParseResult result = parse_or_repair(input);
+    CapturingSink sink(context);
+    ParseResult result = parse_or_repair(context, input);
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(value_text(result->root), R"({"city":"Paris","country":"France"})");
     EXPECT_EQ(sink.pass_targets(), (std::vector<std::string>{kMissingClosingQuotes, kCommaBehavior}));
@@ -160,7 +164,7 @@ TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
               std::vector<std::string>{"Repaired JSON by making the following changes: Removed trailing comma "
                                        "inside a string; Inserted comma between adjacent strings"});
   }
-  PassResult first_output = repair_json_missing_closing_quotes(input);
+  PassResult first_output = repair_json_missing_closing_quotes(context, input);
   ASSERT_TRUE(first_output.has_value());
   EXPECT_EQ(repaired_by(repair_json_comma_behavior, first_output.value()), "");
 
@@ -168,8 +172,8 @@ TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
   // does not read; the missing-commas pass counts all three in the caller's
   // text, not the one still missing after the comma pass.
   const std::string lines = "{\n  \"user\": \"ada\"\n  \"roles\": [\"admin\" \"dev\"]\n  \"age\": 36\n}";
-  CapturingSink sink;
-  ParseResult result = parse_or_repair(lines);
+  CapturingSink sink(context);
+  ParseResult result = parse_or_repair(context, lines);
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(value_text(result->root), R"({"user":"ada","roles":["admin","dev"],"age":36})");
   EXPECT_EQ(sink.pass_targets(), (std::vector<std::string>{kCommaBehavior, kMissingCommas}));
@@ -177,11 +181,12 @@ TEST(ParseOrRepair, EveryPassGetsTheCallersText) {
 }
 
 TEST(ParseOrRepair, APassErrorStopsTheChain) {
+  Context context;
   // The missing-quote pass refuses the quoted "NaN"; the two passes after it
   // that would have given the lost value a value never run.
   const std::string input = R"({"a": "NaN", "b":)";
-  CapturingSink sink;
-  ParseResult result = parse_or_repair(input);
+  CapturingSink sink(context);
+  ParseResult result = parse_or_repair(context, input);
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().kind, RepairError::Kind::InvalidNumber);
   EXPECT_EQ(result.error().display_text(), "InvalidNumber: NaN");
@@ -192,23 +197,25 @@ TEST(ParseOrRepair, APassErrorStopsTheChain) {
 }
 
 TEST(ParseOrRepair, ReportsAllAttemptedRepairsFailedWhenNothingReads) {
+  Context context;
   // Only the missing-quote pass mends the `1 2`, and it writes the string as
   // "don't"; normalisation turns that apostrophe into a quote that ends the
   // string, so its output does not read either.
-  ParseResult result = parse_or_repair(R"({"msg": "don\'t", "n": 1 2})");
+  ParseResult result = parse_or_repair(context, R"({"msg": "don\'t", "n": 1 2})");
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().kind, RepairError::Kind::AllAttemptedRepairsFailed);
   EXPECT_EQ(result.error().display_text(), "AllAttemptedRepairsFailed");
 }
 
 TEST(NormalizeAndRead, FailsWithUnrepairableCarryingTheText) {
+  Context context;
   // A closer that does not match: the payload is the text given.
-  ParseResult mismatched = normalize_and_read(R"({"a": 1])");
+  ParseResult mismatched = normalize_and_read(context, R"({"a": 1])");
   ASSERT_FALSE(mismatched.has_value());
   EXPECT_EQ(mismatched.error().kind, RepairError::Kind::Unrepairable);
   EXPECT_EQ(mismatched.error().payload, R"({"a": 1])");
   // A read that fails: the payload is the fixed-up text.
-  ParseResult unread = normalize_and_read("[1 2, \"x");
+  ParseResult unread = normalize_and_read(context, "[1 2, \"x");
   ASSERT_FALSE(unread.has_value());
   EXPECT_EQ(unread.error().kind, RepairError::Kind::Unrepairable);
   EXPECT_EQ(unread.error().payload, "[1 2, \"x\"]");

@@ -61,9 +61,10 @@ struct LinearityCase {
 // The best of runs timings of pass on input.
 double seconds_for(RepairPass pass, const std::string& input, int runs) {
   double best = 1e9;
+  Context context;
   for (int run = 0; run < runs; ++run) {
     auto start = std::chrono::steady_clock::now();
-    PassResult result = pass(input);
+    PassResult result = pass(context, input);
     auto stop = std::chrono::steady_clock::now();
     EXPECT_TRUE(result.has_value());
     best = std::min(best, std::chrono::duration<double>(stop - start).count());

@@ -24,31 +24,35 @@ using testing::file_text;
 using testing::kCorpora;
 
 std::string through_tree(std::string_view text) {
-  ParseResult document = parse_or_repair(text, ReadOptions{.remove_control_characters = false});
+  Context context;
+  ParseResult document = parse_or_repair(context, text, ReadOptions{.remove_control_characters = false});
   if (!document) return "error: " + document.error().display_text();
   std::string out = "ok: ";
-  write_compact_json(document->root, out);
+  write_compact_json(context, document->root, out);
   return out;
 }
 
 std::string from_events(std::string_view text) {
+  Context context;
   std::string out = "ok: ";
-  if (std::optional<RepairError> error = append_repaired_json(text, out)) return "error: " + error->display_text();
+  if (std::optional<RepairError> error = append_repaired_json(context, text, out)) return "error: " + error->display_text();
   return out;
 }
 
 std::string json5_through_tree(std::string_view text) {
+  Context context;
   JsonArena arena;
-  auto value = read_json5(text, arena);
+  auto value = read_json5(context, text, arena);
   if (!value) return "error: " + value.error().message_with_position(text);
   std::string out = "ok: ";
-  write_compact_json(*value, out);
+  write_compact_json(context, *value, out);
   return out;
 }
 
 std::string json5_from_events(std::string_view text) {
+  Context context;
   std::string out = "ok: ";
-  if (std::optional<Json5ReadError> error = append_json5_as_compact(text, out)) {
+  if (std::optional<Json5ReadError> error = append_json5_as_compact(context, text, out)) {
     return "error: " + error->message_with_position(text);
   }
   return out;
@@ -125,12 +129,13 @@ TEST(RepairedJson, RepeatedKeysAndDecodedKeysAgreeWithTheTree) {
 }
 
 TEST(RepairedJson, AnEmptyTextIsAnEmptyObjectAndAFailureLeavesTheOutputAsItWas) {
+  Context context;
   std::string out = "kept";
-  EXPECT_FALSE(append_repaired_json("", out).has_value());
+  EXPECT_FALSE(append_repaired_json(context, "", out).has_value());
   EXPECT_EQ(out, "kept{}");
-  EXPECT_TRUE(append_repaired_json(std::string(1025, '['), out).has_value());
+  EXPECT_TRUE(append_repaired_json(context, std::string(1025, '['), out).has_value());
   EXPECT_EQ(out, "kept{}");
-  EXPECT_TRUE(append_json5_as_compact("[1, 2", out).has_value());
+  EXPECT_TRUE(append_json5_as_compact(context, "[1, 2", out).has_value());
   EXPECT_EQ(out, "kept{}");
 }
 

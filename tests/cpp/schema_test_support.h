@@ -116,7 +116,7 @@ inline TestDocument document(const J& j) {
 }
 
 template <class T, class Write>
-void describe_list(std::string& out, const std::vector<T>& values, Write write) {
+void describe_list(std::string& out, const LargeVector<T>& values, Write write) {
   out.push_back('[');
   for (std::size_t i = 0; i < values.size(); ++i) {
     if (i > 0) out.append(", ");

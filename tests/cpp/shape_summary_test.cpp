@@ -81,16 +81,18 @@ class DocumentGenerator {
 };
 
 ShapeSummary fold(const std::vector<std::string>& texts, std::size_t from, std::size_t to, bool examples) {
+  Context context;
   ShapeSummary summary(examples);
-  for (std::size_t i = from; i < to; ++i) EXPECT_FALSE(summary.add_text(texts[i]).has_value()) << texts[i];
+  for (std::size_t i = from; i < to; ++i) EXPECT_FALSE(summary.add_text(context, texts[i]).has_value()) << texts[i];
   return summary;
 }
 
 std::string tree_fold_outline(const std::vector<std::string>& texts, bool examples) {
+  Context context;
   DocumentFold tree_fold;
   std::vector<JsonDocument> documents;
   for (const std::string& text : texts) {
-    ParseResult document = parse_or_repair(text);
+    ParseResult document = parse_or_repair(context, text);
     EXPECT_TRUE(document.has_value());
     tree_fold.add(document->root);
   }
@@ -104,6 +106,7 @@ std::string joined(const std::vector<std::string>& texts) {
 }
 
 TEST(ShapeSummary, RandomSequencesEqualTheTreeFoldAndMergeExactly) {
+  Context context;
   for (std::uint32_t seed = 1; seed <= 3000; ++seed) {
     DocumentGenerator generator(seed);
     std::mt19937 cuts(seed);
@@ -113,8 +116,8 @@ TEST(ShapeSummary, RandomSequencesEqualTheTreeFoldAndMergeExactly) {
     SCOPED_TRACE(joined(texts));
 
     const ShapeSummary whole = fold(texts, 0, texts.size(), examples);
-    ASSERT_EQ(render_documents_outline(whole, examples), tree_fold_outline(texts, examples));
-    ASSERT_EQ(render_documents_outline(whole, examples), analyze_text_with_tree(joined(texts), examples).value());
+    ASSERT_EQ(render_documents_outline(context, whole, examples), tree_fold_outline(texts, examples));
+    ASSERT_EQ(render_documents_outline(context, whole, examples), analyze_text_with_tree(joined(texts), examples).value());
 
     // Three consecutive parts, grouped both ways, one of them through bytes.
     std::size_t a = std::uniform_int_distribution<std::size_t>(0, texts.size())(cuts);
@@ -132,7 +135,7 @@ TEST(ShapeSummary, RandomSequencesEqualTheTreeFoldAndMergeExactly) {
 
     ASSERT_EQ(left.to_bytes(), whole.to_bytes());
     ASSERT_EQ(grouped.to_bytes(), whole.to_bytes());
-    ASSERT_EQ(render_documents_outline(grouped, examples), render_documents_outline(whole, examples));
+    ASSERT_EQ(render_documents_outline(context, grouped, examples), render_documents_outline(context, whole, examples));
     ASSERT_EQ(render_json_schema(grouped, examples), render_json_schema(whole, examples));
     ASSERT_EQ(grouped.documents(), texts.size());
   }
@@ -141,6 +144,7 @@ TEST(ShapeSummary, RandomSequencesEqualTheTreeFoldAndMergeExactly) {
 // Cases where a part that starts with another kind must still carry what its
 // later values add.
 TEST(ShapeSummary, PartsStartingWithAnotherKindMergeAsTheWholeFolds) {
+  Context context;
   const std::vector<std::vector<std::string>> cases = {
       {R"({"a":1})", R"({"a":"s"})", R"({"a":2.5})"},
       {"1", "\"x\"", "2.5", "3", "2"},
@@ -155,19 +159,20 @@ TEST(ShapeSummary, PartsStartingWithAnotherKindMergeAsTheWholeFolds) {
   for (const auto& texts : cases) {
     SCOPED_TRACE(joined(texts));
     const ShapeSummary whole = fold(texts, 0, texts.size(), true);
-    EXPECT_EQ(render_documents_outline(whole, true), analyze_text_with_tree(joined(texts), true).value());
+    EXPECT_EQ(render_documents_outline(context, whole, true), analyze_text_with_tree(joined(texts), true).value());
     for (std::size_t cut = 0; cut <= texts.size(); ++cut) {
       ShapeSummary merged = fold(texts, 0, cut, true);
       merged.merge(fold(texts, cut, texts.size(), true));
-      EXPECT_EQ(render_documents_outline(merged, true), render_documents_outline(whole, true)) << "cut at " << cut;
+      EXPECT_EQ(render_documents_outline(context, merged, true), render_documents_outline(context, whole, true)) << "cut at " << cut;
       EXPECT_EQ(merged.to_bytes(), whole.to_bytes()) << "cut at " << cut;
     }
   }
 }
 
 TEST(ShapeSummary, FailedDocumentsLeaveTheSummaryAsItWas) {
+  Context context;
   ShapeSummary summary;
-  ASSERT_FALSE(summary.add_text(R"({"a": 1, "b": [1, 2]})").has_value());
+  ASSERT_FALSE(summary.add_text(context, R"({"a": 1, "b": [1, 2]})").has_value());
   const std::string before = summary.to_bytes();
   struct Case {
     std::string text;
@@ -179,7 +184,7 @@ TEST(ShapeSummary, FailedDocumentsLeaveTheSummaryAsItWas) {
       {R"([{"q": 1}, )" + std::string(1025, '['), DocumentError::Kind::Unreadable},
   };
   for (const Case& failure : failures) {
-    auto error = summary.add_text(failure.text);
+    auto error = summary.add_text(context, failure.text);
     ASSERT_TRUE(error.has_value()) << failure.text;
     EXPECT_EQ(error->kind, failure.kind);
     EXPECT_EQ(summary.to_bytes(), before) << failure.text;
@@ -187,28 +192,30 @@ TEST(ShapeSummary, FailedDocumentsLeaveTheSummaryAsItWas) {
   // A strict read refuses what repair would take, and an empty text, and
   // keeps nothing of either.
   for (const char* text : {R"({"z": {"y": 1}, "a": "b")", ""}) {
-    auto strict = summary.add_text(text, ReadMode::Strict);
+    auto strict = summary.add_text(context, text, ReadMode::Strict);
     ASSERT_TRUE(strict.has_value()) << text;
     EXPECT_EQ(strict->kind, DocumentError::Kind::Unreadable);
     EXPECT_EQ(summary.to_bytes(), before);
   }
   // A repaired text that first folds part of itself, then fails, then reads
   // repaired, counts once and as repaired.
-  ASSERT_FALSE(summary.add_text(R"({"z": {"y": 1}, "a": "b")").has_value());
+  ASSERT_FALSE(summary.add_text(context, R"({"z": {"y": 1}, "a": "b")").has_value());
   EXPECT_EQ(summary.documents(), 2u);
-  EXPECT_EQ(render_documents_outline(summary, true), analyze_text_with_tree(R"([{"a": 1, "b": [1, 2]}, {"z": {"y": 1}, "a": "b"}])", true).value());
+  EXPECT_EQ(render_documents_outline(context, summary, true), analyze_text_with_tree(R"([{"a": 1, "b": [1, 2]}, {"z": {"y": 1}, "a": "b"}])", true).value());
 }
 
 TEST(ShapeSummary, RepeatedKeysTakeTheLastValue) {
+  Context context;
   const std::vector<std::string> texts = {R"({"a": 1, "b": 2})", R"({"a": {"x": 1}, "a": "s", "b": 3})"};
   const ShapeSummary summary = fold(texts, 0, texts.size(), true);
-  EXPECT_EQ(render_documents_outline(summary, true), analyze_text_with_tree(joined(texts), true).value());
+  EXPECT_EQ(render_documents_outline(context, summary, true), analyze_text_with_tree(joined(texts), true).value());
 }
 
 TEST(ShapeSummary, BadBytesAreRefused) {
+  Context context;
   ShapeSummary summary;
   for (const char* text : {R"({"a": [1, 2.5, {"b": "c"}], "d": null})", "\"s\"", "7", "[true]"}) {
-    ASSERT_FALSE(summary.add_text(text).has_value());
+    ASSERT_FALSE(summary.add_text(context, text).has_value());
   }
   const std::string bytes = summary.to_bytes();
   ASSERT_TRUE(ShapeSummary::from_bytes(bytes).has_value());
@@ -223,7 +230,7 @@ TEST(ShapeSummary, BadBytesAreRefused) {
     std::string flipped = bytes;
     flipped[at] = static_cast<char>(flipped[at] ^ 0x5A);
     auto read = ShapeSummary::from_bytes(flipped);
-    if (read) (void)render_documents_outline(*read, true);
+    if (read) (void)render_documents_outline(context, *read, true);
   }
 }
 

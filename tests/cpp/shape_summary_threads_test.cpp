@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "output/outline.h"
 #include "shape/shape_summary.h"
 
@@ -26,9 +26,10 @@ std::vector<std::string> records(int count) {
 }
 
 TEST(ShapeSummaryThreads, PartsFoldedOnTheirOwnThreadsMergeToTheWhole) {
+  Context context;
   const std::vector<std::string> texts = records(4000);
   ShapeSummary whole;
-  for (const std::string& text : texts) ASSERT_FALSE(whole.add_text(text).has_value());
+  for (const std::string& text : texts) ASSERT_FALSE(whole.add_text(context, text).has_value());
 
   constexpr std::size_t kThreads = 4;
   std::vector<ShapeSummary> parts(kThreads);
@@ -37,7 +38,8 @@ TEST(ShapeSummaryThreads, PartsFoldedOnTheirOwnThreadsMergeToTheWhole) {
     workers.emplace_back([&, t] {
       const std::size_t from = texts.size() * t / kThreads;
       const std::size_t to = texts.size() * (t + 1) / kThreads;
-      for (std::size_t i = from; i < to; ++i) (void)parts[t].add_text(texts[i]);
+      Context own;  // a context serves one thread
+      for (std::size_t i = from; i < to; ++i) (void)parts[t].add_text(own, texts[i]);
     });
   }
   for (std::thread& worker : workers) worker.join();
@@ -48,27 +50,30 @@ TEST(ShapeSummaryThreads, PartsFoldedOnTheirOwnThreadsMergeToTheWhole) {
   right.join();
   parts[0].merge(parts[2]);
   EXPECT_EQ(parts[0].to_bytes(), whole.to_bytes());
-  EXPECT_EQ(render_documents_outline(parts[0], true), render_documents_outline(whole, true));
+  EXPECT_EQ(render_documents_outline(context, parts[0], true), render_documents_outline(context, whole, true));
 }
 
 TEST(ShapeSummaryThreads, AnInterruptedDocumentIsTakenBackOnItsThreadOnly) {
+  Context context;
   std::string big = "[";
   for (int i = 0; i < 200000; ++i) big += R"({"k": )" + std::to_string(i) + "},";
   big.back() = ']';
   const std::vector<std::string> texts = records(500);
 
   ShapeSummary stopped;
-  ASSERT_FALSE(stopped.add_text(texts[0]).has_value());
+  ASSERT_FALSE(stopped.add_text(context, texts[0]).has_value());
   const std::string before = stopped.to_bytes();
   ShapeSummary busy;
   std::thread interrupted([&] {
-    interrupt::Scope stop_at_once([](void*) { return true; }, nullptr);
-    auto error = stopped.add_text(big);
+    Context stop_at_once;
+    stop_at_once.set_interrupt_check([](void*) { return true; }, nullptr);
+    auto error = stopped.add_text(stop_at_once, big);
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->kind, DocumentError::Kind::Interrupted);
   });
   std::thread untouched([&] {
-    for (const std::string& text : texts) (void)busy.add_text(text);
+    Context own;
+    for (const std::string& text : texts) (void)busy.add_text(own, text);
   });
   interrupted.join();
   untouched.join();

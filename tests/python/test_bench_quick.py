@@ -1,9 +1,14 @@
 """The benchmark harness in quick mode: it runs end to end against the built
-module and prints a row for every document. Nothing here judges a timing."""
+module and prints a row for every document; its verdicts compare figures with
+the targets' thresholds the way each target says. Nothing here judges a
+timing."""
+import collections
+import math
 import os
 import re
 import subprocess
 import sys
+from types import SimpleNamespace
 
 import pytest
 
@@ -13,6 +18,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 HARNESS = os.path.join(ROOT, "bench", "run_bench.py")
 sys.path.insert(0, os.path.join(ROOT, "bench"))
 import measure  # noqa: E402
+import plan  # noqa: E402
+import report  # noqa: E402
+import runner  # noqa: E402
 
 # The package lives in BUILD_DIR/python/plomet/.
 BUILD_DIR = os.environ.get("PLOMET_BUILD_DIR") or os.path.dirname(
@@ -152,6 +160,99 @@ def test_footer_gives_a_verdict_for_every_target(quick_run):
     summary = re.search(r"^Targets of issue 11: (\d+) PASS, (\d+) MISS, (\d+) not measured, "
                         r"of 75\.$", quick_run.stdout, re.M)
     assert summary and sum(map(int, summary.groups())) == 75, quick_run.stdout[-500:]
+
+
+def quick_plan():
+    return plan.Plan(True, harness_shared_dir(), "unused", 0, False)
+
+
+def test_every_target_of_the_plan_gets_one_verdict(quick_run):
+    verdict_table = quick_run.stdout.split("| target | measured | verdict |", 1)[1]
+    reported = re.findall(r"^\| (.+) \| .* \| (?:PASS|MISS|n/a) \|$", verdict_table, re.M)
+    expected = [report.label(target, doc, mode) for target, doc, mode in quick_plan().targets()]
+    assert collections.Counter(reported) == collections.Counter(expected)
+    assert len(set(reported)) == len(reported)
+
+
+@pytest.mark.parametrize("quick", [True, False])
+def test_every_row_of_the_targets_holds_for_some_document(quick):
+    docs = plan.Plan(quick, harness_shared_dir(), "unused", 0, False).docs
+    idle = [target.measure for target in plan.TARGETS if not any(d.meets(target) for d in docs)]
+    assert not idle
+    assert all(target.figure in report.FIGURES and target.vs in report.COMPARISONS
+               for target in plan.TARGETS)
+
+
+@pytest.mark.parametrize("vs, threshold, value, verdict", [
+    ("≥", 4.0, 4.0, "PASS"),
+    ("≥", 4.0, 3.99, "MISS"),
+    ("≥", 4.0, 40.0, "PASS"),
+    ("≤", 1.3, 1.3, "PASS"),
+    ("≤", 1.3, 1.31, "MISS"),
+    ("≤", 1.3, 0.2, "PASS"),
+    ("≤", 1.5, math.inf, "MISS"),
+    ("≥", 4.0, None, "n/a"),
+    ("≤", None, 1.0, "n/a"),
+])
+def test_verdict_compares_the_way_the_target_says(vs, threshold, value, verdict):
+    assert report.verdict(vs, threshold, value) == verdict
+
+
+def report_of(results=(), memory=None):
+    run = SimpleNamespace(args=SimpleNamespace(quick=True), plan=quick_plan(), cpp={},
+                          results={result.doc.name: result for result in results},
+                          memory=memory or {})
+    return report.Report(run)
+
+
+def doc_named(name):
+    return next(doc for doc in quick_plan().docs if doc.name == name)
+
+
+def target_reading(figure):
+    return next(target for target in plan.TARGETS if target.figure == figure)
+
+
+# 100 kB of input, 1,000 examples: 32 B each allow 0.32 × input beyond 1.5 ×.
+@pytest.mark.parametrize("beyond_kib, examples, measured, verdict", [
+    (100, 1000, "1.02× of 1.82×", "PASS"),
+    (177.734375, 1000, "1.82× of 1.82×", "PASS"),
+    (200, 1000, "2.05× of 1.82×", "MISS"),
+    (200, 0, "2.05× of 1.50×", "MISS"),
+    (None, 1000, "—", "n/a"),
+])
+def test_memory_with_examples_is_allowed_bytes_per_example_printed(beyond_kib, examples, measured,
+                                                                   verdict):
+    doc = doc_named("records_0.1MB")
+    event = ({"status": "timeout", "detail": "stopped"} if beyond_kib is None else
+             {"status": "ok", "bytes": 100_000, "baseline_kib": 1000,
+              "peak_kib": 1000 + beyond_kib, "examples": examples})
+    row = report_of(memory={(doc.name, "plomet_true"): event}).verdict_row(
+        target_reading("True ÷ input"), doc, None)
+    assert row.split(" | ")[-2:] == [measured, verdict + " |"]
+
+
+def timed(doc, seconds, status="ok", started=()):
+    """A warm result of doc: its size, and seconds for analyze(False)."""
+    samples = {} if seconds is None else {"plomet_false": [seconds]}
+    return runner.Result(doc, bytes=1000 * (10 if doc.smaller else 1), samples=samples,
+                         status=status, started=list(started))
+
+
+# The small document takes 1 ms for 1,000 bytes; the large one has 10,000.
+@pytest.mark.parametrize("large_seconds, status, measured, verdict", [
+    (0.010, "ok", "1.00×", "PASS"),
+    (0.015, "ok", "1.50×", "PASS"),
+    (0.020, "ok", "2.00×", "MISS"),
+    (None, "timeout", "timeout", "MISS"),
+    (None, "crash", "—", "n/a"),
+])
+def test_guard_reads_the_growth_of_time_per_byte(large_seconds, status, measured, verdict):
+    large = doc_named("ints_10k")
+    small = doc_named(large.smaller)
+    results = [timed(small, 0.001), timed(large, large_seconds, status, ["plomet_false"])]
+    row = report_of(results).verdict_row(target_reading("per-byte growth"), large, None)
+    assert row.split(" | ")[-2:] == [measured, verdict + " |"]
 
 
 @pytest.mark.parametrize("text, printed", [

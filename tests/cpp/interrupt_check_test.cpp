@@ -1,15 +1,15 @@
-// The interrupt poll through the whole pipeline: a check that says stop at
-// its n-th run ends the call with Interrupted at whatever stage it is in (and
-// under the sanitizers, with nothing leaked or misused), a check that never
-// says stop changes no result, and a call made from inside a check runs on
-// its own.
+// The interrupt check of a context through the whole pipeline: a check that
+// says stop at its n-th run ends the call with Interrupted at whatever stage
+// it is in (and under the sanitizers, with nothing leaked or misused), a
+// check that never says stop changes no result, and a call made from inside
+// a check runs on its own.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "analyze.h"
-#include "core/interrupt_poll.h"
+#include "core/context.h"
 #include "repeated_text.h"
 
 namespace plomet::testing {
@@ -66,9 +66,10 @@ TEST(InterruptPoll, StopsEveryStageWithInterruptedAndTheNextCallIsWhole) {
     int runs = 0;
     {
       StopAtRun counter;
-      interrupt::Scope scope(StopAtRun::check, &counter);
-      EXPECT_EQ(outcome_text(analyze_text(document.text, true)), expected);
-      EXPECT_FALSE(interrupt::requested());
+      Context context;
+      context.set_interrupt_check(StopAtRun::check, &counter);
+      EXPECT_EQ(outcome_text(analyze_text(context, document.text, true)), expected);
+      EXPECT_FALSE(context.interrupted());
       runs = counter.runs;
     }
     ASSERT_GE(runs, 8) << "too small to be checked along the way";
@@ -76,21 +77,25 @@ TEST(InterruptPoll, StopsEveryStageWithInterruptedAndTheNextCallIsWhole) {
     for (int stop_at = 1; stop_at <= runs; stop_at += std::max(1, runs / 12)) {
       SCOPED_TRACE(stop_at);
       StopAtRun stopper{0, stop_at};
-      interrupt::Scope scope(StopAtRun::check, &stopper);
-      auto outcome = analyze_text(document.text, true);
+      Context context;
+      context.set_interrupt_check(StopAtRun::check, &stopper);
+      auto outcome = analyze_text(context, document.text, true);
       ASSERT_FALSE(outcome.has_value());
       EXPECT_EQ(outcome.error().kind, RepairError::Kind::Interrupted);
       EXPECT_EQ(stopper.runs, stop_at) << "the check ran again after it said stop";
-      EXPECT_TRUE(interrupt::requested());
+      EXPECT_TRUE(context.interrupted());
+      // The context keeps its spare memory for the next work, which is whole
+      // once a new check is installed.
+      context.set_interrupt_check(nullptr, nullptr);
+      EXPECT_EQ(outcome_text(analyze_text(context, document.text, true)), expected);
     }
-    EXPECT_FALSE(interrupt::requested());
-    EXPECT_EQ(outcome_text(analyze_text(document.text, true)), expected);
   }
 }
 
 TEST(InterruptPoll, WithoutACheckNothingStops) {
-  for (int i = 0; i < 1000; ++i) ASSERT_FALSE(interrupt::poll(std::size_t{1} << 20));
-  EXPECT_FALSE(interrupt::requested());
+  Context context;
+  for (int i = 0; i < 1000; ++i) ASSERT_FALSE(context.poll(std::size_t{1} << 20));
+  EXPECT_FALSE(context.interrupted());
 }
 
 // A check that analyses a text itself, as a Python signal handler may.
@@ -101,8 +106,9 @@ struct NestedCall {
   static bool check(void* context) {
     auto* self = static_cast<NestedCall*>(context);
     StopAtRun inner_stopper{0, 1};
-    interrupt::Scope inner(StopAtRun::check, &inner_stopper);
-    self->outlines.push_back(outcome_text(analyze_text(self->text, false)));
+    Context inner;
+    inner.set_interrupt_check(StopAtRun::check, &inner_stopper);
+    self->outlines.push_back(outcome_text(analyze_text(inner, self->text, false)));
     return false;
   }
 };
@@ -118,9 +124,10 @@ TEST(InterruptPoll, ACallFromInsideACheckRunsOnItsOwn) {
   // stop-at-first-run check never runs and they finish.
   NestedCall nested{small, {}};
   {
-    interrupt::Scope scope(NestedCall::check, &nested);
-    EXPECT_EQ(outcome_text(analyze_text(outer_text, true)), expected);
-    EXPECT_FALSE(interrupt::requested());
+    Context context;
+    context.set_interrupt_check(NestedCall::check, &nested);
+    EXPECT_EQ(outcome_text(analyze_text(context, outer_text, true)), expected);
+    EXPECT_FALSE(context.interrupted());
   }
   ASSERT_GE(nested.outlines.size(), 8u);
   for (const std::string& outline : nested.outlines) EXPECT_EQ(outline, small_outline);
@@ -128,8 +135,9 @@ TEST(InterruptPoll, ACallFromInsideACheckRunsOnItsOwn) {
   // A nested call that is stopped leaves the outer call going.
   NestedCall stopped_inside{all[3].text, {}};
   {
-    interrupt::Scope scope(NestedCall::check, &stopped_inside);
-    EXPECT_EQ(outcome_text(analyze_text(outer_text, true)), expected);
+    Context context;
+    context.set_interrupt_check(NestedCall::check, &stopped_inside);
+    EXPECT_EQ(outcome_text(analyze_text(context, outer_text, true)), expected);
   }
   ASSERT_FALSE(stopped_inside.outlines.empty());
   for (const std::string& outline : stopped_inside.outlines) EXPECT_EQ(outline, "error Interrupted");
