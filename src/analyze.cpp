@@ -1,7 +1,11 @@
 // The pipeline infers the shape of each candidate text as it reads it, with
 // no document tree: the text as given, then its normalised form, then the
 // normalised output of each repair pass. The first candidate that reads
-// gives the shape. A candidate that inference from the text cannot take is
+// gives the shape. When the text does not read, its fold stays where the
+// read stopped and goes on in a candidate that agrees with the text up to
+// there; other candidates are checked from the text's checkpoints before
+// they are folded whole (repair/shared_reads.h). A candidate that inference
+// from the text cannot take is
 // read as a tree and folded into a summary. The tree path (read, clean up,
 // infer) is the reference the fast path is checked against.
 #include "analyze.h"

@@ -147,7 +147,7 @@ class Json5EventReader {
   // the reads that follow.
   void note_checkpoints_in(ReadCheckpoints* checkpoints) {
     checkpoints_ = checkpoints;
-    next_checkpoint_ = p_;
+    next_checkpoint_ = checkpoints != nullptr ? p_ : end_;
   }
 
   Outcome read() { return read_on_from(ReadPoint::Phase::Value); }
@@ -202,7 +202,9 @@ class Json5EventReader {
     std::size_t token_start = position - 1;
     while (token_start > 0 && is_number_token_byte(text_[token_start - 1])) --token_start;
     const char* number = text_.data() + token_start;
-    const bool after_number = starts_number(*number) && scan_number(number, end_).end == stood_;
+    bool plain_integer;
+    bool plain_float;
+    const bool after_number = starts_number(*number) && scan_number(number, end_, plain_integer, plain_float) == stood_;
     return {ReadPoint::Phase::AfterValue, position, after_number ? token_start : position - 1};
   }
 
@@ -213,8 +215,10 @@ class Json5EventReader {
   static bool may_go_on_from(const ReadPoint& point, std::string_view text, std::size_t common_prefix) {
     if (common_prefix < point.position) return false;
     if (point.phase != ReadPoint::Phase::AfterValue || !starts_number(text[point.token_start])) return true;
-    const char* end = scan_number(text.data() + point.token_start, text.data() + text.size()).end;
-    return end == text.data() + point.position;
+    bool plain_integer;
+    bool plain_float;
+    return scan_number(text.data() + point.token_start, text.data() + text.size(), plain_integer, plain_float) ==
+           text.data() + point.position;
   }
 
   // Why and where a read that did not give Read failed.
@@ -256,14 +260,16 @@ class Json5EventReader {
   // Notes a checkpoint here, in the BeforeItem phase, when the reader notes
   // them, and schedules the next.
   [[gnu::noinline]] void note_checkpoint() {
-    if (checkpoints_ == nullptr) return;
+    if (checkpoints_ == nullptr) {
+      next_checkpoint_ = end_;
+      return;
+    }
     checkpoints_->add(position(), open_, open_.depth(), conversion_);
     const std::size_t spacing = checkpoints_->spacing();
     next_checkpoint_ = static_cast<std::size_t>(end_ - p_) > spacing ? p_ + spacing : end_;
   }
 
   std::size_t position() const { return static_cast<std::size_t>(p_ - text_.data()); }
-
 
   scan::DecodedChar decode_here(const char* p) const {
     return scan::decode_at(text_, static_cast<std::size_t>(p - text_.data()));
@@ -500,71 +506,62 @@ class Json5EventReader {
     return (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z') || b == '+' || b == '-' || b == '.';
   }
 
-  // The extent of the `number` token at start, and whether it is a plain
-  // decimal integer of up to 18 digits or a plain float whose integer digits
-  // and exponent keep it below 1e308; end is null when no number starts
-  // there. A function of the bytes from start on alone: it also tells where
-  // a number ends in another text (number_end).
-  struct NumberScan {
-    const char* end = nullptr;
-    const char* digits = nullptr;  // after the sign
-    bool plain_integer = false;
-    bool plain_float = false;
-  };
-
-  [[gnu::always_inline]] static NumberScan scan_number(const char* start, const char* end) {
+  // Where the `number` token at start ends, or null when none starts there,
+  // and whether it is a plain decimal integer of up to 18 digits or a plain
+  // float whose integer digits and exponent keep it below 1e308. A function
+  // of the bytes from start on alone: it also tells where a number ends in
+  // another text (may_go_on_from).
+  [[gnu::always_inline]] static const char* scan_number(const char* start, const char* end, bool& plain_integer,
+                                                        bool& plain_float) {
     const char* p = start;
     if (*p == '+' || *p == '-') ++p;
     const char* unsigned_start = p;
-    NumberScan scan;
-    scan.digits = p;
-    if (json5::starts_with(p, end, "Infinity")) {
-      p += 8;
-    } else if (json5::starts_with(p, end, "NaN")) {
-      p += 3;
-    } else if (end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && json5::is_hex_digit(p[2])) {
+    plain_integer = false;
+    plain_float = false;
+    if (json5::starts_with(p, end, "Infinity")) return p + 8;
+    if (json5::starts_with(p, end, "NaN")) return p + 3;
+    if (end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && json5::is_hex_digit(p[2])) {
       p += 3;
       while (p < end && json5::is_hex_digit(*p)) ++p;
+      return p;
+    }
+    if (p < end && *p == '0') {
+      ++p;
     } else {
-      if (p < end && *p == '0') {
-        ++p;
-      } else {
-        p = json5::skip_digits(p, end);
-      }
-      const std::ptrdiff_t integer_digits = p - unsigned_start;
-      bool integer_literal = true;
-      bool short_exponent = true;
-      if (p < end && *p == '.') {
-        const char* fraction = ++p;
-        p = json5::skip_digits(p, end);
-        if (integer_digits == 0 && p == fraction) return {};
+      p = json5::skip_digits(p, end);
+    }
+    const std::ptrdiff_t integer_digits = p - unsigned_start;
+    bool integer_literal = true;
+    bool short_exponent = true;
+    if (p < end && *p == '.') {
+      const char* fraction = ++p;
+      p = json5::skip_digits(p, end);
+      if (integer_digits == 0 && p == fraction) return nullptr;
+      integer_literal = false;
+    } else if (integer_digits == 0) {
+      return nullptr;
+    }
+    std::ptrdiff_t exponent = 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+      const char* e = p + 1;
+      const bool negative_exponent = e < end && *e == '-';
+      if (e < end && (*e == '+' || *e == '-')) ++e;
+      if (e < end && *e >= '0' && *e <= '9') {
+        p = json5::skip_digits(e, end);
         integer_literal = false;
-      } else if (integer_digits == 0) {
-        return {};
-      }
-      std::ptrdiff_t exponent = 0;
-      if (p < end && (*p == 'e' || *p == 'E')) {
-        const char* e = p + 1;
-        const bool negative_exponent = e < end && *e == '-';
-        if (e < end && (*e == '+' || *e == '-')) ++e;
-        if (e < end && *e >= '0' && *e <= '9') {
-          p = json5::skip_digits(e, end);
-          integer_literal = false;
-          if (p - e > 4) {
-            short_exponent = false;
-          } else {
-            for (const char* d = e; d < p; ++d) exponent = exponent * 10 + (*d - '0');
-            if (negative_exponent) exponent = -exponent;
-          }
+        if (p - e > 4) {
+          short_exponent = false;
+        } else {
+          for (const char* d = e; d < p; ++d) exponent = exponent * 10 + (*d - '0');
+          if (negative_exponent) exponent = -exponent;
         }
       }
-      // Below 10^(integer digits + exponent): no float of that size rounds
-      // to infinity.
-      scan.plain_integer = integer_digits <= 18 && integer_literal;
-      scan.plain_float = !integer_literal && short_exponent && integer_digits + exponent <= 308;
     }
-    scan.end = p;
-    return scan;
+    // Below 10^(integer digits + exponent): no float of that size rounds
+    // to infinity.
+    plain_integer = integer_digits <= 18 && integer_literal;
+    plain_float = !integer_literal && short_exponent && integer_digits + exponent <= 308;
+    return p;
   }
 
   // Matches `number` and classifies its text. Plain integers are converted
@@ -572,19 +569,23 @@ class Json5EventReader {
   // goes through classify_json5_number.
   bool read_number() {
     const char* start = p_;
-    const NumberScan scan = scan_number(start, end_);
-    if (scan.end == nullptr) return fail(start, "a number");
-    p_ = scan.end;
+    const bool negative = *start == '-';
+    bool plain_integer;
+    bool plain_float;
+    const char* p = scan_number(start, end_, plain_integer, plain_float);
+    if (p == nullptr) return fail(start, "a number");
+    p_ = p;
     NumberToken token;
-    token.text = {start, static_cast<std::size_t>(p_ - start)};
-    if (scan.plain_integer) {
-      const bool negative = *start == '-';
+    token.text = {start, static_cast<std::size_t>(p - start)};
+    if (plain_integer) {
       std::uint64_t magnitude = 0;
-      for (const char* d = scan.digits; d < p_; ++d) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*d - '0');
+      for (const char* d = start + (negative || *start == '+' ? 1 : 0); d < p; ++d) {
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(*d - '0');
+      }
       token.number_class = NumberToken::Class::Integer;
       token.integer = negative && magnitude != 0 ? JsonNumber::i64(-static_cast<std::int64_t>(magnitude))
                                                  : JsonNumber::u64(magnitude);
-    } else if (scan.plain_float) {
+    } else if (plain_float) {
       token.number_class = NumberToken::Class::Float;
     } else {
       auto classified = classify_json5_number(token.text);
