@@ -265,7 +265,8 @@ class Json5EventReader {
       return;
     }
     checkpoints_->add(position(), open_, open_.depth(), conversion_);
-    const std::size_t spacing = checkpoints_->spacing();
+    // At least as many bytes on as this one copied containers.
+    const std::size_t spacing = std::max(checkpoints_->spacing(), open_.depth());
     next_checkpoint_ = static_cast<std::size_t>(end_ - p_) > spacing ? p_ + spacing : end_;
   }
 

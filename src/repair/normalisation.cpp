@@ -267,12 +267,14 @@ class Normaliser {
     }
   }
 
-  // After an opener, outside strings: everything before it is final.
+  // After an opener, outside strings: everything before it is final. The
+  // next checkpoint comes at least as many bytes later as this one copies
+  // open brackets, so that copying them stays linear in the text.
   void note_checkpoint() {
     const std::string_view openers = open_brackets_.openers();
     log_->checkpoints_.push_back({pos_, log_->edits_.size(), log_->openers_.size(), openers.size()});
     log_->openers_.append(openers);
-    next_checkpoint_ = pos_ + log_->spacing_;
+    next_checkpoint_ = pos_ + std::max(log_->spacing_, openers.size());
   }
 
   Context& context_;
