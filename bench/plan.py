@@ -189,6 +189,13 @@ class Plan:
                 self.docs.append(Doc(name, "adversarial" if larger else "adversarial_base", path,
                                      smaller=names[0] if larger else None))
 
+    def keep_only(self, groups):
+        """Leaves out every document but those of the given groups, and the
+        documents that a truncated one is compared with."""
+        kept = {d.name for d in self.docs if d.group in groups}
+        kept |= {d.original for d in self.docs if d.name in kept and d.original}
+        self.docs = [d for d in self.docs if d.name in kept]
+
     def cached(self, name, chunks):
         return documents.write_cached(
             self.data_dir, f"v{documents.GENERATOR_VERSION}-{name}", chunks)

@@ -271,7 +271,9 @@ class Report:
                      + " |")
 
     def scaling_table(self):
-        result = next(r for r in self.results.values() if r.doc.group == "scaling")
+        result = next((r for r in self.results.values() if r.doc.group == "scaling"), None)
+        if result is None:  # left out by --only
+            return
         self.out("Time per byte of records documents, warm: the sizes are timed in one "
                  "process, analyze(False) alone, in interleaved rounds; the spread is "
                  "the median over rounds of (slowest ÷ fastest time per byte − 1).")

@@ -84,6 +84,9 @@ def parse_args(argv):
                         help="rounds of the C++ loop (default 11; 1 in quick mode)")
     parser.add_argument("--skip-1gb", action="store_true",
                         help="leave out the 1 GB records document of a full run")
+    parser.add_argument("--only", help="measure only the documents of these groups, comma-separated "
+                        "(corpus, records, arrays, tiny, truncated, scaling, sizes, adversarial), "
+                        "and the documents a truncated one is compared with")
     parser.add_argument("--timeout", type=float, default=None,
                         help="seconds allowed for one measuring process (default 1800; 300 quick)")
     args = parser.parse_args(argv)
@@ -108,7 +111,10 @@ def main(argv=None):
               f"build it with: scripts/build.sh {os.path.relpath(args.build_dir, ROOT)} "
               "-DPLOMET_BUILD_TESTS=OFF -DPLOMET_BUILD_BENCH=ON", file=sys.stderr)
         return 2
-    run = Runner(args, Plan(args.quick, args.shared_dir, args.data_dir, args.seed, args.skip_1gb))
+    measured = Plan(args.quick, args.shared_dir, args.data_dir, args.seed, args.skip_1gb)
+    if args.only:
+        measured.keep_only(args.only.split(","))
+    run = Runner(args, measured)
     run.run()
     report = Report(run)
     print(report.render())

@@ -19,7 +19,7 @@ find "$shared/corpora/jsontestsuite" "$shared/corpora/json5-tests" "$root/fuzz/s
   -exec cp -t "$seeds" {} + 2>/dev/null || true
 
 # The targets run side by side, one per core.
-targets=(fuzz_engine fuzz_repair_passes fuzz_shape_merge fuzz_shape_bytes)
+targets=(fuzz_engine fuzz_repair_passes fuzz_resumed_reads fuzz_shape_merge fuzz_shape_bytes)
 pids=()
 for target in "${targets[@]}"; do
   corpus="$build/corpus-$target"

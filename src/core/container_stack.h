@@ -26,9 +26,12 @@ class ContainerStack {
   }
   // Closes the innermost container (not empty()).
   void pop() { --depth_; }
+  void clear() { depth_ = 0; }
   // The innermost container (not empty()).
   Frame& top() { return frames_[depth_ - 1]; }
   const Frame& top() const { return frames_[depth_ - 1]; }
+  // The container at level (0: the outermost), below depth().
+  const Frame& operator[](std::size_t level) const { return frames_[level]; }
   std::size_t depth() const { return depth_; }
   bool empty() const { return depth_ == 0; }
 

@@ -20,6 +20,12 @@
 //
 // Containers are read with an explicit stack instead of recursion, so stack
 // use does not grow with nesting.
+//
+// A read that fails stops after the events of a prefix of the text, at a
+// ReadPoint (stopped_at); read_on goes on from there in another text that
+// agrees with the first on that prefix, with the consumer as the events left
+// it. A read may note checkpoints (ReadCheckpoints), from which read_from
+// starts a read of another text with a consumer that has had no events.
 #pragma once
 
 #include <algorithm>
@@ -35,6 +41,7 @@
 #include "core/context.h"
 #include "read/json5_number.h"
 #include "read/json5_read_error.h"
+#include "read/json5_read_point.h"
 #include "text/json_string_text.h"
 #include "text/number_text.h"
 #include "text/simd_scan.h"
@@ -131,20 +138,93 @@ class Json5EventReader {
         p_(text.data()),
         end_(text.data() + text.size()),
         consumer_(consumer),
+        next_checkpoint_(end_),
         valid_utf8_(valid_utf8) {}
 
   enum class Outcome : std::uint8_t { Read, GrammarFailure, ConversionFailure, Stopped };
 
-  Outcome read() {
-    if (!read_text()) return stopped_ ? Outcome::Stopped : Outcome::GrammarFailure;
-    return conversion_error_.empty() ? Outcome::Read : Outcome::ConversionFailure;
+  // Notes a checkpoint in checkpoints every checkpoints->spacing() bytes of
+  // the reads that follow.
+  void note_checkpoints_in(ReadCheckpoints* checkpoints) {
+    checkpoints_ = checkpoints;
+    next_checkpoint_ = checkpoints != nullptr ? p_ : end_;
+  }
+
+  Outcome read() { return read_on_from(ReadPoint::Phase::Value); }
+
+  // After a read that failed and was not stopped: reads on in text, a text
+  // that may_go_on_from(stopped_at(), ...) accepts, from where the failed
+  // read stopped. valid_utf8 says whether text is valid UTF-8.
+  Outcome read_on(std::string_view text, bool valid_utf8) {
+    const ReadPoint from = stopped_at();
+    // A value that failed to convert after the point is read again.
+    if (conversion_.offset >= from.position) conversion_ = {};
+    start_over_in(text, valid_utf8, from.position);
+    return read_on_from(from.phase);
+  }
+
+  // After a read_on that delivered no event: makes text, the text read
+  // before, the reader's text again, at the same point.
+  void return_to(std::string_view text, bool valid_utf8) {
+    start_over_in(text, valid_utf8, static_cast<std::size_t>(stood_ - text_.data()));
+  }
+
+  // Reads text, a text that agrees with the text of checkpoints on the bytes
+  // before checkpoint, from there; the consumer has had no events. valid_utf8
+  // says whether text is valid UTF-8.
+  Outcome read_from(std::string_view text, bool valid_utf8, const ReadCheckpoints& checkpoints,
+                    const ReadCheckpoints::Checkpoint& checkpoint) {
+    start_over_in(text, valid_utf8, checkpoint.position);
+    open_.clear();
+    for (std::size_t level = 0; level < checkpoint.depth; ++level) (void)open_.push(checkpoints.kind_at(checkpoint, level));
+    conversion_ = checkpoint.conversion;
+    return read_on_from(ReadPoint::Phase::BeforeItem);
+  }
+
+  // Where a read that failed stopped: the point after its last event. The
+  // byte before it tells the phase: an opener, a comma or a key's colon, or
+  // else the last byte of a value or closer.
+  ReadPoint stopped_at() const {
+    const auto position = static_cast<std::size_t>(stood_ - text_.data());
+    if (position == 0) return {ReadPoint::Phase::Value, 0, 0};
+    switch (text_[position - 1]) {
+      case '[':
+      case '{':
+      case ',':
+        return {ReadPoint::Phase::BeforeItem, position, position};
+      case ':':
+        return {ReadPoint::Phase::Value, position, position};
+      default:
+        break;
+    }
+    // A number is preceded by a separator, a blank or a comment, none of
+    // which can continue its run of letters, digits, signs and dots.
+    std::size_t token_start = position - 1;
+    while (token_start > 0 && is_number_token_byte(text_[token_start - 1])) --token_start;
+    const char* number = text_.data() + token_start;
+    bool plain_integer;
+    bool plain_float;
+    const bool after_number = starts_number(*number) && scan_number(number, end_, plain_integer, plain_float) == stood_;
+    return {ReadPoint::Phase::AfterValue, position, after_number ? token_start : position - 1};
+  }
+
+  // Whether a read of text may go on from point, where a read of another
+  // text stopped or noted a checkpoint: the texts agree on the common_prefix
+  // bytes, which cover the bytes before the point, and a number that ended
+  // at the point ends there in text too, so that it is the same token.
+  static bool may_go_on_from(const ReadPoint& point, std::string_view text, std::size_t common_prefix) {
+    if (common_prefix < point.position) return false;
+    if (point.phase != ReadPoint::Phase::AfterValue || !starts_number(text[point.token_start])) return true;
+    bool plain_integer;
+    bool plain_float;
+    return scan_number(text.data() + point.token_start, text.data() + text.size(), plain_integer, plain_float) ==
+           text.data() + point.position;
   }
 
   // Why and where a read that did not give Read failed.
   Json5ReadError failure() const {
-    if (!conversion_error_.empty() && fail_at_ == nullptr) {
-      return {Json5ReadError::Kind::Conversion, std::string(conversion_error_),
-              static_cast<std::size_t>(conversion_at_ - text_.data())};
+    if (conversion_.failed() && fail_at_ == nullptr) {
+      return {Json5ReadError::Kind::Conversion, std::string(conversion_.message), conversion_.offset};
     }
     const auto at = static_cast<std::size_t>(fail_at_ - text_.data());
     return {Json5ReadError::Kind::Grammar, json5::grammar_failure_reason(text_, at, expected_), at};
@@ -161,10 +241,36 @@ class Json5EventReader {
   // Remembers the first conversion failure, of the value or escape that
   // starts at `at`; reading goes on.
   void conversion_failure(const char* at, std::string_view message) {
-    if (!conversion_error_.empty()) return;
-    conversion_error_ = message;
-    conversion_at_ = at;
+    if (conversion_.failed()) return;
+    conversion_ = {message, static_cast<std::size_t>(at - text_.data())};
   }
+
+  // Reads text from position on, as the reader of an earlier text.
+  void start_over_in(std::string_view text, bool valid_utf8, std::size_t position) {
+    text_ = text;
+    p_ = text.data() + position;
+    end_ = text.data() + text.size();
+    stood_ = p_;
+    valid_utf8_ = valid_utf8;
+    fail_at_ = nullptr;
+    expected_ = "";
+    next_checkpoint_ = checkpoints_ != nullptr ? p_ : end_;
+  }
+
+  // Notes a checkpoint here, in the BeforeItem phase, when the reader notes
+  // them, and schedules the next.
+  [[gnu::noinline]] void note_checkpoint() {
+    if (checkpoints_ == nullptr) {
+      next_checkpoint_ = end_;
+      return;
+    }
+    checkpoints_->add(position(), open_, open_.depth(), conversion_);
+    // At least as many bytes on as this one copied containers.
+    const std::size_t spacing = std::max(checkpoints_->spacing(), open_.depth());
+    next_checkpoint_ = static_cast<std::size_t>(end_ - p_) > spacing ? p_ + spacing : end_;
+  }
+
+  std::size_t position() const { return static_cast<std::size_t>(p_ - text_.data()); }
 
   scan::DecodedChar decode_here(const char* p) const {
     return scan::decode_at(text_, static_cast<std::size_t>(p - text_.data()));
@@ -238,28 +344,68 @@ class Json5EventReader {
     }
   }
 
-  bool read_text() {
-    skip_insignificant();
-    for (;;) {
-      // At the start of a value.
-      if (context_.poll(kValueUnits)) return fail(p_, "no interruption");
-      if (p_ == end_) return fail(p_, "a value");
-      char c = *p_;
-      if (c == '[' || c == '{') {
-        const bool is_object = c == '{';
-        if (!begin(is_object)) return fail(p_, "no more than 1024 nested arrays and objects");
-        ++p_;
+  Outcome read_on_from(ReadPoint::Phase phase) {
+    stood_ = p_;
+    if (!read_from_phase(phase)) return stopped_ ? Outcome::Stopped : Outcome::GrammarFailure;
+    return conversion_.failed() ? Outcome::ConversionFailure : Outcome::Read;
+  }
+
+  bool read_from_phase(ReadPoint::Phase phase) {
+    switch (phase) {
+      case ReadPoint::Phase::Value:
         skip_insignificant();
-        if (p_ < end_ && *p_ == (is_object ? '}' : ']')) {
-          ++p_;
-          end();
-        } else {
-          if (is_object && !read_member_head()) return false;
-          continue;
+        return read_text(true);
+      case ReadPoint::Phase::BeforeItem:
+        switch (item_or_closer()) {
+          case Next::Item: return read_text(true);
+          case Next::Closed: return read_text(false);
+          case Next::Failed: return false;
         }
-      } else if (!read_scalar()) {
-        return false;
+        break;
+      case ReadPoint::Phase::AfterValue:
+        break;
+    }
+    return read_text(false);
+  }
+
+  // What follows an opener or a comma in the innermost container.
+  enum class Next : std::uint8_t { Item, Closed, Failed };
+
+  [[gnu::always_inline]] Next item_or_closer() {
+    const bool in_object = open_.top();
+    skip_insignificant();
+    if (p_ < end_ && *p_ == (in_object ? '}' : ']')) {
+      ++p_;
+      end();
+      stood_ = p_;
+      return Next::Closed;
+    }
+    if (in_object && !read_member_head()) return Next::Failed;
+    return Next::Item;
+  }
+
+  // Reads on to the end of the text, from the start of a value (at_value)
+  // or from after one.
+  bool read_text(bool at_value) {
+    for (;;) {
+      if (at_value) {
+        if (context_.poll(kValueUnits)) return fail(p_, "no interruption");
+        if (p_ == end_) return fail(p_, "a value");
+        const char c = *p_;
+        if (c == '[' || c == '{') {
+          if (!begin(c == '{')) return fail(p_, "no more than 1024 nested arrays and objects");
+          ++p_;
+          stood_ = p_;
+          if (p_ >= next_checkpoint_) [[unlikely]] note_checkpoint();
+          const Next next = item_or_closer();
+          if (next == Next::Failed) return false;
+          if (next == Next::Item) continue;
+        } else {
+          if (!read_scalar()) return false;
+          stood_ = p_;
+        }
       }
+      at_value = true;
       // The value is complete: go past separators and the closing brackets
       // that complete further values.
       for (;;) {
@@ -273,18 +419,16 @@ class Json5EventReader {
         skip_insignificant();
         if (p_ < end_ && *p_ == ',') {
           ++p_;
-          skip_insignificant();
-          if (p_ < end_ && *p_ == closer) {
-            ++p_;
-            end();
-            continue;
-          }
-          if (in_object && !read_member_head()) return false;
+          if (p_ >= next_checkpoint_) [[unlikely]] note_checkpoint();
+          const Next next = item_or_closer();
+          if (next == Next::Failed) return false;
+          if (next == Next::Closed) continue;
           break;
         }
         if (p_ < end_ && *p_ == closer) {
           ++p_;
           end();
+          stood_ = p_;
           continue;
         }
         return fail(p_, in_object ? "',' or '}'" : "',' or ']'");
@@ -303,11 +447,13 @@ class Json5EventReader {
     skip_insignificant();
     if (p_ == end_ || *p_ != ':') return fail(p_, "':'");
     ++p_;
+    const char* after_colon = p_;
     skip_insignificant();
     if (!consumer_.key(key, transient)) {
       stopped_ = true;
       return false;
     }
+    stood_ = after_colon;
     return true;
   }
 
@@ -351,70 +497,92 @@ class Json5EventReader {
     }
   }
 
-  // Matches `number` and classifies its text. Plain decimal integers of up
-  // to 18 digits are converted here, and plain floats whose integer digits
-  // and exponent keep them below 1e308 are classified without converting;
-  // every other token goes through classify_json5_number.
-  bool read_number() {
-    const char* start = p_;
-    const char* p = p_;
-    const bool negative = *p == '-';
+  // The bytes a value that starts with b is read as a number from.
+  static bool starts_number(char b) {
+    return (b >= '0' && b <= '9') || b == '+' || b == '-' || b == '.' || b == 'I' || b == 'N';
+  }
+
+  // The bytes a number token is made of.
+  static bool is_number_token_byte(char b) {
+    return (b >= '0' && b <= '9') || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z') || b == '+' || b == '-' || b == '.';
+  }
+
+  // Where the `number` token at start ends, or null when none starts there,
+  // and whether it is a plain decimal integer of up to 18 digits or a plain
+  // float whose integer digits and exponent keep it below 1e308. A function
+  // of the bytes from start on alone: it also tells where a number ends in
+  // another text (may_go_on_from).
+  [[gnu::always_inline]] static const char* scan_number(const char* start, const char* end, bool& plain_integer,
+                                                        bool& plain_float) {
+    const char* p = start;
     if (*p == '+' || *p == '-') ++p;
     const char* unsigned_start = p;
-    bool plain_integer = false;
-    bool plain_float = false;
-    if (json5::starts_with(p, end_, "Infinity")) {
-      p += 8;
-    } else if (json5::starts_with(p, end_, "NaN")) {
+    plain_integer = false;
+    plain_float = false;
+    if (json5::starts_with(p, end, "Infinity")) return p + 8;
+    if (json5::starts_with(p, end, "NaN")) return p + 3;
+    if (end - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && json5::is_hex_digit(p[2])) {
       p += 3;
-    } else if (end_ - p >= 3 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && json5::is_hex_digit(p[2])) {
-      p += 3;
-      while (p < end_ && json5::is_hex_digit(*p)) ++p;
+      while (p < end && json5::is_hex_digit(*p)) ++p;
+      return p;
+    }
+    if (p < end && *p == '0') {
+      ++p;
     } else {
-      if (p < end_ && *p == '0') {
-        ++p;
-      } else {
-        p = json5::skip_digits(p, end_);
-      }
-      const std::ptrdiff_t integer_digits = p - unsigned_start;
-      plain_integer = integer_digits <= 18;
-      bool integer_literal = true;
-      bool short_exponent = true;
-      if (p < end_ && *p == '.') {
-        const char* fraction = ++p;
-        p = json5::skip_digits(p, end_);
-        if (integer_digits == 0 && p == fraction) return fail(start, "a number");
+      p = json5::skip_digits(p, end);
+    }
+    const std::ptrdiff_t integer_digits = p - unsigned_start;
+    bool integer_literal = true;
+    bool short_exponent = true;
+    if (p < end && *p == '.') {
+      const char* fraction = ++p;
+      p = json5::skip_digits(p, end);
+      if (integer_digits == 0 && p == fraction) return nullptr;
+      integer_literal = false;
+    } else if (integer_digits == 0) {
+      return nullptr;
+    }
+    std::ptrdiff_t exponent = 0;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+      const char* e = p + 1;
+      const bool negative_exponent = e < end && *e == '-';
+      if (e < end && (*e == '+' || *e == '-')) ++e;
+      if (e < end && *e >= '0' && *e <= '9') {
+        p = json5::skip_digits(e, end);
         integer_literal = false;
-      } else if (integer_digits == 0) {
-        return fail(start, "a number");
-      }
-      std::ptrdiff_t exponent = 0;
-      if (p < end_ && (*p == 'e' || *p == 'E')) {
-        const char* e = p + 1;
-        const bool negative_exponent = e < end_ && *e == '-';
-        if (e < end_ && (*e == '+' || *e == '-')) ++e;
-        if (e < end_ && *e >= '0' && *e <= '9') {
-          p = json5::skip_digits(e, end_);
-          integer_literal = false;
-          if (p - e > 4) {
-            short_exponent = false;
-          } else {
-            for (const char* d = e; d < p; ++d) exponent = exponent * 10 + (*d - '0');
-            if (negative_exponent) exponent = -exponent;
-          }
+        if (p - e > 4) {
+          short_exponent = false;
+        } else {
+          for (const char* d = e; d < p; ++d) exponent = exponent * 10 + (*d - '0');
+          if (negative_exponent) exponent = -exponent;
         }
       }
-      // Below 10^(integer digits + exponent): no float of that size rounds
-      // to infinity.
-      plain_integer = plain_integer && integer_literal;
-      plain_float = !integer_literal && short_exponent && integer_digits + exponent <= 308;
     }
+    // Below 10^(integer digits + exponent): no float of that size rounds
+    // to infinity.
+    plain_integer = integer_digits <= 18 && integer_literal;
+    plain_float = !integer_literal && short_exponent && integer_digits + exponent <= 308;
+    return p;
+  }
+
+  // Matches `number` and classifies its text. Plain integers are converted
+  // here and plain floats classified without converting; every other token
+  // goes through classify_json5_number.
+  bool read_number() {
+    const char* start = p_;
+    const bool negative = *start == '-';
+    bool plain_integer;
+    bool plain_float;
+    const char* p = scan_number(start, end_, plain_integer, plain_float);
+    if (p == nullptr) return fail(start, "a number");
     p_ = p;
     NumberToken token;
     token.text = {start, static_cast<std::size_t>(p - start)};
     if (plain_integer) {
       std::uint64_t magnitude = 0;
-      for (const char* d = unsigned_start; d < p; ++d) magnitude = magnitude * 10 + static_cast<std::uint64_t>(*d - '0');
+      for (const char* d = start + (negative || *start == '+' ? 1 : 0); d < p; ++d) {
+        magnitude = magnitude * 10 + static_cast<std::uint64_t>(*d - '0');
+      }
       token.number_class = NumberToken::Class::Integer;
       token.integer = negative && magnitude != 0 ? JsonNumber::i64(-static_cast<std::int64_t>(magnitude))
                                                  : JsonNumber::u64(magnitude);
@@ -674,9 +842,13 @@ class Json5EventReader {
   std::string decoded_;
   const char* fail_at_ = nullptr;
   const char* expected_ = "";
-  std::string_view conversion_error_;
-  const char* conversion_at_ = nullptr;
+  ConversionFailure conversion_;
   bool stopped_ = false;
+  // Where the last event left the read (stopped_at).
+  const char* stood_ = nullptr;
+  // Where checkpoints go, if anywhere, and where the next is due.
+  ReadCheckpoints* checkpoints_ = nullptr;
+  const char* next_checkpoint_;
   // Whether the whole text is valid UTF-8, so that strings need not check
   // their characters one by one.
   bool valid_utf8_;

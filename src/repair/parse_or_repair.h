@@ -9,6 +9,7 @@
 #include "core/expected.h"
 #include "core/repair_error.h"
 #include "document/json_value.h"
+#include "repair/normalisation.h"
 
 namespace plomet {
 
@@ -34,10 +35,6 @@ bool read_document(Context& context, std::string_view text, JsonDocument& doc, R
 // digits, trailing commas, unclosed brackets) and reads the result. The
 // document owns the fixed-up text. The only error is Unrepairable.
 ParseResult normalize_and_read(Context& context, std::string_view text, ReadOptions options = {});
-
-// The fix-ups of normalize_and_read alone: the text to read, or nothing when
-// a closing bracket does not match.
-std::optional<Text> normalize_json_text(Context& context, std::string_view text);
 
 // Removes U+0000 to U+0009 and U+000B to U+001F from every string value (keys
 // are left alone); new texts are allocated in arena. Returns whether anything

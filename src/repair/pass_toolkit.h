@@ -161,7 +161,13 @@ class DoubleQuotedStrings {
 // order.
 class OpenBrackets {
  public:
+  OpenBrackets() = default;
+  // The brackets openers lists, outermost first.
+  explicit OpenBrackets(std::string_view openers) : open_(openers.begin(), openers.end()) {}
+
   void push(char32_t opener) { open_.push_back(static_cast<char>(opener)); }
+  // The open brackets, outermost first.
+  std::string_view openers() const { return {open_.data(), open_.size()}; }
   bool empty() const { return open_.empty(); }
 
   // Removes the innermost open bracket and returns its closer.

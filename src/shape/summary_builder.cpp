@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -675,6 +676,68 @@ FoldOutcome SummaryBuilder::fold_outline(Context& context, ShapeSummary& summary
   return fold_document_text<FoldFor::Outline>(context, *summary.root_, *summary.top_, summary.strings_,
                                               summary.fold_serial_, summary.keep_examples_, summary.documents_, text,
                                               nullptr, false);
+}
+
+struct SummaryBuilder::ResumableOutline::Fold {
+  using Reader = Json5EventReader<Folder<FoldFor::Outline>>;
+
+  Fold(Context& work, ShapeSummary& into)
+      : context(work),
+        summary(into),
+        folder(work, *into.root_, *into.top_, into.strings_, into.fold_serial_, into.keep_examples_) {}
+
+  FoldOutcome outcome_of(Reader::Outcome outcome) {
+    if (outcome == Reader::Outcome::Read) {
+      folder.commit();
+      ++summary.documents_;
+      return FoldOutcome::Folded;
+    }
+    if (outcome == Reader::Outcome::Stopped && folder.stopped()) return FoldOutcome::NeedsTree;
+    return FoldOutcome::DoesNotRead;
+  }
+
+  Context& context;
+  ShapeSummary& summary;
+  Folder<FoldFor::Outline> folder;
+  std::optional<Reader> reader;
+  // The text read first, and whether it is valid UTF-8.
+  std::string_view text;
+  bool valid_utf8 = false;
+  // Whether the fold holds events of a candidate after the text it read
+  // first, whose bytes the summary may point into.
+  bool folded_candidate = false;
+};
+
+SummaryBuilder::ResumableOutline::ResumableOutline(Context& context, ShapeSummary& summary)
+    : fold_(std::make_unique<Fold>(context, summary)) {}
+
+SummaryBuilder::ResumableOutline::~ResumableOutline() = default;
+
+FoldOutcome SummaryBuilder::ResumableOutline::fold(std::string_view text, bool valid_utf8,
+                                                   ReadCheckpoints* checkpoints) {
+  fold_->text = text;
+  fold_->valid_utf8 = valid_utf8;
+  fold_->reader.emplace(fold_->context, text, fold_->folder, fold_->valid_utf8);
+  fold_->reader->note_checkpoints_in(checkpoints);
+  return fold_->outcome_of(fold_->reader->read());
+}
+
+bool SummaryBuilder::ResumableOutline::may_go_on_in(std::string_view candidate, std::size_t common_prefix) const {
+  return !fold_->folded_candidate && !fold_->folder.stopped() &&
+         Fold::Reader::may_go_on_from(fold_->reader->stopped_at(), candidate, common_prefix);
+}
+
+FoldOutcome SummaryBuilder::ResumableOutline::go_on_in(std::string_view candidate, bool valid_utf8) {
+  Fold& fold = *fold_;
+  const std::size_t from = fold.reader->stopped_at().position;
+  fold.reader->note_checkpoints_in(nullptr);
+  const FoldOutcome outcome = fold.outcome_of(fold.reader->read_on(candidate, valid_utf8));
+  if (outcome != FoldOutcome::DoesNotRead) return outcome;
+  // The candidate is the caller's for this call only: a fold that took none
+  // of its events stands in the text again.
+  fold.folded_candidate = fold.reader->stopped_at().position != from;
+  if (!fold.folded_candidate) fold.reader->return_to(fold.text, fold.valid_utf8);
+  return outcome;
 }
 
 void SummaryBuilder::fold_tree(Context& context, ShapeSummary& summary, const JsonValue& document) {

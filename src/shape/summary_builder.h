@@ -8,11 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "document/json_value.h"
 #include "read/json5_read_error.h"
+#include "read/json5_read_point.h"
 #include "shape/shape_summary.h"
 
 namespace plomet {
@@ -41,6 +43,37 @@ class SummaryBuilder {
   // noted; and strings are views into text, which must outlive the summary.
   static FoldOutcome fold_outline(Context& context, ShapeSummary& summary, std::string_view text);
   static void fold_tree(Context& context, ShapeSummary& summary, const JsonValue& document);
+
+  class ResumableOutline;
+};
+
+// The fold of fold_outline, which a repair of the text can carry on: when
+// the text does not read, the fold stays as the events of the prefix that
+// the reader took in left it, and goes on in a candidate text that agrees
+// with the text on that prefix.
+class SummaryBuilder::ResumableOutline {
+ public:
+  // summary: empty; the fold fills it. The context counts the work and
+  // serves the fold's memory.
+  ResumableOutline(Context& context, ShapeSummary& summary);
+  ~ResumableOutline();
+  ResumableOutline(const ResumableOutline&) = delete;
+  ResumableOutline& operator=(const ResumableOutline&) = delete;
+
+  // Folds text from its start (once), noting checkpoints of the read in
+  // checkpoints when given. valid_utf8 says whether text is valid UTF-8.
+  FoldOutcome fold(std::string_view text, bool valid_utf8, ReadCheckpoints* checkpoints);
+  // After DoesNotRead: whether the fold can go on in candidate, which shares
+  // its first common_prefix bytes with the text the fold read last.
+  bool may_go_on_in(std::string_view candidate, std::size_t common_prefix) const;
+  // Goes on in candidate (may_go_on_in), whose UTF-8 validity valid_utf8
+  // tells. After DoesNotRead, the fold can go on in another candidate only
+  // if it folded nothing of this one.
+  FoldOutcome go_on_in(std::string_view candidate, bool valid_utf8);
+
+ private:
+  struct Fold;
+  std::unique_ptr<Fold> fold_;
 };
 
 }  // namespace plomet

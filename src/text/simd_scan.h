@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string_view>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -61,10 +62,16 @@ inline std::size_t find_first_of_bytes(std::string_view text, std::size_t pos) {
                                   text.data());
 }
 
+// The length of the longest prefix a and b share.
+std::size_t common_prefix_length(std::string_view a, std::string_view b);
+
 inline bool is_blank_byte(char b) { return b == ' ' || b == '\n' || b == '\r' || b == '\t'; }
 
 // The first byte that is not a space, LF, CR or tab.
 const char* skip_blank_bytes(const char* p, const char* end);
+// Looking back from end: the byte after the last one before end that is not
+// a space, LF, CR or tab, or begin.
+const char* skip_blank_bytes_back(const char* begin, const char* end);
 
 // Bytes that can stay in a JSON5 string run: printable ASCII other than the
 // quote and the backslash.

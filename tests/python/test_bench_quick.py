@@ -174,6 +174,15 @@ def test_every_target_of_the_plan_gets_one_verdict(quick_run):
     assert len(set(reported)) == len(reported)
 
 
+def test_only_keeps_its_groups_and_the_documents_truncated_ones_are_compared_with():
+    kept = quick_plan()
+    kept.keep_only(["truncated"])
+    assert [d.name for d in kept.docs] == TARGET_DOCS[:4] + TRUNCATED
+    kept = quick_plan()
+    kept.keep_only(["arrays", "tiny"])
+    assert [d.name for d in kept.docs] == TARGET_DOCS[4:]
+
+
 @pytest.mark.parametrize("quick", [True, False])
 def test_every_row_of_the_targets_holds_for_some_document(quick):
     docs = plan.Plan(quick, harness_shared_dir(), "unused", 0, False).docs
