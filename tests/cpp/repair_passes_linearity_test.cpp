@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -58,16 +58,24 @@ struct LinearityCase {
   std::function<std::string(std::size_t)> make_input;
 };
 
+// The processor time of the calling thread, which other processes on a busy
+// machine do not stretch.
+double thread_seconds() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
 // The best of runs timings of pass on input.
 double seconds_for(RepairPass pass, const std::string& input, int runs) {
   double best = 1e9;
   Context context;
   for (int run = 0; run < runs; ++run) {
-    auto start = std::chrono::steady_clock::now();
+    const double start = thread_seconds();
     PassResult result = pass(context, input);
-    auto stop = std::chrono::steady_clock::now();
+    const double stop = thread_seconds();
     EXPECT_TRUE(result.has_value());
-    best = std::min(best, std::chrono::duration<double>(stop - start).count());
+    best = std::min(best, stop - start);
   }
   return best;
 }
