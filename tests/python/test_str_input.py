@@ -29,8 +29,8 @@ EXTENSION_FILES = {
 def load_extension(path):
     """A module object of the extension file, beside the one `import` gave."""
     loader = importlib.machinery.ExtensionFileLoader("plomet._plomet", str(path))
-    spec = importlib.util.spec_from_file_location("plomet._plomet", path, loader=loader)
-    module = importlib.util.module_from_spec(spec)
+    module_found = importlib.util.spec_from_file_location("plomet._plomet", path, loader=loader)
+    module = importlib.util.module_from_spec(module_found)
     loader.exec_module(module)
     return module
 
