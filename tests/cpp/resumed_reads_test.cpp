@@ -22,26 +22,13 @@
 #include "read/json5_check.h"
 #include "read/json5_event_reader.h"
 #include "repair/normalisation.h"
+#include "read/ignored_events.h"
 #include "shape/summary_builder.h"
 #include "text/simd_scan.h"
 #include "text/utf8.h"
 
 namespace plomet {
 namespace {
-
-struct IgnoredEvents {
-  void begin_array() {}
-  void end_array() {}
-  void begin_object() {}
-  void end_object() {}
-  static bool key(std::string_view /*key*/, bool /*transient*/) { return true; }
-  void null_value() {}
-  void bool_value(bool /*value*/) {}
-  void number_value(const NumberToken& /*number*/) {}
-  void string_value(std::string_view /*text*/, bool /*transient*/, bool /*has_controls*/) {}
-  static bool wants_key_text() { return false; }
-  static bool wants_string_text() { return false; }
-};
 
 bool valid_utf8(std::string_view text) { return scan::find_invalid_utf8(text) == scan::kValidUtf8; }
 
