@@ -34,17 +34,15 @@ namespace {
 constexpr int kShortDigits = 15;
 constexpr std::uint64_t kShortLimit = 1'000'000'000'000'000;  // 10^15
 
-// 10^0 to 10^22, each exact as a double and as a long double.
-constexpr long double kPowersOfTen[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,
-                                        1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L,
-                                        1e16L, 1e17L, 1e18L, 1e19L, 1e20L, 1e21L, 1e22L};
+using number_text::kExactPowersOfTen;
 
 // The 15-digit rounding of magnitude, whose leading digit has the power of
 // ten `leading` (from -8 to 14, so that the scale is an exact power): the
 // product is taken in extended precision, whose error is far below the half
 // unit that rounding to an integer allows.
 std::uint64_t fifteen_digits(double magnitude, int leading) {
-  const long double scaled = static_cast<long double>(magnitude) * kPowersOfTen[kShortDigits - 1 - leading];
+  const auto scale = static_cast<long double>(kExactPowersOfTen[kShortDigits - 1 - leading]);
+  const long double scaled = static_cast<long double>(magnitude) * scale;
   return static_cast<std::uint64_t>(scaled + 0.5L);
 }
 
@@ -55,7 +53,7 @@ int leading_power(double magnitude) {
   static constexpr double kFractions[] = {1, 1e-1, 1e-2, 1e-3, 1e-4, 1e-5, 1e-6, 1e-7, 1e-8};
   int leading = 0;
   if (magnitude >= 1) {
-    while (leading < kShortDigits - 1 && magnitude >= static_cast<double>(kPowersOfTen[leading + 1])) ++leading;
+    while (leading < kShortDigits - 1 && magnitude >= kExactPowersOfTen[leading + 1]) ++leading;
   } else {
     while (leading > -8 && magnitude < kFractions[-leading]) --leading;
   }
@@ -79,7 +77,7 @@ std::optional<ShortestFloatDigits> shortest_short_decimal(double magnitude) {
     ++power;
   }
   const auto exact = static_cast<double>(digits);
-  const auto scale = static_cast<double>(kPowersOfTen[power >= 0 ? power : -power]);
+  const double scale = kExactPowersOfTen[power >= 0 ? power : -power];
   if ((power >= 0 ? exact * scale : exact / scale) != magnitude) return std::nullopt;
   ShortestFloatDigits shortest;
   const std::to_chars_result written = std::to_chars(shortest.digits, shortest.digits + sizeof shortest.digits, digits);

@@ -55,9 +55,6 @@ std::optional<std::int64_t> decimal_float_leading_power(std::string_view text) {
 }
 
 std::optional<double> exact_small_decimal(std::string_view text) {
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                            1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  constexpr int kLargestPower = 22;
   constexpr int kMostDigits = 15;
   std::uint64_t digits = 0;
   int significant = 0;
@@ -91,9 +88,9 @@ std::optional<double> exact_small_decimal(std::string_view text) {
   }
   if (pos != text.size()) return std::nullopt;
   if (digits == 0) return 0.0;
-  if (power < -kLargestPower || power > kLargestPower) return std::nullopt;
+  if (power < -kLargestExactPower || power > kLargestExactPower) return std::nullopt;
   const auto exact = static_cast<double>(digits);
-  return power >= 0 ? exact * kPowersOfTen[power] : exact / kPowersOfTen[-power];
+  return power >= 0 ? exact * kExactPowersOfTen[power] : exact / kExactPowersOfTen[-power];
 }
 
 DecimalRead read_unsigned_decimal(std::string_view text) {

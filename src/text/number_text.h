@@ -53,6 +53,11 @@ struct DecimalRead {
   Status status = Status::NotDecimal;
   double value = 0;  // Value: correctly rounded; 0 below the smallest denormal
 };
+// 10^0 to 10^22: every power of ten that a double holds exactly.
+inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                               1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+inline constexpr int kLargestExactPower = 22;
+
 // The double of an unsigned decimal float text (digits with an optional
 // point, then an optional exponent) when one rounding gives it: at most 15
 // significant digits, which are an exact double, and a power of ten from
